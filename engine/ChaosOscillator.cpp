@@ -1,0 +1,80 @@
+#include "engine/ChaosOscillator.h"
+
+#include <cmath>
+
+#include "engine/RoundToInt.h"
+
+namespace vireon::engine {
+namespace {
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+
+// Each slider mapping raises a single-precision base to the position in double precision and
+// rounds that power to single precision before dividing: the intermediate rounding is audible.
+float sliderMapping(float base, int position, double divisor) {
+    const float power = static_cast<float>(std::pow(static_cast<double>(base), position));
+    return static_cast<float>(power / divisor);
+}
+
+}  // namespace
+
+float havocForPosition(int position) { return sliderMapping(kHavocBase, position, kHavocDivisor); }
+
+float bedlamForPosition(int position) {
+    return sliderMapping(kBedlamBase, position, kBedlamDivisor);
+}
+
+void setHavoc(SynthState& state, int position) {
+    state.omega.store(havocForPosition(position), kRelaxed);
+}
+
+void setBedlam(SynthState& state, int position) {
+    state.k.store(bedlamForPosition(position), kRelaxed);
+}
+
+void setDisorder(SynthState& state, std::int64_t value) {
+    state.s.store(static_cast<float>(static_cast<double>(value) / kDisorderDivisor), kRelaxed);
+}
+
+float nextSample(SynthState& state) {
+    const double frequency = state.frequency.load(kRelaxed);
+    if (!(frequency > 0.0)) {
+        return state.lastSample.load(kRelaxed);
+    }
+
+    // During the retrigger fade the previous note's pitch keeps sounding.
+    const double pitch = state.envelopeCounter.load(kRelaxed) > kFadeSamples
+                             ? frequency
+                             : state.previousFrequency.load(kRelaxed);
+    const std::int32_t samplesPerCycle = roundToInt32(kSampleRate / pitch);
+    state.samplesPerCycle.store(samplesPerCycle, kRelaxed);
+    const double increment = 1.0 / samplesPerCycle;
+
+    const double twoPi = kTwoPi;
+    const double omega = state.omega.load(kRelaxed);
+    const double k = state.k.load(kRelaxed);
+    const double s = state.s.load(kRelaxed);
+
+    // Circle map, with the old phase in both places; the phase field is single precision, so the
+    // result rounds to float before the Disorder step sees it.
+    const double oldPhase = state.phase.load(kRelaxed);
+    float phase =
+        static_cast<float>(oldPhase + omega + increment + (k / twoPi) * std::sin(oldPhase * twoPi));
+
+    // Disorder: fmod truncates toward zero, so a negative product keeps its sign.
+    const float product = static_cast<float>(s * phase);
+    const float remainder = static_cast<float>(std::fmod(static_cast<double>(product), 1.0));
+    phase = static_cast<float>(remainder + (phase + increment));
+
+    // At most one cycle comes off per sample; the phase is deliberately not reduced modulo 1.
+    if (phase > 1.0f) {
+        phase = static_cast<float>(phase - 1.0);
+    }
+    state.phase.store(phase, kRelaxed);
+
+    const float sample = static_cast<float>(std::sin(phase * twoPi));
+    state.lastSample.store(sample, kRelaxed);
+    return sample;
+}
+
+}  // namespace vireon::engine

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "engine/Constants.h"
+
+namespace vireon::engine {
+
+/// The one record of synthesis variables, shared by the audio, MIDI and user-interface threads.
+///
+/// Every field is a std::atomic of the exact width the sound needs, read and written whole with
+/// relaxed ordering: no locks, and a reader always sees either the old or the new value. The
+/// widths matter: single-precision fields round on every store, and that rounding is audible.
+/// A default-constructed state is the application's start-up state with no settings file.
+struct SynthState {
+    /// Pitch of the most recent note-on in Hz; 0 until the first note-on. Written by MIDI.
+    std::atomic<double> frequency{0.0};
+    /// Pitch that keeps sounding during the retrigger fade. Written by MIDI when the gate closes.
+    std::atomic<double> previousFrequency{kStartupPreviousFrequency};
+    /// 1 while at least one note is held. Written by MIDI (and once by the UI before audio starts).
+    std::atomic<std::int32_t> gate{0};
+    /// Note-ons minus note-offs, never below 0. MIDI thread only.
+    std::atomic<std::int32_t> noteCount{0};
+    /// 0 means the envelope starts a new note at its next step. Set by audio, cleared by MIDI.
+    std::atomic<std::int32_t> noteStarted{0};
+    /// 0 means the phase reset after the retrigger fade is still due. Set by audio, cleared by MIDI.
+    std::atomic<std::int32_t> phaseReset{0};
+
+    // Audio thread only from here on, except where noted.
+    /// Samples since start-up or since the last attack began.
+    std::atomic<std::int32_t> sampleCounter{0};
+    /// Samples since the gate opened; -1 right after note start.
+    std::atomic<std::int32_t> envelopeCounter{0};
+    /// sampleCounter at the last gate-open envelope step: the release's reference point.
+    std::atomic<std::int32_t> lastGateSample{0};
+    std::atomic<double> envelope{0.0};
+    /// Envelope at the last gate-open step; the release starts from it.
+    std::atomic<double> heldLevel{0.0};
+    /// Envelope while the gate is closed; the retrigger fade starts from it.
+    std::atomic<double> fadeLevel{0.0};
+    // Envelope shape of the current note, fixed at note start.
+    std::atomic<double> attackSamples{0.0};
+    std::atomic<double> decaySamples{0.0};
+    std::atomic<double> sustainLevel{0.0};
+    std::atomic<double> releaseSamples{0.0};
+    /// Oscillator phase in cycles; deliberately not reduced modulo 1.
+    std::atomic<float> phase{0.0f};
+    /// Rounded samples per cycle of the sounding pitch.
+    std::atomic<std::int32_t> samplesPerCycle{0};
+    /// Most recent oscillator output.
+    std::atomic<float> lastSample{0.0f};
+
+    /// Havoc, the additive chaos term. Written by the UI through setHavoc.
+    std::atomic<float> omega{kStartupOmega};
+    /// Bedlam, the sine-coupling strength. Written by the UI through setBedlam.
+    std::atomic<float> k{kStartupK};
+    /// Disorder, the fractional-part multiplier. Set once at start-up through setDisorder.
+    std::atomic<float> s{kDefaultDisorder};
+
+    static_assert(std::atomic<double>::is_always_lock_free && std::atomic<float>::is_always_lock_free &&
+                      std::atomic<std::int32_t>::is_always_lock_free,
+                  "the audio thread must never take a lock");
+};
+
+}  // namespace vireon::engine
