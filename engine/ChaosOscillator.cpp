@@ -18,7 +18,9 @@ float sliderMapping(float base, int position, double divisor) {
 
 }  // namespace
 
-float havocForPosition(int position) { return sliderMapping(kHavocBase, position, kHavocDivisor); }
+float havocForPosition(int position) {
+    return sliderMapping(kHavocBase, position, kHavocDivisor);
+}
 
 float bedlamForPosition(int position) {
     return sliderMapping(kBedlamBase, position, kBedlamDivisor);
@@ -46,20 +48,29 @@ float nextSample(SynthState& state) {
     const double pitch = state.envelopeCounter.load(kRelaxed) > kFadeSamples
                              ? frequency
                              : state.previousFrequency.load(kRelaxed);
-    const std::int32_t samplesPerCycle = roundToInt32(kSampleRate / pitch);
-    state.samplesPerCycle.store(samplesPerCycle, kRelaxed);
-    const double increment = 1.0 / samplesPerCycle;
+    SynthState::OscillatorCache& cache = state.oscillatorCache;
+    if (pitch != cache.pitch) {
+        cache.pitch = pitch;
+        cache.samplesPerCycle = roundToInt32(kSampleRate / pitch);
+        cache.increment = 1.0 / cache.samplesPerCycle;
+    }
+    state.samplesPerCycle.store(cache.samplesPerCycle, kRelaxed);
+    const double increment = cache.increment;
 
     const double twoPi = kTwoPi;
     const double omega = state.omega.load(kRelaxed);
-    const double k = state.k.load(kRelaxed);
+    const float k = state.k.load(kRelaxed);
+    if (k != cache.k) {
+        cache.k = k;
+        cache.kOverTwoPi = k / twoPi;
+    }
     const double s = state.s.load(kRelaxed);
 
     // Circle map, with the old phase in both places; the phase field is single precision, so the
     // result rounds to float before the Disorder step sees it.
     const double oldPhase = state.phase.load(kRelaxed);
-    float phase =
-        static_cast<float>(oldPhase + omega + increment + (k / twoPi) * std::sin(oldPhase * twoPi));
+    float phase = static_cast<float>(oldPhase + omega + increment +
+                                     cache.kOverTwoPi * std::sin(oldPhase * twoPi));
 
     // Disorder: fmod truncates toward zero, so a negative product keeps its sign.
     const float product = static_cast<float>(s * phase);

@@ -24,7 +24,8 @@ struct SynthState {
     std::atomic<std::int32_t> noteCount{0};
     /// 0 means the envelope starts a new note at its next step. Set by audio, cleared by MIDI.
     std::atomic<std::int32_t> noteStarted{0};
-    /// 0 means the phase reset after the retrigger fade is still due. Set by audio, cleared by MIDI.
+    /// 0 means the phase reset after the retrigger fade is still due. Set by audio, cleared by
+    /// MIDI.
     std::atomic<std::int32_t> phaseReset{0};
 
     // Audio thread only from here on, except where noted.
@@ -58,7 +59,18 @@ struct SynthState {
     /// Disorder, the fractional-part multiplier. Set once at start-up through setDisorder.
     std::atomic<float> s{kDefaultDisorder};
 
-    static_assert(std::atomic<double>::is_always_lock_free && std::atomic<float>::is_always_lock_free &&
+    /// Values derived from the pitch and from k, kept so the oscillator divides only when they
+    /// change. Touched by the rendering thread alone, so they need no atomics.
+    struct OscillatorCache {
+        double pitch = -1.0;
+        std::int32_t samplesPerCycle = 0;
+        double increment = 0.0;
+        float k = 0.0f;
+        double kOverTwoPi = 0.0;
+    } oscillatorCache;
+
+    static_assert(std::atomic<double>::is_always_lock_free &&
+                      std::atomic<float>::is_always_lock_free &&
                       std::atomic<std::int32_t>::is_always_lock_free,
                   "the audio thread must never take a lock");
 };

@@ -39,9 +39,12 @@ void MidiNoteHandler::onMidiMessage(MidiMessageKind kind, std::uint32_t param1,
 
 std::string_view MidiNoteHandler::noteText() const {
     switch (noteText_.load(kRelaxed)) {
-        case NoteText::On: return "On";
-        case NoteText::Off: return "Off";
-        case NoteText::None: break;
+        case NoteText::On:
+            return "On";
+        case NoteText::Off:
+            return "Off";
+        case NoteText::None:
+            break;
     }
     return {};
 }

@@ -12,17 +12,17 @@ namespace vireon::midi {
 /// Receives the note status text ("On" or "Off"). Called on the MIDI thread: it must hand the
 /// text over and return, never wait for another thread.
 class StatusSink {
-public:
+  public:
     virtual void reportNoteStatus(std::string_view text) = 0;
 
-protected:
+  protected:
     ~StatusSink() = default;
 };
 
 /// Turns incoming MIDI messages into the engine's pitch and gate: monophonic, latest note wins,
 /// the gate open while more note-ons than note-offs have arrived. Only channel 1 plays.
 class MidiNoteHandler {
-public:
+  public:
     explicit MidiNoteHandler(engine::SynthState& state) : state_(state) {}
 
     /// Connects the status sink. Call before any input device is opened; until then reported
@@ -35,7 +35,7 @@ public:
     /// The current note status text: empty until the first message, then "On" or "Off". Any thread.
     std::string_view noteText() const;
 
-private:
+  private:
     enum class NoteText : std::uint8_t { None, On, Off };
 
     void handleShortMessage(std::uint32_t message);

@@ -12,7 +12,9 @@
 namespace vireon::engine {
 namespace {
 
-std::uint32_t bits(float value) { return std::bit_cast<std::uint32_t>(value); }
+std::uint32_t bits(float value) {
+    return std::bit_cast<std::uint32_t>(value);
+}
 
 // A state sounding a steady pitch past the retrigger fade, so the oscillator uses `frequency`.
 void soundPitch(SynthState& state, double hz, float phase) {

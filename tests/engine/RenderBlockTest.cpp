@@ -1,6 +1,6 @@
+#include <algorithm>
 #include <bit>
 #include <cmath>
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -48,7 +48,9 @@ std::vector<float> render(const std::vector<TimedMessage>& messages, std::uint32
     return out;
 }
 
-std::uint32_t bits(float value) { return std::bit_cast<std::uint32_t>(value); }
+std::uint32_t bits(float value) {
+    return std::bit_cast<std::uint32_t>(value);
+}
 
 TEST(RenderBlock, ZeroFramesWritesNothing) {
     SynthState state;
@@ -135,7 +137,8 @@ std::vector<TimedMessage> randomPhrase(std::mt19937& random, std::uint32_t lengt
         const std::uint8_t status = statuses[random() % std::size(statuses)];
         const std::uint8_t velocity = (random() % 4 == 0) ? 0 : static_cast<std::uint8_t>(random());
         messages.push_back(
-            {sample, packShortMessage(status, static_cast<std::uint8_t>(random() % 128), velocity)});
+            {sample,
+             packShortMessage(status, static_cast<std::uint8_t>(random() % 128), velocity)});
     }
     return messages;
 }
@@ -172,7 +175,8 @@ TEST(RenderProperties, AnySlidersAndAnyMessagesGiveFiniteOutput) {
             handler.onMidiMessage(MidiMessageKind::Data, static_cast<std::uint32_t>(random()), 0);
             if (b % 7 == 0) {
                 handler.onMidiMessage(MidiMessageKind::Data,
-                                      packShortMessage(0x90, random() % 128, 1 + random() % 127), 0);
+                                      packShortMessage(0x90, random() % 128, 1 + random() % 127),
+                                      0);
             }
             if (b % 11 == 0) {
                 handler.onMidiMessage(MidiMessageKind::Close, 0, 0);

@@ -11,13 +11,13 @@ namespace vireon::midi {
 namespace {
 
 class RecordingSink : public StatusSink {
-public:
+  public:
     void reportNoteStatus(std::string_view text) override { texts.emplace_back(text); }
     std::vector<std::string> texts;
 };
 
 class NoteHandling : public ::testing::Test {
-protected:
+  protected:
     NoteHandling() { handler.connectStatusSink(&sink); }
 
     void send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
