@@ -1,0 +1,280 @@
+#include "settings/SettingsFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <utility>
+
+#include "engine/ChaosOscillator.h"
+#include "engine/Constants.h"
+#include "settings/NumberParser.h"
+#include "settings/SettingsDirectory.h"
+
+namespace vireon::settings {
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kLineTerminators{"\r\n\0", 3};
+constexpr std::size_t kReadChunkBytes = 64 * 1024;
+// The same bound the kernel puts on a path's chain of links.
+constexpr int kMaxLinkHops = 40;
+constexpr int kMaxTemporaryNameAttempts = 100;
+constexpr mode_t kAnyWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+constexpr mode_t kPermissionBits = 07777;
+
+/// Owns a file descriptor and closes it on every way out.
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() { close(); }
+
+    int get() const { return fd_; }
+    bool isOpen() const { return fd_ >= 0; }
+
+    /// Takes over `fd`, closing whatever was held before.
+    void reset(int fd) {
+        close();
+        fd_ = fd;
+    }
+
+    /// Closes now and reports whether the close succeeded; a failed close can mean that written
+    /// data never reached the file.
+    bool close() {
+        if (fd_ < 0) {
+            return true;
+        }
+        const int result = ::close(fd_);
+        fd_ = -1;
+        return result == 0;
+    }
+
+  private:
+    int fd_;
+};
+
+std::filesystem::path settingsPath() {
+    return std::filesystem::path(settingsDirectory() + std::string(kSettingsFileName));
+}
+
+bool isRegularFile(int fd) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+/// The first line of `file`, or nothing when it cannot be opened or read.
+std::optional<std::string> readFirstLine(const std::filesystem::path& file) {
+    // Checked before opening so that a device file is never opened at all, and again on the
+    // descriptor in case the path changed in between. O_NONBLOCK keeps a named pipe from
+    // stalling start-up until some writer appears.
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd.isOpen() || !isRegularFile(fd.get())) {
+        return std::nullopt;
+    }
+    std::string line;
+    char buffer[kReadChunkBytes];
+    for (;;) {
+        const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return std::nullopt;
+        }
+        if (count == 0) {
+            return line;
+        }
+        const std::string_view chunk(buffer, static_cast<std::size_t>(count));
+        const std::size_t end = chunk.find_first_of(kLineTerminators);
+        line.append(chunk.substr(0, end));
+        if (end != std::string_view::npos) {
+            return line;
+        }
+    }
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+bool writeLine(int fd, std::string_view text) {
+    return writeAll(fd, text) && writeAll(fd, kLineEnd);
+}
+
+/// Follows a chain of symbolic links to the file that should receive the data, so that a save
+/// updates what a link points to instead of replacing the link with a plain file.
+std::optional<std::filesystem::path> resolveLinks(std::filesystem::path path) {
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            return path;
+        }
+        std::error_code error;
+        const std::filesystem::path target = std::filesystem::read_symlink(path, error);
+        if (error) {
+            return std::nullopt;
+        }
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return std::nullopt;
+}
+
+/// A name for a new file beside `target`. Uniqueness comes from O_EXCL at creation; the name
+/// only has to make clashes unlikely.
+std::filesystem::path temporaryNameBeside(const std::filesystem::path& target) {
+    static std::atomic<std::uint64_t> counter{0};
+    std::uint64_t mix =
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+        (static_cast<std::uint64_t>(::getpid()) << 32) ^
+        (counter.fetch_add(1) * 0x9E3779B97F4A7C15u);
+    constexpr std::string_view kAlphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::string suffix;
+    for (int i = 0; i < 6; ++i) {
+        suffix += kAlphabet[mix % kAlphabet.size()];
+        mix /= kAlphabet.size();
+    }
+    std::filesystem::path directory = target.parent_path();
+    if (directory.empty()) {
+        directory = ".";
+    }
+    return directory / ("." + target.filename().string() + "." + suffix);
+}
+
+enum class ReplaceResult { kDone, kFailed, kDirectoryNotWritable };
+
+/// Writes the line into a new file beside `target` and renames it over `target`, so the old
+/// content is replaced only by a complete new one. `existing` carries the current file's
+/// status, whose owner and permissions the replacement takes over.
+ReplaceResult replaceFile(std::string_view text, const std::filesystem::path& target,
+                          const std::optional<struct stat>& existing) {
+    std::filesystem::path temporary;
+    FileDescriptor fd(-1);
+    int createError = 0;
+    for (int attempt = 0; attempt < kMaxTemporaryNameAttempts && !fd.isOpen(); ++attempt) {
+        temporary = temporaryNameBeside(target);
+        // 0666 lets the umask decide a new file's permissions, as for any other created file.
+        fd.reset(
+            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
+        createError = fd.isOpen() ? 0 : errno;
+        if (createError != 0 && createError != EEXIST) {
+            break;
+        }
+    }
+    if (!fd.isOpen()) {
+        return createError == EACCES || createError == EPERM ? ReplaceResult::kDirectoryNotWritable
+                                                             : ReplaceResult::kFailed;
+    }
+
+    bool written = writeLine(fd.get(), text);
+    if (written && existing) {
+        // Only root can give the file away; anyone else keeps the file as their own, which is
+        // still the right content, so that failure is not a reason to give up.
+        [[maybe_unused]] const int owned = ::fchown(fd.get(), existing->st_uid, existing->st_gid);
+        // After fchown, which may clear set-id bits.
+        written = ::fchmod(fd.get(), existing->st_mode & kPermissionBits) == 0;
+    }
+    written = fd.close() && written;
+    if (written && ::rename(temporary.c_str(), target.c_str()) == 0) {
+        return ReplaceResult::kDone;
+    }
+    const int renameError = errno;
+    ::unlink(temporary.c_str());
+    if (written && (renameError == EACCES || renameError == EPERM)) {
+        return ReplaceResult::kDirectoryNotWritable;
+    }
+    return ReplaceResult::kFailed;
+}
+
+/// Cuts an existing file to zero length and writes into it. A failure part-way loses the old
+/// content, so this is only for files whose directory does not let us put a new file beside.
+bool overwriteInPlace(std::string_view text, const std::filesystem::path& target) {
+    FileDescriptor fd(
+        ::open(target.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd.isOpen() || !isRegularFile(fd.get())) {
+        return false;
+    }
+    const bool written = writeLine(fd.get(), text);
+    return fd.close() && written;
+}
+
+}  // namespace
+
+std::string loadSettings(engine::SynthState& state) {
+    return loadSettings(state, settingsPath());
+}
+
+std::string loadSettings(engine::SynthState& state, const std::filesystem::path& file) {
+    std::optional<std::string> line;
+    try {
+        line = readFirstLine(file);
+    } catch (const std::exception&) {
+        // A first line too long to hold in memory counts as an unreadable file.
+        line.reset();
+    }
+    if (!line) {
+        state.s.store(engine::kDefaultDisorder, std::memory_order_relaxed);
+        return std::string(kDefaultDisorderText);
+    }
+    engine::setDisorder(state, parseNumber(*line));
+    return std::move(*line);
+}
+
+bool saveSettings(std::string_view text) {
+    return saveSettings(text, settingsPath());
+}
+
+bool saveSettings(std::string_view text, const std::filesystem::path& file) {
+    const std::optional<std::filesystem::path> target = resolveLinks(file);
+    if (!target) {
+        return false;
+    }
+    std::optional<struct stat> existing;
+    struct stat info {};
+    if (::lstat(target->c_str(), &info) == 0) {
+        // Mode bits rather than a failed open decide "read-only": root opens any file for
+        // writing, but a file its owner marked read-only must still stay as it is.
+        if (!S_ISREG(info.st_mode) || (info.st_mode & kAnyWriteBits) == 0) {
+            return false;
+        }
+        existing = info;
+    } else if (errno != ENOENT) {
+        return false;
+    }
+
+    switch (replaceFile(text, *target, existing)) {
+        case ReplaceResult::kDone:
+            return true;
+        case ReplaceResult::kDirectoryNotWritable:
+            return existing.has_value() && overwriteInPlace(text, *target);
+        case ReplaceResult::kFailed:
+            break;
+    }
+    return false;
+}
+
+}  // namespace vireon::settings

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "engine/SynthState.h"
+
+namespace vireon::settings {
+
+/// Name of the one-line file that carries the Disorder text from one run to the next.
+inline constexpr std::string_view kSettingsFileName = "chaos.txt";
+
+/// Disorder text used when there is no readable settings file; it gives kDefaultDisorder.
+inline constexpr std::string_view kDefaultDisorderText = "10";
+
+/// Reads the settings file in settingsDirectory() and sets state.s from it; returns the Disorder
+/// text. UI thread, once at start-up, before the audio stream exists.
+std::string loadSettings(engine::SynthState& state);
+
+/// Reads the first line of `file` (every byte up to the first CR, LF or NUL, or the end) and
+/// sets state.s from its leading number. When the file cannot be opened or read, or is not a
+/// regular file, returns kDefaultDisorderText and sets s to kDefaultDisorder. Never blocks and
+/// never throws. UI thread.
+std::string loadSettings(engine::SynthState& state, const std::filesystem::path& file);
+
+/// Writes `text` to the settings file in settingsDirectory(). UI thread, once at shutdown.
+bool saveSettings(std::string_view text);
+
+/// Writes the bytes of `text` followed by CR LF to `file`, replacing its content. The previous
+/// file stays intact unless the new content was written completely; a read-only file, a
+/// directory or another non-regular file is left alone. Returns whether the file now holds the
+/// text; failures are meant to be silent, so callers may ignore it. Never throws. UI thread.
+bool saveSettings(std::string_view text, const std::filesystem::path& file);
+
+}  // namespace vireon::settings
