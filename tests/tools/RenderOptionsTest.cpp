@@ -1,0 +1,66 @@
+#include "tools/render/RenderOptions.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace vireon::tools {
+namespace {
+
+std::variant<RenderOptions, HelpRequest, std::string> parse(std::vector<std::string_view> args) {
+    return parseRenderOptions(args);
+}
+
+TEST(ToolOptions, TakesValuesAsGiven) {
+    auto result =
+        parse({"--length", "0x10", "--disorder", "-5", "--block", "1048576", "-o", "OUT.WAV"});
+    ASSERT_TRUE(std::holds_alternative<RenderOptions>(result)) << std::get<std::string>(result);
+    const RenderOptions& o = std::get<RenderOptions>(result);
+    EXPECT_EQ(o.length, 16u);
+    // The Disorder text goes to the settings-file parser as it is, sign and all.
+    EXPECT_EQ(o.disorder, "-5");
+    EXPECT_EQ(o.blockFrames, 1048576u);
+
+    EXPECT_TRUE(std::holds_alternative<HelpRequest>(parse({"--help", "--attack", "9999"})));
+    // A value is taken as it is, even when it looks like an option.
+    EXPECT_TRUE(std::holds_alternative<RenderOptions>(parse({"--disorder", "--help", "-o", "-"})));
+}
+
+TEST(ToolOptions, RefusesBadCommandLinesWithOneSentence) {
+    struct Case {
+        std::vector<std::string_view> args;
+        std::string messagePart;
+    };
+    const Case cases[] = {
+        {{"--loudness", "3", "-o", "-"}, "unknown option \"--loudness\""},
+        {{"-o", "-", "extra"}, "unexpected argument \"extra\""},
+        {{"-o", "-", "--attack"}, "--attack needs a value"},
+        {{"--attack", "0", "-o", "-"}, "--attack must be a whole number from 1 to 2000, not \"0\""},
+        {{"--decay", "5001", "-o", "-"}, "--decay must be a whole number from 1 to 5000"},
+        {{"--sustain", "101", "-o", "-"}, "--sustain must be a whole number from 0 to 100"},
+        {{"--release", "0", "-o", "-"}, "--release must be a whole number from 1 to 5000"},
+        {{"--havoc", "101", "-o", "-"}, "--havoc must be a whole number from 1 to 100"},
+        {{"--bedlam", "ten", "-o", "-"}, "not \"ten\""},
+        {{"--block", "0", "-o", "-"}, "--block must be a whole number from 1 to 1048576"},
+        {{"--length", "1000000001", "-o", "-"}, "from 0 to 1000000000"},
+        {{"--length", "99999999999999999999999", "-o", "-"}, "--length must be"},
+        {{"--events", "a.txt", "--midi", "b.mid", "-o", "-"}, "cannot be used together"},
+        {{"--events", "a.txt"}, "no output given"},
+        {{"-o", "out.mp3"}, "\"out.mp3\" is neither a .wav file nor -"},
+        {{"--havoc", "3", "--havoc", "4", "-o", "-"}, "--havoc is given more than once"},
+        {{"-o", "a.wav", "-o", "b.wav"}, "-o is given more than once"},
+        {{"--events", "", "-o", "-"}, "--events needs a file name"},
+    };
+    for (const Case& c : cases) {
+        auto result = parse(c.args);
+        const auto* error = std::get_if<std::string>(&result);
+        ASSERT_NE(error, nullptr) << c.messagePart;
+        EXPECT_NE(error->find(c.messagePart), std::string::npos) << *error;
+        EXPECT_EQ(error->back(), '.') << *error;
+        EXPECT_EQ(error->find('\n'), std::string::npos) << *error;
+    }
+}
+
+}  // namespace
+}  // namespace vireon::tools

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "tools/render/TimedMessage.h"
+
+namespace vireon::tools {
+
+/// Why an events text was refused: the line (counted from 1) and what is wrong with it, a
+/// sentence without its final full stop.
+struct EventsFileError {
+    std::size_t line;
+    std::string message;
+};
+
+/// Parses events text: one message per line as `<sample> <status> <data1> <data2>`, each number
+/// decimal or 0x hex; `#` starts a comment that runs to the end of the line; blank lines are
+/// skipped. Sample numbers must not decrease from one line to the next. Any thread.
+std::variant<std::vector<TimedMessage>, EventsFileError> parseEvents(std::string_view text);
+
+/// Reads and parses the events file at `path`. On failure returns one sentence that names the
+/// file, and the line where there is one. Any thread.
+std::variant<std::vector<TimedMessage>, std::string> readEventsFile(const std::string& path);
+
+}  // namespace vireon::tools

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vireon::tools {
+
+/// A whole number written in decimal ("40") or hexadecimal after 0x ("0x28"), with nothing
+/// else around it: no sign, no spaces. Nothing for any other text or a value above 2^64 - 1.
+/// Any thread.
+std::optional<std::uint64_t> parseWholeNumber(std::string_view text);
+
+/// The text in double quotes, fit for an error message: control and non-ASCII bytes become '?'
+/// and long texts are cut short, so a binary file given by mistake cannot garble the terminal.
+/// Any thread.
+std::string quoteForMessage(std::string_view text);
+
+}  // namespace vireon::tools

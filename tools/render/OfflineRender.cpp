@@ -1,0 +1,91 @@
+#include "tools/render/OfflineRender.h"
+
+#include <algorithm>
+
+#include "engine/AdsrSettings.h"
+#include "engine/ChaosOscillator.h"
+#include "engine/Constants.h"
+#include "engine/RenderBlock.h"
+#include "engine/SynthState.h"
+#include "midi/MidiNoteHandler.h"
+#include "settings/NumberParser.h"
+
+namespace vireon::tools {
+namespace {
+
+constexpr std::uint64_t kSamplesPerSecond = static_cast<std::uint64_t>(engine::kSampleRate);
+constexpr std::uint64_t kMillisecondsPerSecond = 1000;
+static_assert(kSamplesPerSecond % kMillisecondsPerSecond == 0,
+              "a whole number of samples per millisecond keeps the release time exact");
+
+}  // namespace
+
+bool renderOffline(const RenderOptions& options, std::span<const TimedMessage> messages,
+                   std::uint32_t length, const SampleSink& sink) {
+    // A default-constructed state is the application's start-up state without a settings file;
+    // the options then do what the sliders and the settings file would have done.
+    engine::SynthState state;
+    if (options.havoc) {
+        engine::setHavoc(state, *options.havoc);
+    }
+    if (options.bedlam) {
+        engine::setBedlam(state, *options.bedlam);
+    }
+    if (options.disorder) {
+        engine::setDisorder(state, settings::parseNumber(*options.disorder));
+    }
+    engine::AdsrSettings adsr;
+    adsr.attack.store(options.attack);
+    adsr.decay.store(options.decay);
+    adsr.sustain.store(options.sustain);
+    adsr.release.store(options.release);
+    midi::MidiNoteHandler noteHandler(state);
+
+    const std::uint32_t blockFrames = std::max<std::uint32_t>(options.blockFrames, 1);
+    std::vector<float> block(std::min(blockFrames, length));
+    std::size_t next = 0;
+    std::uint32_t done = 0;
+    while (done < length) {
+        const std::uint32_t blockEnd = done + std::min(blockFrames, length - done);
+        std::uint32_t position = done;
+        while (position < blockEnd) {
+            while (next < messages.size() && messages[next].sample <= position) {
+                noteHandler.onMidiMessage(midi::MidiMessageKind::Data, messages[next].message, 0);
+                ++next;
+            }
+            // Stop short of the next message so that it lands on its own sample.
+            std::uint32_t pieceEnd = blockEnd;
+            if (next < messages.size() && messages[next].sample < pieceEnd) {
+                pieceEnd = messages[next].sample;
+            }
+            engine::renderBlock(state, adsr, block.data() + (position - done), pieceEnd - position);
+            position = pieceEnd;
+        }
+        if (!sink(std::span<const float>(block.data(), blockEnd - done))) {
+            return false;
+        }
+        done = blockEnd;
+    }
+    return true;
+}
+
+std::vector<float> renderOffline(const RenderOptions& options,
+                                 std::span<const TimedMessage> messages, std::uint32_t length) {
+    std::vector<float> samples;
+    samples.reserve(length);
+    renderOffline(options, messages, length, [&](std::span<const float> block) {
+        samples.insert(samples.end(), block.begin(), block.end());
+        return true;
+    });
+    return samples;
+}
+
+std::uint64_t defaultRenderLength(std::span<const TimedMessage> messages,
+                                  std::int32_t releaseMilliseconds) {
+    const std::uint64_t lastSample = messages.empty() ? 0 : messages.back().sample;
+    const std::uint64_t releaseSamples = static_cast<std::uint64_t>(releaseMilliseconds) *
+                                         (kSamplesPerSecond / kMillisecondsPerSecond);
+    return lastSample + releaseSamples + kSamplesPerSecond;
+}
+
+}  // namespace vireon::tools

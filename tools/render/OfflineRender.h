@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "tools/render/RenderOptions.h"
+#include "tools/render/TimedMessage.h"
+
+namespace vireon::tools {
+
+/// Receives the rendered samples in order, one block at a time. Returns false to stop the
+/// rendering, for example when the output cannot be written.
+using SampleSink = std::function<bool(std::span<const float>)>;
+
+/// Renders `length` samples from the start-up state with the options' envelope and chaos
+/// settings, handing each message to the note handler just before its sample is rendered.
+/// Messages must be in non-decreasing sample order; those at or after `length` are not played.
+/// Blocks of options.blockFrames frames are split at message samples, so the result is the same
+/// for every block size. Returns false if the sink stopped it. Any thread; memory stays bounded
+/// by the block size whatever the length.
+bool renderOffline(const RenderOptions& options, std::span<const TimedMessage> messages,
+                   std::uint32_t length, const SampleSink& sink);
+
+/// The same rendering collected into memory.
+std::vector<float> renderOffline(const RenderOptions& options,
+                                 std::span<const TimedMessage> messages, std::uint32_t length);
+
+/// The length to render when none is given: the last message's sample, then the release time,
+/// then one more second, so the last note can ring out. Can exceed kMaxRenderLength.
+std::uint64_t defaultRenderLength(std::span<const TimedMessage> messages,
+                                  std::int32_t releaseMilliseconds);
+
+}  // namespace vireon::tools

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "engine/AdsrSettings.h"
+
+namespace vireon::tools {
+
+/// Frames per render call unless --block says otherwise.
+inline constexpr std::uint32_t kDefaultBlockFrames = 256;
+inline constexpr std::uint32_t kMaxBlockFrames = 1048576;
+
+/// The longest rendering: the samples of a 32-bit float WAV file must stay below 4 GiB, the
+/// size its header can describe. About 34.7 hours at 8000 samples per second.
+inline constexpr std::uint32_t kMaxRenderLength = 1000000000;
+
+/// Everything the command line says about one rendering.
+struct RenderOptions {
+    /// Where the messages come from; at most one of the two is non-empty.
+    std::string eventsPath;
+    std::string midiPath;
+    /// Samples to render; without it the length follows from the messages.
+    std::optional<std::uint32_t> length;
+    std::int32_t attack = engine::AdsrSettings::kAttackInitial;
+    std::int32_t decay = engine::AdsrSettings::kDecayInitial;
+    std::int32_t sustain = engine::AdsrSettings::kSustainInitial;
+    std::int32_t release = engine::AdsrSettings::kReleaseInitial;
+    /// Slider positions; without them the start-up constants stay.
+    std::optional<int> havoc;
+    std::optional<int> bedlam;
+    /// Disorder text as the settings file would hold it; without it s stays at its default.
+    std::optional<std::string> disorder;
+    std::uint32_t blockFrames = kDefaultBlockFrames;
+    /// A path ending in .wav, or "-" for raw float32 on standard output.
+    std::string outputPath;
+};
+
+/// --help was given: print the usage and stop.
+struct HelpRequest {};
+
+/// Reads the command-line arguments (without the program name). On failure returns one
+/// sentence saying what is wrong and what to do. Any thread.
+std::variant<RenderOptions, HelpRequest, std::string> parseRenderOptions(
+    std::span<const std::string_view> args);
+
+/// The text --help prints.
+std::string usageText();
+
+/// True when `path` asks for raw samples on standard output.
+bool isStandardOutput(std::string_view path);
+
+}  // namespace vireon::tools

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+
+#include <sndfile.h>
+
+namespace vireon::tools {
+
+/// Where rendered samples go: a 32-bit float mono WAV file at 8000 Hz that appears under its
+/// name only once it is complete, or raw little-endian float32 on standard output.
+///
+/// The WAV file is written under a temporary name in the same folder and renamed at finish(),
+/// so a failed or interrupted rendering never leaves a partial file under the requested name
+/// (nor replaces an older one). Destroying an unfinished output deletes the temporary file.
+class SampleOutput {
+  public:
+    SampleOutput() = default;
+    SampleOutput(const SampleOutput&) = delete;
+    SampleOutput& operator=(const SampleOutput&) = delete;
+    ~SampleOutput();
+
+    /// Opens `path`: "-" for standard output, otherwise a path ending in .wav. On failure
+    /// returns one sentence naming the path. Call once. Main thread.
+    std::optional<std::string> open(const std::string& path);
+
+    /// Appends samples. On failure returns one sentence; the output is then unusable.
+    std::optional<std::string> write(std::span<const float> samples);
+
+    /// Completes the output: flushes standard output, or closes the WAV file and moves it to
+    /// its name. On failure returns one sentence and leaves no file behind.
+    std::optional<std::string> finish();
+
+  private:
+    void discard();
+
+    std::string path_;
+    std::string temporaryPath_;
+    int fd_ = -1;
+    SNDFILE* wav_ = nullptr;
+    bool toStandardOutput_ = false;
+};
+
+}  // namespace vireon::tools
