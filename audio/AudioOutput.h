@@ -1,0 +1,85 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "audio/AudioStream.h"
+#include "engine/AdsrSettings.h"
+#include "engine/SynthState.h"
+
+namespace vireon::audio {
+
+namespace detail {
+struct StreamContext;
+}
+
+/// The program's one audio output stream: mono 32-bit float at kSampleRate on the default output
+/// device, rendered by engine::renderBlock from the state and envelope settings given here.
+///
+/// Lifecycle: openAudio, then startAudio when the rest of the program is ready, then shutdownAudio
+/// as the last step before the process ends. When openAudio fails, show fatalErrorText and call
+/// releaseAfterFatalError instead. The state and settings must outlive the stream; after an
+/// abandoned shutdown that means until the process ends.
+class AudioOutput final : public AudioStream {
+  public:
+    /// UI thread. Nothing is initialised until openAudio.
+    AudioOutput(engine::SynthState& state, const engine::AdsrSettings& adsr);
+
+    /// UI thread. Releases the library if the caller did not; a stream abandoned by
+    /// shutdownAudio is left alone.
+    ~AudioOutput();
+
+    AudioOutput(const AudioOutput&) = delete;
+    AudioOutput& operator=(const AudioOutput&) = delete;
+
+    /// Initialises the audio library and opens the stream, stopped. Returns false when either
+    /// step fails; lastError then holds the library's error code. Call once. UI thread.
+    bool openAudio() override;
+
+    /// The library's error code from the most recent initialisation or open; 0 means none.
+    /// UI thread.
+    int lastError() const { return lastError_; }
+
+    /// The library's own text for lastError, copied. UI thread.
+    std::string fatalErrorText() const override;
+
+    /// After a failed openAudio: terminates the library if its initialisation had succeeded, so
+    /// the library's reference count is balanced. Does nothing the second time. UI thread.
+    void releaseAfterFatalError() override;
+
+    /// Starts the stream; renderBlock runs on the library's audio thread from here until
+    /// shutdown. A failure is deliberately not reported: the program then runs silently.
+    /// UI thread.
+    void startAudio() override;
+
+    /// Aborts the stream, waits until it is inactive and terminates the library. The library
+    /// calls run on a worker thread while this (UI) thread keeps calling
+    /// `waitForWindowEvent(1 ms)`, which should wait up to that long and dispatch at most one
+    /// pending window event, so the window stays responsive.
+    ///
+    /// Returns true when the library has shut down; the callback will never run again.
+    /// Returns false when the library could not be shut down: its calls did not finish within
+    /// `deadline` (they can hang for ever once the audio server has vanished under a running
+    /// stream), or the JACK server it was using has vanished, in which case terminating the
+    /// library would crash the process. The library is then left as it is, possibly with calls
+    /// stuck on a worker thread and the audio thread still holding the state, so the caller must
+    /// end the process at once with `_exit(0)`: no destructors, no static clean-up.
+    /// Does nothing and returns true when the library is not initialised. UI thread.
+    bool shutdownAudio(const std::function<void(std::chrono::milliseconds)>& waitForWindowEvent,
+                       std::chrono::milliseconds deadline = std::chrono::seconds(3)) override;
+
+  private:
+    enum class Library { Uninitialised, Initialised, Abandoned };
+
+    // Reached by the audio callback and the shutdown worker, either of which may outlive this
+    // object after an abandoned shutdown, so it lives in its own reference-counted block.
+    std::shared_ptr<detail::StreamContext> shared_;
+    void* stream_ = nullptr;
+    int lastError_ = 0;
+    bool jackInUse_ = false;
+    Library library_ = Library::Uninitialised;
+};
+
+}  // namespace vireon::audio

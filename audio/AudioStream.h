@@ -1,0 +1,39 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace vireon::audio {
+
+/// The program's one output stream as the application drives it: opened before the window,
+/// started last, shut down after the settings are saved. AudioOutput is the real one; tests
+/// drive the application with a fake that records the order of the calls. UI thread.
+class AudioStream {
+  public:
+    /// Initialises the audio library and opens the stream, not yet started. False on a fatal
+    /// error, whose text fatalErrorText() then gives.
+    virtual bool openAudio() = 0;
+
+    /// The audio library's own text for the error that made openAudio fail.
+    virtual std::string fatalErrorText() const = 0;
+
+    /// Releases the library after a fatal error, if its initialisation had succeeded.
+    virtual void releaseAfterFatalError() = 0;
+
+    /// Starts the stream; a failure leaves the program running silently.
+    virtual void startAudio() = 0;
+
+    /// Aborts the stream, waits for it to go quiet while calling `waitForWindowEvent` (about
+    /// 1 ms each) so the windows stay responsive, then releases the library. Gives up after
+    /// `deadline` and returns false when the audio system does not respond: the caller must then
+    /// end the process at once instead of touching the library again.
+    virtual bool shutdownAudio(
+        const std::function<void(std::chrono::milliseconds)>& waitForWindowEvent,
+        std::chrono::milliseconds deadline) = 0;
+
+  protected:
+    ~AudioStream() = default;
+};
+
+}  // namespace vireon::audio

@@ -1,0 +1,22 @@
+#include "audio/QuietAudioLibraries.h"
+
+#include <alsa/asoundlib.h>
+#include <jack/jack.h>
+
+namespace vireon::audio {
+namespace {
+
+void ignoreAlsaMessage(const char* /*file*/, int /*line*/, const char* /*function*/, int /*err*/,
+                       const char* /*format*/, ...) {}
+
+void ignoreJackMessage(const char* /*message*/) {}
+
+}  // namespace
+
+void silenceAudioLibraryMessages() {
+    snd_lib_error_set_handler(ignoreAlsaMessage);
+    jack_set_error_function(ignoreJackMessage);
+    jack_set_info_function(ignoreJackMessage);
+}
+
+}  // namespace vireon::audio

@@ -1,0 +1,119 @@
+#include <cstdint>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "audio/AudioOutput.h"
+#include "engine/AdsrSettings.h"
+#include "engine/RenderBlock.h"
+#include "engine/SynthState.h"
+#include "midi/MidiNoteHandler.h"
+#include "tests/audio/AudioTestSupport.h"
+#include "tests/support/JackRecorder.h"
+#include "tests/support/JackServer.h"
+#include "tests/support/Samples.h"
+
+namespace vireon::audio {
+namespace {
+
+using midi::MidiMessageKind;
+using midi::packShortMessage;
+using testsupport::alignAtFirstNonZero;
+using testsupport::firstBitDifference;
+
+const std::uint32_t kNoteOn = packShortMessage(0x90, 69, 100);
+const std::uint32_t kNoteOff = packShortMessage(0x80, 69, 0);
+
+// A shape whose attack (about 390 samples), decay (2400) and release (2000) all fit in a
+// recording of about a second.
+void setShortEnvelope(engine::AdsrSettings& adsr) {
+    adsr.attack = 1200;
+    adsr.decay = 300;
+    adsr.sustain = 40;
+    adsr.release = 250;
+}
+
+constexpr std::size_t kHeldSamples = 4000;  // past the decay into the sustain
+constexpr std::size_t kRecordedSamples = 9000;
+constexpr std::uint32_t kBlock = 256;
+
+// The same note rendered offline from the start-up state: note-on before sample 0 and, when
+// `noteOffAt` is not 0, note-off before sample `noteOffAt`.
+std::vector<float> renderOffline(const engine::AdsrSettings& adsr, std::size_t length,
+                                 std::size_t noteOffAt = 0) {
+    engine::SynthState state;
+    midi::MidiNoteHandler handler(state);
+    handler.onMidiMessage(MidiMessageKind::Data, kNoteOn, 0);
+    std::vector<float> out(length);
+    for (std::size_t position = 0; position < length;) {
+        if (noteOffAt != 0 && position == noteOffAt) {
+            handler.onMidiMessage(MidiMessageKind::Data, kNoteOff, 0);
+        }
+        std::size_t frames = std::min<std::size_t>(kBlock, length - position);
+        if (noteOffAt > position) {
+            frames = std::min(frames, noteOffAt - position);
+        }
+        engine::renderBlock(state, adsr, out.data() + position, static_cast<std::uint32_t>(frames));
+        position += frames;
+    }
+    return out;
+}
+
+std::size_t firstNonZero(const std::vector<float>& samples) {
+    return samples.size() - alignAtFirstNonZero(samples).size();
+}
+
+// Records the stream's output port until `count` samples from the first sound on are in.
+std::vector<float> recordSound(testsupport::JackRecorder& recorder, std::size_t count) {
+    const auto giveUpAt = std::chrono::steady_clock::now() + 10s;
+    std::vector<float> sound;
+    while ((sound = alignAtFirstNonZero(recorder.samples())).size() < count &&
+           std::chrono::steady_clock::now() < giveUpAt) {
+        recorder.waitForSamples(recorder.samples().size() + kBlock, 1s);
+    }
+    return sound;
+}
+
+TEST(AudioPlayback, ANotePlayedLiveIsBitIdenticalToTheOfflineRender) {
+    VIREON_SKIP_WITHOUT_JACKD();
+    testsupport::JackServer server;
+    engine::SynthState state;
+    engine::AdsrSettings adsr;
+    setShortEnvelope(adsr);
+    midi::MidiNoteHandler handler(state);
+    AudioOutput output(state, adsr);
+    ASSERT_TRUE(output.openAudio()) << output.fatalErrorText();
+    output.startAudio();
+
+    testsupport::JackRecorder recorder(server.name());
+    recorder.connect(streamPortPattern(), 5s);
+    ASSERT_TRUE(recorder.waitForSamples(2 * kBlock, 5s)) << "the recorder gets no samples";
+
+    handler.onMidiMessage(MidiMessageKind::Data, kNoteOn, 0);
+    ASSERT_GE(recordSound(recorder, kHeldSamples).size(), kHeldSamples) << "no sound arrived";
+    handler.onMidiMessage(MidiMessageKind::Data, kNoteOff, 0);
+    const std::vector<float> live = recordSound(recorder, kRecordedSamples);
+    ASSERT_GE(live.size(), kRecordedSamples);
+    EXPECT_TRUE(output.shutdownAudio(sleepInsteadOfWindowEvents));
+    EXPECT_EQ(recorder.droppedSamples(), 0u);
+
+    // The note-on's moment within the stream is unknown, but from its attack on the note is
+    // fully determined; only the note-off's moment has to be found in the recording.
+    const std::vector<float> held = renderOffline(adsr, 2 * kRecordedSamples);
+    const std::size_t soundStart = firstNonZero(held);
+    const std::size_t noteOff = firstBitDifference(live, alignAtFirstNonZero(held));
+    ASSERT_GE(noteOff, kHeldSamples) << "attack or decay differ from the offline render";
+    ASSERT_LT(noteOff, live.size()) << "the note-off changed nothing";
+
+    const std::vector<float> expected =
+        alignAtFirstNonZero(renderOffline(adsr, 2 * kRecordedSamples, soundStart + noteOff));
+    ASSERT_GE(expected.size(), live.size());
+    const std::size_t difference = firstBitDifference(live, expected);
+    EXPECT_EQ(difference, live.size())
+        << "live " << live[difference] << " offline " << expected[difference];
+    // The release must have run out inside the comparison, or its end went unchecked.
+    EXPECT_EQ(live.back(), 0.0f);
+}
+
+}  // namespace
+}  // namespace vireon::audio

@@ -1,0 +1,59 @@
+#include <gtest/gtest.h>
+
+#include "audio/AudioOutput.h"
+#include "engine/AdsrSettings.h"
+#include "engine/SynthState.h"
+#include "tests/audio/AudioTestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/JackServer.h"
+
+namespace vireon::audio {
+namespace {
+
+using testsupport::ChildOutcome;
+using testsupport::JackClientEnvironment;
+using testsupport::JackServer;
+using testsupport::runInChildProcess;
+using testsupport::uniqueJackServerName;
+
+// Probing for devices makes ALSA and libjack write dozens of lines on a machine without sound
+// cards or server; none of them may reach the user's terminal. A child process gives the
+// probe a standard error of its own to inspect.
+TEST(AudioQuiet, AFailedOpenWithoutAnyServerPrintsNothing) {
+    const ChildOutcome outcome = runInChildProcess(
+        [] {
+            const JackClientEnvironment noServer(uniqueJackServerName());
+            engine::SynthState state;
+            engine::AdsrSettings adsr;
+            AudioOutput output(state, adsr);
+            const bool opened = output.openAudio();
+            output.releaseAfterFatalError();
+            return opened ? 1 : 0;
+        },
+        20s);
+    EXPECT_TRUE(outcome.exited && outcome.exitCode == 0) << outcome.describe();
+    EXPECT_EQ(outcome.errorOutput, "");
+}
+
+TEST(AudioQuiet, APlayingSessionOnAServerPrintsNothing) {
+    VIREON_SKIP_WITHOUT_JACKD();
+    const JackServer server;
+    const ChildOutcome outcome = runInChildProcess(
+        [] {
+            engine::SynthState state;
+            engine::AdsrSettings adsr;
+            AudioOutput output(state, adsr);
+            if (!output.openAudio()) {
+                return 1;
+            }
+            output.startAudio();
+            const bool rendered = waitForRendering(state, 0);
+            return output.shutdownAudio(sleepInsteadOfWindowEvents) && rendered ? 0 : 2;
+        },
+        20s);
+    EXPECT_TRUE(outcome.exited && outcome.exitCode == 0) << outcome.describe();
+    EXPECT_EQ(outcome.errorOutput, "");
+}
+
+}  // namespace
+}  // namespace vireon::audio

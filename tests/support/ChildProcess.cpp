@@ -1,0 +1,134 @@
+#include "tests/support/ChildProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <exception>
+#include <stdexcept>
+#include <system_error>
+
+namespace vireon::testsupport {
+namespace {
+
+constexpr int kExitOnException = 125;
+constexpr int kPollMilliseconds = 10;
+
+// Appends whatever the pipe holds now; false once the writing side is closed.
+bool readAvailable(int fd, std::string& text) {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count > 0) {
+            text.append(buffer, static_cast<std::size_t>(count));
+        } else if (count == 0) {
+            return false;
+        } else {
+            return errno == EAGAIN || errno == EINTR;
+        }
+    }
+}
+
+[[noreturn]] void runChild(const std::function<int()>& body, int errorPipe) {
+    ::setpgid(0, 0);
+    ::dup2(errorPipe, STDERR_FILENO);
+    ::close(errorPipe);
+    int code = kExitOnException;
+    try {
+        code = body();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "exception: %s\n", error.what());
+    } catch (...) {
+        std::fprintf(stderr, "unknown exception\n");
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    // No static destructors or atexit handlers: the parent's test framework owns those.
+    ::_exit(code);
+}
+
+}  // namespace
+
+std::string ChildOutcome::describe() const {
+    std::string text;
+    if (timedOut) {
+        text = "still running after " + std::to_string(duration.count()) + " ms, killed";
+    } else if (exited) {
+        text = "exited with code " + std::to_string(exitCode) + " after " +
+               std::to_string(duration.count()) + " ms";
+    } else {
+        text = "ended by signal " + std::to_string(signal) + " after " +
+               std::to_string(duration.count()) + " ms";
+    }
+    return text + "; standard error: \"" + errorOutput + "\"";
+}
+
+ChildOutcome runInChildProcess(const std::function<int()>& body,
+                               std::chrono::milliseconds timeout) {
+    int pipeEnds[2];
+    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
+        throw std::system_error(errno, std::generic_category(), "pipe2");
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        const int error = errno;
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
+        throw std::system_error(error, std::generic_category(), "fork");
+    }
+    if (pid == 0) {
+        ::close(pipeEnds[0]);
+        runChild(body, pipeEnds[1]);
+    }
+    ::close(pipeEnds[1]);
+    // The child joins its own process group at once; do it here too so a kill at the timeout
+    // cannot race with that.
+    ::setpgid(pid, pid);
+    ::fcntl(pipeEnds[0], F_SETFL, O_NONBLOCK);
+
+    ChildOutcome outcome;
+    bool pipeOpen = true;
+    int status = 0;
+    for (;;) {
+        if (pipeOpen) {
+            pollfd readable{pipeEnds[0], POLLIN, 0};
+            ::poll(&readable, 1, kPollMilliseconds);
+            pipeOpen = readAvailable(pipeEnds[0], outcome.errorOutput);
+        } else {
+            ::usleep(kPollMilliseconds * 1000);
+        }
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            break;
+        }
+        if (std::chrono::steady_clock::now() - started >= timeout) {
+            outcome.timedOut = true;
+            ::kill(-pid, SIGKILL);
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            break;
+        }
+    }
+    outcome.duration = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
+    // Whatever is still in the pipe; processes the child started may hold it open, so only
+    // what is already there is read.
+    if (pipeOpen) {
+        readAvailable(pipeEnds[0], outcome.errorOutput);
+    }
+    ::close(pipeEnds[0]);
+    if (!outcome.timedOut) {
+        outcome.exited = WIFEXITED(status);
+        outcome.exitCode = outcome.exited ? WEXITSTATUS(status) : -1;
+        outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    }
+    return outcome;
+}
+
+}  // namespace vireon::testsupport

@@ -1,0 +1,25 @@
+#include "tests/support/Samples.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+
+namespace vireon::testsupport {
+
+std::vector<float> alignAtFirstNonZero(const std::vector<float>& samples) {
+    const auto first =
+        std::find_if(samples.begin(), samples.end(), [](float sample) { return sample != 0.0f; });
+    return std::vector<float>(first, samples.end());
+}
+
+std::size_t firstBitDifference(const std::vector<float>& a, const std::vector<float>& b) {
+    const std::size_t length = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < length; ++i) {
+        if (std::bit_cast<std::uint32_t>(a[i]) != std::bit_cast<std::uint32_t>(b[i])) {
+            return i;
+        }
+    }
+    return length;
+}
+
+}  // namespace vireon::testsupport
