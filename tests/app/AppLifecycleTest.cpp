@@ -1,0 +1,290 @@
+// The application's start-up order, event loop and shutdown order, driven like a user would
+// drive it, over a fake audio stream that records what the program asked of it and when.
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "../ui/UiTestSupport.h"
+#include "AppTestSupport.h"
+#include "audio/AudioStream.h"
+#include "engine/ChaosOscillator.h"
+#include "engine/Constants.h"
+#include "midi/MidiMessage.h"
+#include "ui/ControlId.h"
+#include "ui/DisorderSpinBox.h"
+#include "ui/FatalErrorBox.h"
+#include "ui/HelpWindow.h"
+#include "ui/MainWindow.h"
+#include "ui/StatusBar.h"
+
+namespace vireon::ui::test {
+namespace {
+
+class FakeAudio final : public audio::AudioStream {
+  public:
+    bool openAudio() override {
+        calls.push_back("open");
+        if (onOpen) onOpen();
+        return openSucceeds;
+    }
+    std::string fatalErrorText() const override { return "Invalid device"; }
+    void releaseAfterFatalError() override { calls.push_back("release"); }
+    void startAudio() override {
+        calls.push_back("start");
+        if (onStart) onStart();
+    }
+    bool shutdownAudio(const std::function<void(std::chrono::milliseconds)>& waitForWindowEvent,
+                       std::chrono::milliseconds) override {
+        calls.push_back("shutdown");
+        if (onShutdown) onShutdown();
+        waitForWindowEvent(std::chrono::milliseconds(1));
+        return true;
+    }
+
+    bool openSucceeds = true;
+    std::function<void()> onOpen, onStart, onShutdown;
+    std::vector<std::string> calls;
+};
+
+class AppLifecycle : public ::testing::Test {
+  protected:
+    std::filesystem::path settingsFile() const { return folder.path() / "chaos.txt"; }
+
+    // Runs the program with `script` played from inside its event loop; a watchdog ends a loop
+    // that the script failed to end, so a broken quit path fails instead of hanging.
+    int run(const std::function<void(MainWindow&)>& script) {
+        whenRunning(app, script);
+        later(std::chrono::seconds(20), [this] {
+            if (app.mainWindow() != nullptr) {
+                ADD_FAILURE() << "the event loop did not end";
+                app.events().post({UiEvent::Kind::CloseRequest, kMainWindow});
+            }
+        });
+        return app.run();
+    }
+
+    static void pressEscape(MainWindow& window) {
+        ASSERT_TRUE(activate(window));
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window,
+                        Qt::Key_Escape);
+    }
+
+    static QSlider& slider(MainWindow& window, ControlId id) {
+        return *static_cast<QSlider*>(window.control(id));
+    }
+
+    static DisorderSpinBox& disorderBox(MainWindow& window) {
+        return *static_cast<DisorderSpinBox*>(window.control(kDisorderSpin));
+    }
+
+    TemporaryFolder folder;
+    engine::SynthState state;
+    engine::AdsrSettings adsr;
+    FakeAudio audio;
+    App app{state, adsr, audio, settingsFile()};
+};
+
+TEST_F(AppLifecycle, StartsAndStopsInOrder) {
+    writeFile(settingsFile(), "25\r\n");
+    audio.onOpen = [this] {
+        // The settings fix s before any audio exists.
+        EXPECT_EQ(state.s.load(), 1.0f);
+        EXPECT_EQ(app.mainWindow(), nullptr);
+    };
+    state.gate = 1;  // as if a note had arrived before the sound started
+    audio.onStart = [this] {
+        EXPECT_EQ(state.gate.load(), 0);
+        EXPECT_NE(app.mainWindow(), nullptr);
+    };
+    audio.onShutdown = [this] {
+        // The box's text is on disk before the stream is stopped.
+        EXPECT_EQ(readFile(settingsFile()), "26\r\n");
+    };
+    const int exitCode = run([](MainWindow& window) {
+        QTest::mouseClick(disorderBox(window).upButton(), Qt::LeftButton);
+        later(std::chrono::milliseconds(10), [&window] { pressEscape(window); });
+    });
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(audio.calls, (std::vector<std::string>{"open", "start", "shutdown"}));
+    EXPECT_EQ(readFile(settingsFile()), "26\r\n");
+}
+
+TEST_F(AppLifecycle, CloseBoxEndsTheLoopAndSavesTheDefault) {
+    EXPECT_EQ(run([](MainWindow& window) { closeLikeTheUser(window); }), 0);
+    EXPECT_EQ(readFile(settingsFile()), "10\r\n");
+    EXPECT_EQ(audio.calls.back(), "shutdown");
+}
+
+TEST_F(AppLifecycle, HavocAndBedlamKeepTheirStartupValuesUntilMoved) {
+    float omegaBeforeMove = 0.0f, kBeforeMove = 0.0f;
+    run([&](MainWindow& window) {
+        omegaBeforeMove = state.omega.load();
+        kBeforeMove = state.k.load();
+        slider(window, kHavocSlider).setFocus();
+        QTest::keyClick(&slider(window, kHavocSlider), Qt::Key_Home);  // to the top: 100
+        slider(window, kBedlamSlider).setFocus();
+        QTest::keyClick(&slider(window, kBedlamSlider), Qt::Key_End);  // to the bottom: 1
+        later(std::chrono::milliseconds(10), [&] {
+            EXPECT_EQ(window.controlText(kHavocValueText), "100");
+            EXPECT_EQ(window.controlText(kBedlamValueText), "1");
+            pressEscape(window);
+        });
+    });
+    EXPECT_EQ(omegaBeforeMove, engine::kStartupOmega);
+    EXPECT_EQ(kBeforeMove, engine::kStartupK);
+    EXPECT_NEAR(state.omega.load(), 99.9128f, 1e-4);
+    EXPECT_EQ(state.omega.load(), engine::havocForPosition(100));
+    EXPECT_EQ(state.k.load(), engine::bedlamForPosition(1));
+    EXPECT_NEAR(state.k.load(), 0.0212824f, 1e-7);
+}
+
+TEST_F(AppLifecycle, DisorderBoxShowsItsPositionAfterEveryEvent) {
+    writeFile(settingsFile(), "  7 apples\r\n");
+    std::string shownAtStart, afterTyping;
+    run([&](MainWindow& window) {
+        shownAtStart = window.controlText(kDisorderSpin);
+        QLineEdit* field = disorderBox(window).textField();
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_End);
+        QTest::keyClicks(field, "2");
+        later(std::chrono::milliseconds(10), [&] {
+            afterTyping = window.controlText(kDisorderSpin);
+            pressEscape(window);
+        });
+    });
+    EXPECT_EQ(shownAtStart, "  7 apples");
+    EXPECT_EQ(afterTyping, "7");
+    EXPECT_EQ(readFile(settingsFile()), "7\r\n");
+}
+
+TEST_F(AppLifecycle, UntouchedDisorderTextIsSavedAsLoaded) {
+    writeFile(settingsFile(), "\xEF\xBB\xBFtwelve\n");
+    run([](MainWindow& window) { pressEscape(window); });
+    EXPECT_EQ(readFile(settingsFile()), "\xEF\xBB\xBFtwelve\r\n");
+    EXPECT_EQ(state.s.load(), 0.0f);
+}
+
+// Clicking into the box used to save one less than the stored number, so the value crept down
+// by one on every run in which the user merely focused the box.
+TEST_F(AppLifecycle, FocusingTheDisorderBoxDoesNotChangeTheStoredValue) {
+    writeFile(settingsFile(), "10\r\n");
+    for (int runNumber = 0; runNumber < 2; ++runNumber) {
+        engine::SynthState freshState;
+        FakeAudio freshAudio;
+        App freshApp(freshState, adsr, freshAudio, settingsFile());
+        whenRunning(freshApp, [](MainWindow& window) {
+            disorderBox(window).textField()->setFocus();
+            QTest::mouseClick(disorderBox(window).textField(), Qt::LeftButton);
+            later(std::chrono::milliseconds(10), [&window] { pressEscape(window); });
+        });
+        freshApp.run();
+        EXPECT_EQ(readFile(settingsFile()), "10\r\n") << "run " << runNumber;
+        EXPECT_EQ(freshState.s.load(), 0.4f);
+    }
+}
+
+TEST_F(AppLifecycle, HelpWindowTakesEveryEventUntilItCloses) {
+    float omegaWhileHelpOpen = 0.0f;
+    bool helpWasOpen = false;
+    run([&](MainWindow& window) {
+        app.events().post({UiEvent::Kind::Menu, kMenuHelp});
+        later(std::chrono::milliseconds(50), [&] {
+            HelpWindow* help = nullptr;
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (auto* candidate = qobject_cast<HelpWindow*>(top);
+                    candidate && top->isVisible()) {
+                    help = candidate;
+                }
+            }
+            ASSERT_NE(help, nullptr);
+            helpWasOpen = true;
+            // Moves, Escape, the main close box, About and Help all go unanswered.
+            slider(window, kHavocSlider).setFocus();
+            QTest::keyClick(&slider(window, kHavocSlider), Qt::Key_Home);
+            app.events().post({UiEvent::Kind::Menu, kMenuQuit});
+            app.events().post({UiEvent::Kind::Menu, kMenuAbout});
+            app.events().post({UiEvent::Kind::Menu, kMenuHelp});
+            closeLikeTheUser(window);
+            later(std::chrono::milliseconds(20), [&, help] {
+                omegaWhileHelpOpen = state.omega.load();
+                EXPECT_EQ(window.controlText(kHavocValueText), "45");
+                closeLikeTheUser(*help);
+                // Back in the main loop: the slider's next event counts again.
+                later(std::chrono::milliseconds(20), [&] {
+                    EXPECT_NE(app.mainWindow(), nullptr);
+                    slider(window, kHavocSlider).setFocus();
+                    QTest::keyClick(&slider(window, kHavocSlider), Qt::Key_Down);
+                    later(std::chrono::milliseconds(10), [&] { pressEscape(window); });
+                });
+            });
+        });
+    });
+    EXPECT_TRUE(helpWasOpen);
+    EXPECT_EQ(omegaWhileHelpOpen, engine::kStartupOmega);
+    EXPECT_EQ(state.omega.load(), engine::havocForPosition(99));
+}
+
+TEST_F(AppLifecycle, AboutReturnsToTheLoop) {
+    std::string aboutTitle;
+    run([&](MainWindow& window) {
+        whenModalShown([&](QWidget* box) {
+            aboutTitle = box->windowTitle().toStdString();
+            EXPECT_FALSE(window.isEnabled());
+        });
+        app.events().post({UiEvent::Kind::Menu, kMenuAbout});
+        later(std::chrono::milliseconds(100), [&] {
+            EXPECT_TRUE(window.isEnabled());
+            EXPECT_NE(app.mainWindow(), nullptr);
+            pressEscape(window);
+        });
+    });
+    EXPECT_EQ(aboutTitle, "About");
+}
+
+TEST_F(AppLifecycle, NoteStatusFromAnotherThreadReachesTheStatusBar) {
+    std::string shown;
+    run([&](MainWindow& window) {
+        std::thread midiThread([&] {
+            app.noteHandler().onMidiMessage(midi::MidiMessageKind::Data,
+                                            midi::packShortMessage(0x90, 69, 100), 0);
+        });
+        midiThread.join();
+        later(std::chrono::milliseconds(20), [&] {
+            shown = window.statusBar()->text(kNoteStatusField).toStdString();
+            pressEscape(window);
+        });
+    });
+    EXPECT_EQ(shown, "On");
+    EXPECT_EQ(state.frequency.load(), 440.0);
+}
+
+TEST_F(AppLifecycle, FatalAudioErrorShowsTheLibrarysTextAndKeepsTheSettings) {
+    writeFile(settingsFile(), "33\r\n");
+    audio.openSucceeds = false;
+    std::string title, text;
+    bool hasWindow = true;
+    whenModalShown([&](QWidget* box) {
+        title = box->windowTitle().toStdString();
+        text = static_cast<QMessageBox*>(box)->text().toStdString();
+        hasWindow = app.mainWindow() != nullptr;
+        EXPECT_EQ(box->objectName().toStdString(), kFatalErrorBoxName);
+    });
+    EXPECT_EQ(app.run(), 0);
+    EXPECT_EQ(title, "PortAudio");
+    EXPECT_EQ(text, "Invalid device");
+    EXPECT_FALSE(hasWindow);
+    EXPECT_EQ(audio.calls, (std::vector<std::string>{"open", "release"}));
+    EXPECT_EQ(readFile(settingsFile()), "33\r\n");
+}
+
+}  // namespace
+}  // namespace vireon::ui::test

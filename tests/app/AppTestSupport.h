@@ -1,0 +1,33 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "ui/App.h"
+
+namespace vireon::ui::test {
+
+/// Calls `script` once the application's event loop is running, from inside that loop, the way
+/// a user's actions reach it.
+void whenRunning(App& app, const std::function<void(MainWindow&)>& script);
+
+/// Calls `step` from inside whatever event loop runs `delay` from now.
+void later(std::chrono::milliseconds delay, const std::function<void()>& step);
+
+/// A fresh empty folder for one test, removed with the object.
+class TemporaryFolder {
+  public:
+    TemporaryFolder();
+    ~TemporaryFolder();
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+std::string readFile(const std::filesystem::path& file);
+void writeFile(const std::filesystem::path& file, const std::string& bytes);
+
+}  // namespace vireon::ui::test

@@ -1,0 +1,173 @@
+#include "RunningProgram.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace vireon::ui::test {
+namespace {
+
+std::filesystem::path uniqueFile(const std::string& stem) {
+    static int counter = 0;
+    return std::filesystem::temp_directory_path() /
+           (stem + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+}
+
+std::string slurp(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+RunningProgram::RunningProgram(const std::vector<std::string>& arguments,
+                               const std::vector<std::string>& extraEnvironment,
+                               const std::filesystem::path& workingFolder,
+                               const std::vector<std::string>& removedEnvironment)
+    : outputFile_(uniqueFile("vireon-out")), errorFile_(uniqueFile("vireon-err")) {
+    // Everything the child needs is prepared before fork: the child only calls exec-safe
+    // functions.
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text(*entry);
+        const std::string name = text.substr(0, text.find('='));
+        bool keep = true;
+        for (const std::string& removed : removedEnvironment) {
+            keep = keep && name != removed;
+        }
+        for (const std::string& extra : extraEnvironment) {
+            keep = keep && name != extra.substr(0, extra.find('='));
+        }
+        if (keep) {
+            environment.push_back(text);
+        }
+    }
+    environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
+    std::vector<char*> argv, envp;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    for (const std::string& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+    const int out = ::open(outputFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int err = ::open(errorFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+
+    pid_ = ::fork();
+    if (pid_ < 0) {
+        throw std::runtime_error("Could not start " + arguments.front());
+    }
+    if (pid_ == 0) {
+        ::dup2(in, STDIN_FILENO);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        if (::chdir(workingFolder.c_str()) != 0) {
+            ::_exit(126);
+        }
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    ::close(out);
+    ::close(err);
+    ::close(in);
+}
+
+RunningProgram::~RunningProgram() {
+    if (pid_ > 0 && !reaped_) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    std::error_code ignored;
+    std::filesystem::remove(outputFile_, ignored);
+    std::filesystem::remove(errorFile_, ignored);
+}
+
+bool RunningProgram::running() {
+    if (reaped_) {
+        return false;
+    }
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        reaped_ = true;
+        exited_ = WIFEXITED(status);
+        status_ = exited_ ? WEXITSTATUS(status) : 0;
+        return false;
+    }
+    return true;
+}
+
+std::optional<int> RunningProgram::waitForExit(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (running() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!reaped_ || !exited_) {
+        return std::nullopt;
+    }
+    return status_;
+}
+
+std::string RunningProgram::errorOutput() const {
+    return slurp(errorFile_);
+}
+std::string RunningProgram::standardOutput() const {
+    return slurp(outputFile_);
+}
+
+std::optional<std::string> runCommand(const std::vector<std::string>& arguments,
+                                      const std::vector<std::string>& extraEnvironment,
+                                      std::chrono::milliseconds timeout) {
+    RunningProgram program(arguments, extraEnvironment, std::filesystem::current_path());
+    const std::optional<int> status = program.waitForExit(timeout);
+    if (status != 0) {
+        return std::nullopt;
+    }
+    return program.standardOutput();
+}
+
+VirtualDisplay::VirtualDisplay() {
+    // Xvfb picks a free display itself and writes its number to the given descriptor.
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) {
+        throw std::runtime_error("Could not create a pipe for Xvfb.");
+    }
+    ::fcntl(pipeEnds[0], F_SETFD, FD_CLOEXEC);
+    const std::string xvfb = "/usr/bin/Xvfb";
+    server_.emplace(std::vector<std::string>{xvfb, "-displayfd", std::to_string(pipeEnds[1]),
+                                             "-screen", "0", "800x600x24", "-nolisten", "tcp"},
+                    std::vector<std::string>{}, std::filesystem::temp_directory_path());
+    ::close(pipeEnds[1]);
+    std::string number;
+    pollfd waiting{pipeEnds[0], POLLIN, 0};
+    while (::poll(&waiting, 1, 10000) > 0) {
+        char c;
+        if (::read(pipeEnds[0], &c, 1) != 1 || c == '\n') {
+            break;
+        }
+        number.push_back(c);
+    }
+    ::close(pipeEnds[0]);
+    if (number.empty()) {
+        throw std::runtime_error("Xvfb did not start: " + server_->errorOutput());
+    }
+    display_ = ":" + number;
+}
+
+VirtualDisplay::~VirtualDisplay() {
+    if (server_ && server_->running()) {
+        ::kill(server_->pid(), SIGTERM);
+        server_->waitForExit(std::chrono::seconds(5));
+    }
+}
+
+}  // namespace vireon::ui::test

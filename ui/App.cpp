@@ -1,0 +1,135 @@
+#include "ui/App.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+#include "engine/ChaosOscillator.h"
+#include "settings/SettingsFile.h"
+#include "ui/AboutBox.h"
+#include "ui/ControlId.h"
+#include "ui/FatalErrorBox.h"
+#include "ui/HelpWindow.h"
+#include "ui/MainWindow.h"
+#include "ui/StatusBarSink.h"
+
+namespace vireon::ui {
+namespace {
+
+// How long shutdown waits for the audio system before it gives up on it.
+constexpr std::chrono::seconds kAudioShutdownDeadline{3};
+
+}  // namespace
+
+App::App(engine::SynthState& state, engine::AdsrSettings& adsr, audio::AudioStream& audio,
+         std::optional<std::filesystem::path> settingsFile)
+    : state_(state),
+      adsr_(adsr),
+      audio_(audio),
+      settingsFile_(std::move(settingsFile)),
+      noteHandler_(state) {}
+
+std::string App::loadDisorderText() {
+    return settingsFile_ ? settings::loadSettings(state_, *settingsFile_)
+                         : settings::loadSettings(state_);
+}
+
+void App::saveDisorderText(const std::string& text) {
+    // A failed save is silent by design; the previous file survives it.
+    if (settingsFile_) {
+        settings::saveSettings(text, *settingsFile_);
+    } else {
+        settings::saveSettings(text);
+    }
+}
+
+int App::run() {
+    // The caller's SynthState is in its start-up state; the settings fix s for the whole run.
+    const std::string disorderText = loadDisorderText();
+
+    if (!audio_.openAudio()) {
+        showFatalAudioError(audio_.fatalErrorText());
+        audio_.releaseAfterFatalError();
+        return 0;
+    }
+
+    std::string textToSave = disorderText;
+    {
+        MainWindow window(events_, adsr_);
+        if (window.build(disorderText)) {
+            StatusBarSink statusSink(window);
+            noteHandler_.connectStatusSink(&statusSink);
+
+            mainWindow_ = &window;
+            // Notes may have arrived before the sound starts; none of them may hold the gate.
+            state_.gate.store(0, std::memory_order_relaxed);
+            audio_.startAudio();
+
+            runEventLoop(window);
+            mainWindow_ = nullptr;
+            textToSave = window.controlText(kDisorderSpin);
+
+            // Nothing may report to a window that is going away.
+            noteHandler_.connectStatusSink(nullptr);
+        }
+        saveDisorderText(textToSave);
+
+        const bool audioReleased = audio_.shutdownAudio(
+            [this](std::chrono::milliseconds timeout) { events_.serveOnce(timeout); },
+            kAudioShutdownDeadline);
+        if (!audioReleased) {
+            // The audio system stopped answering (its server vanished). The settings are safe
+            // on disk; ending here is the only way not to hang in the audio library.
+            _exit(0);
+        }
+    }
+    return 0;
+}
+
+void App::runEventLoop(MainWindow& window) {
+    bool quitRequested = false;
+    while (!quitRequested) {
+        const UiEvent event = events_.waitForEvent();
+        switch (event.kind) {
+            case UiEvent::Kind::Menu:
+                if (event.number == kMenuAbout) {
+                    showAbout(&window);
+                } else if (event.number == kMenuHelp) {
+                    showHelp(events_);
+                }
+                quitRequested = event.number == kMenuQuit;
+                break;
+            case UiEvent::Kind::Control:
+                handleControlEvent(window, event.number);
+                break;
+            case UiEvent::Kind::CloseRequest:
+                quitRequested = true;
+                break;
+        }
+    }
+}
+
+void App::handleControlEvent(MainWindow& window, int control) {
+    switch (control) {
+        case kDisorderSpin:
+            // Whatever the user typed, the box shows its position: that is what gets saved.
+            window.setControlText(kDisorderSpin, std::to_string(window.spinValue(kDisorderSpin)));
+            break;
+        case kHavocSlider:
+            engine::setHavoc(state_, window.sliderValue(kHavocSlider));
+            window.setControlText(kHavocValueText,
+                                  std::to_string(window.sliderValue(kHavocSlider)));
+            break;
+        case kBedlamSlider:
+            engine::setBedlam(state_, window.sliderValue(kBedlamSlider));
+            window.setControlText(kBedlamValueText,
+                                  std::to_string(window.sliderValue(kBedlamSlider)));
+            break;
+        default:
+            // The envelope sliders need nothing here: the envelope reads them at note start.
+            break;
+    }
+}
+
+}  // namespace vireon::ui

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "audio/AudioStream.h"
+#include "engine/AdsrSettings.h"
+#include "engine/SynthState.h"
+#include "midi/MidiNoteHandler.h"
+#include "ui/EventSource.h"
+
+namespace vireon::ui {
+
+class MainWindow;
+
+/// The whole program on the user-interface thread: brings the system up in a fixed order, runs
+/// the event loop that turns control and menu events into engine parameters, and shuts down in
+/// a fixed order. The toolkit must be initialised before run() is called.
+class App {
+  public:
+    /// `settingsFile` overrides the settings file's location (tests); without it the location is
+    /// worked out afresh at load and at save.
+    App(engine::SynthState& state, engine::AdsrSettings& adsr, audio::AudioStream& audio,
+        std::optional<std::filesystem::path> settingsFile = std::nullopt);
+
+    /// Runs the program to its end and returns the exit code, always 0. When the audio system
+    /// stops responding at shutdown, the process is ended at once after the settings are saved.
+    int run();
+
+    /// The event source the windows post to; tests post events through it.
+    EventSource& events() { return events_; }
+
+    /// The main window from its creation until the event loop ends; null otherwise. For tests.
+    MainWindow* mainWindow() const { return mainWindow_; }
+
+    /// The note handler that MIDI input feeds. Tests play notes through it.
+    midi::MidiNoteHandler& noteHandler() { return noteHandler_; }
+
+  private:
+    std::string loadDisorderText();
+    void saveDisorderText(const std::string& text);
+    void runEventLoop(MainWindow& window);
+    void handleControlEvent(MainWindow& window, int control);
+
+    engine::SynthState& state_;
+    engine::AdsrSettings& adsr_;
+    audio::AudioStream& audio_;
+    std::optional<std::filesystem::path> settingsFile_;
+    EventSource events_;
+    midi::MidiNoteHandler noteHandler_;
+    MainWindow* mainWindow_ = nullptr;
+};
+
+}  // namespace vireon::ui

@@ -1,0 +1,45 @@
+#pragma once
+
+namespace vireon::ui {
+
+/// Fixed numbers of the main window's controls; events carry them.
+enum ControlId : int {
+    kMidiDeviceList = 4,
+    kAttackSlider = 5,
+    kDecaySlider = 6,
+    kSustainSlider = 7,
+    kReleaseSlider = 8,
+    kAttackLabel = 9,
+    kSustainLabel = 10,
+    kDecayLabel = 11,
+    kReleaseLabel = 12,
+    kBedlamValueText = 13,
+    kHavocValueText = 14,
+    kHavocSlider = 15,
+    kBedlamSlider = 16,
+    kDisorderSpin = 18,
+    kDisorderLabel = 21,
+    kHavocLabel = 22,
+    kBedlamLabel = 23,
+};
+
+/// Menu item numbers, a numbering of their own. kMenuQuit comes from the Escape key.
+enum MenuId : int {
+    kMenuAbout = 1,
+    kMenuHelp = 2,
+    kMenuQuit = 111,
+};
+
+/// Status-bar fields.
+enum StatusField : int {
+    kMidiStatusField = 0,
+    kNoteStatusField = 1,
+};
+
+/// The program's windows, as named by close requests.
+enum WindowId : int {
+    kMainWindow = 0,
+    kHelpWindow = 1,
+};
+
+}  // namespace vireon::ui

@@ -1,0 +1,398 @@
+#include "ui/MainWindow.h"
+
+#include <QAbstractItemView>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QShortcut>
+#include <QSlider>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <span>
+
+#include "settings/NumberParser.h"
+#include "ui/DisorderSpinBox.h"
+#include "ui/EventSource.h"
+#include "ui/StatusBar.h"
+
+namespace vireon::ui {
+
+namespace {
+
+using engine::AdsrSettings;
+
+constexpr int kSliderTop = 40;
+constexpr int kSliderWidth = 20;
+constexpr int kSliderHeight = 120;
+
+constexpr int kHavocMin = 1, kHavocMax = 100, kHavocInitial = 45;
+constexpr int kBedlamMin = 1, kBedlamMax = 100, kBedlamInitial = 30;
+constexpr int kDisorderMin = 1, kDisorderMax = 50;
+
+constexpr QRect kDeviceListGeometry{320, 60, 140, 20};
+/// How far below the list's top its opened popup may reach.
+constexpr int kDeviceListReach = 350;
+constexpr QRect kDisorderGeometry{10, 60, 50, 25};
+constexpr qreal kSmallestPointSize = 6.0;
+
+struct StaticText {
+    ControlId id;
+    QRect geometry;
+    const char* text;
+};
+/// The two value texts, created with the sliders, then the names, created after the Disorder box.
+constexpr std::array<StaticText, 9> kStaticTexts = {{
+    {kBedlamValueText, {150, 160, 100, 20}, "30"},
+    {kHavocValueText, {100, 160, 50, 20}, "45"},
+    {kDisorderLabel, {20, 27, 60, 20}, "Disorder"},
+    {kHavocLabel, {90, 27, 40, 20}, "Havoc"},
+    {kBedlamLabel, {140, 27, 40, 20}, "Bedlam"},
+    {kAttackLabel, {225, 27, 10, 20}, "A"},
+    {kDecayLabel, {245, 27, 10, 20}, "D"},
+    {kSustainLabel, {265, 27, 10, 20}, "S"},
+    {kReleaseLabel, {285, 27, 10, 20}, "R"},
+}};
+constexpr std::size_t kValueTextCount = 2;
+
+/// The default GUI font, made just small enough for every static text to fit its fixed box: the
+/// boxes were laid out for a small Windows GUI font, and a wider default font would cut off the
+/// end of a name ("Bedlam").
+QFont fontFittingStaticTexts(QFont font) {
+    const auto allFit = [&font] {
+        const QFontMetrics metrics(font);
+        return std::all_of(kStaticTexts.begin(), kStaticTexts.end(), [&](const StaticText& t) {
+            return metrics.horizontalAdvance(QString::fromLatin1(t.text)) <= t.geometry.width();
+        });
+    };
+    while (font.pointSizeF() > kSmallestPointSize && !allFit()) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    }
+    return font;
+}
+
+/// A vertical slider whose Home and End keys send the thumb to the top and the bottom end, like
+/// the arrow and page keys move it up and down. Qt ties Home to the minimum, which with the
+/// maximum on top would send the thumb down.
+class VerticalSlider : public QSlider {
+  public:
+    explicit VerticalSlider(QWidget* parent) : QSlider(Qt::Vertical, parent) {}
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Home || event->key() == Qt::Key_End) {
+            triggerAction(event->key() == Qt::Key_Home ? SliderToMaximum : SliderToMinimum);
+            event->accept();
+            return;
+        }
+        QSlider::keyPressEvent(event);
+    }
+};
+
+QLabel* createLabel(QWidget* parent, const StaticText& text) {
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setGeometry(text.geometry);
+    label->setText(QString::fromLatin1(text.text));
+    label->show();
+    return label;
+}
+
+std::atomic<std::int32_t>* adsrValueFor(AdsrSettings& adsr, ControlId id) {
+    switch (id) {
+        case kAttackSlider:
+            return &adsr.attack;
+        case kDecaySlider:
+            return &adsr.decay;
+        case kSustainSlider:
+            return &adsr.sustain;
+        case kReleaseSlider:
+            return &adsr.release;
+        default:
+            return nullptr;
+    }
+}
+
+QString fromBytes(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string toBytes(const QString& text) {
+    return text.toLatin1().toStdString();
+}
+
+}  // namespace
+
+void centreOnScreen(QWidget& window) {
+    const QScreen* screen = window.screen();
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen == nullptr) {
+        return;
+    }
+    const QRect area = screen->geometry();
+    const QSize outer = window.frameGeometry().size().boundedTo(area.size());
+    window.move(area.x() + (area.width() - outer.width()) / 2,
+                area.y() + (area.height() - outer.height()) / 2);
+}
+
+MainWindow::MainWindow(EventSource& events, engine::AdsrSettings& adsr)
+    : QWidget(nullptr), events_(events), adsr_(adsr) {}
+
+MainWindow::~MainWindow() = default;
+
+bool MainWindow::build(const std::string& disorderText) {
+    if (built_ || QGuiApplication::primaryScreen() == nullptr) {
+        return false;
+    }
+    built_ = true;
+
+    setWindowTitle(QStringLiteral("Vireon"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(kClientWidth, kClientHeight);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, palette.color(QPalette::Button));
+    setPalette(palette);
+    setAutoFillBackground(true);
+    setFont(fontFittingStaticTexts(font()));
+    centreOnScreen(*this);
+    show();
+    // The window manager's frame is known only once the window is shown.
+    centreOnScreen(*this);
+
+    createMenu();
+    // The menu bar takes its height from the window; everything else lives below it. A layout
+    // keeps the client area under the menu bar even when the bar settles on its height late.
+    client_ = new QWidget(this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setMenuBar(menuBar_);
+    layout->addWidget(client_);
+    layout->activate();
+    client_->show();
+
+    deviceList_ = new QComboBox(client_);
+    deviceList_->setEditable(false);
+    deviceList_->setGeometry(kDeviceListGeometry);
+    deviceList_->setMaxVisibleItems(std::max(1, (kDeviceListReach - kDeviceListGeometry.height()) /
+                                                    deviceList_->fontMetrics().height()));
+    controls_[kMidiDeviceList] = deviceList_;
+    // activated() comes from the user only, also when the current entry is chosen again and
+    // when the arrow keys or the wheel change the entry of the closed list.
+    connect(deviceList_, &QComboBox::activated, this,
+            [this] { post(UiEvent::Kind::Control, kMidiDeviceList); });
+    deviceList_->view()->installEventFilter(this);
+    deviceList_->show();
+
+    auto* attack =
+        createSlider(kAttackSlider, 220, AdsrSettings::kAttackMin, AdsrSettings::kAttackMax);
+    auto* decay = createSlider(kDecaySlider, 240, AdsrSettings::kDecayMin, AdsrSettings::kDecayMax);
+    auto* sustain =
+        createSlider(kSustainSlider, 260, AdsrSettings::kSustainMin, AdsrSettings::kSustainMax);
+    sustain->setValue(AdsrSettings::kSustainInitial);
+    auto* release =
+        createSlider(kReleaseSlider, 280, AdsrSettings::kReleaseMin, AdsrSettings::kReleaseMax);
+    attack->setValue(AdsrSettings::kAttackInitial);
+    decay->setValue(AdsrSettings::kDecayInitial);
+    release->setValue(AdsrSettings::kReleaseInitial);
+
+    createSlider(kHavocSlider, 100, kHavocMin, kHavocMax)->setValue(kHavocInitial);
+    createSlider(kBedlamSlider, 150, kBedlamMin, kBedlamMax)->setValue(kBedlamInitial);
+
+    for (const StaticText& text : std::span(kStaticTexts).first(kValueTextCount)) {
+        controls_[text.id] = createLabel(client_, text);
+    }
+
+    disorder_ = new DisorderSpinBox(events_, kDisorderSpin, kDisorderMin, kDisorderMax,
+                                    kDisorderGeometry, client_);
+    controls_[kDisorderSpin] = disorder_;
+    // The position is the number in the text itself. Starting one below it would make the saved
+    // value creep down by one on every run in which the user merely clicks into the box.
+    const std::int64_t number = settings::parseNumber(disorderText);
+    disorder_->setPosition(
+        static_cast<int>(std::clamp<std::int64_t>(number, kDisorderMin, kDisorderMax)));
+    disorder_->setText(disorderText);
+    disorder_->show();
+
+    for (const StaticText& text : std::span(kStaticTexts).subspan(kValueTextCount)) {
+        controls_[text.id] = createLabel(client_, text);
+    }
+
+    // Along the bottom of the window, which is also the bottom of the client area whatever the
+    // menu bar's height.
+    statusBar_ = new StatusBar(this);
+    statusBar_->show();
+
+    auto* quit = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    quit->setContext(Qt::WindowShortcut);
+    connect(quit, &QShortcut::activated, this, [this] { post(UiEvent::Kind::Menu, kMenuQuit); });
+
+    QWidget* previous = deviceList_;
+    for (const ControlId id : {kAttackSlider, kDecaySlider, kSustainSlider, kReleaseSlider,
+                               kHavocSlider, kBedlamSlider}) {
+        setTabOrder(previous, controls_[id]);
+        previous = controls_[id];
+    }
+    setTabOrder(previous, disorder_->textField());
+    return true;
+}
+
+void MainWindow::createMenu() {
+    menuBar_ = new QMenuBar(this);
+    menuBar_->setNativeMenuBar(false);
+    QMenu* menu = menuBar_->addMenu(QStringLiteral("?"));
+    connect(menu->addAction(QStringLiteral("About")), &QAction::triggered, this,
+            [this] { post(UiEvent::Kind::Menu, kMenuAbout); });
+    connect(menu->addAction(QStringLiteral("Help")), &QAction::triggered, this,
+            [this] { post(UiEvent::Kind::Menu, kMenuHelp); });
+    menuBar_->show();
+}
+
+QSlider* MainWindow::createSlider(ControlId id, int x, int minimum, int maximum) {
+    auto* slider = new VerticalSlider(client_);
+    slider->setGeometry(x, kSliderTop, kSliderWidth, kSliderHeight);
+    slider->setFocusPolicy(Qt::StrongFocus);
+    if (std::atomic<std::int32_t>* target = adsrValueFor(adsr_, id)) {
+        // Straight from the slider's own notification, so the audio thread sees every move
+        // whichever event loop is running, the help window's included.
+        connect(slider, &QSlider::valueChanged, this, [target](int value) {
+            target->store(static_cast<std::int32_t>(value), std::memory_order_relaxed);
+        });
+    }
+    slider->setRange(minimum, maximum);
+    slider->setSingleStep(1);
+    slider->setPageStep(std::max(1, (maximum - minimum) / 5));
+
+    // actionTriggered comes only from the user (keys, wheel, track clicks, dragging); the loop
+    // reads the value after this handler has returned, by which time the slider holds it.
+    connect(slider, &QSlider::actionTriggered, this, [this, id, slider] {
+        post(UiEvent::Kind::Control, id);
+        if (!slider->isSliderDown()) {
+            // A step by key, wheel or track click is complete at once: end of action.
+            post(UiEvent::Kind::Control, id);
+        }
+    });
+    connect(slider, &QSlider::sliderReleased, this,
+            [this, id] { post(UiEvent::Kind::Control, id); });
+
+    controls_[id] = slider;
+    slider->show();
+    return slider;
+}
+
+void MainWindow::post(UiEvent::Kind kind, int number) {
+    events_.post({kind, number});
+}
+
+QWidget* MainWindow::control(ControlId id) const {
+    if (id < 0 || id >= static_cast<int>(controls_.size())) {
+        return nullptr;
+    }
+    return controls_[id];
+}
+
+int MainWindow::sliderValue(ControlId id) const {
+    const auto* slider = qobject_cast<const QSlider*>(control(id));
+    return slider ? slider->value() : 0;
+}
+
+void MainWindow::setSliderValue(ControlId id, int value) {
+    if (auto* slider = qobject_cast<QSlider*>(control(id))) {
+        slider->setValue(value);
+    }
+}
+
+int MainWindow::spinValue(ControlId id) const {
+    return (id == kDisorderSpin && disorder_) ? disorder_->position() : 0;
+}
+
+void MainWindow::setSpinValue(ControlId id, int value) {
+    if (id == kDisorderSpin && disorder_) {
+        disorder_->setPosition(value);
+    }
+}
+
+std::string MainWindow::controlText(ControlId id) const {
+    QWidget* widget = control(id);
+    if (id == kDisorderSpin && disorder_) {
+        return disorder_->text();
+    }
+    if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+        return toBytes(label->text());
+    }
+    if (const auto* list = qobject_cast<const QComboBox*>(widget)) {
+        return toBytes(list->currentText());
+    }
+    return {};
+}
+
+void MainWindow::setControlText(ControlId id, std::string_view text) {
+    if (id == kDisorderSpin && disorder_) {
+        disorder_->setText(text);
+    } else if (auto* label = qobject_cast<QLabel*>(control(id))) {
+        label->setText(fromBytes(text));
+    }
+}
+
+int MainWindow::selectedIndex(ControlId id) const {
+    return (id == kMidiDeviceList && deviceList_) ? deviceList_->currentIndex() : -1;
+}
+
+void MainWindow::selectIndex(ControlId id, int index) {
+    if (id == kMidiDeviceList && deviceList_) {
+        deviceList_->setCurrentIndex(index);
+    }
+}
+
+void MainWindow::addListItem(ControlId id, std::string_view text) {
+    if (id != kMidiDeviceList || !deviceList_) {
+        return;
+    }
+    const int selected = deviceList_->currentIndex();
+    deviceList_->addItem(fromBytes(text));
+    // Qt selects the first entry put into an empty list; the selection is the caller's choice.
+    deviceList_->setCurrentIndex(selected);
+}
+
+void MainWindow::setStatusText(int field, std::string_view text) {
+    if (hasStatusBar()) {
+        statusBar_->setText(field, text);
+    }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Escape in the opened device list only closes the list. Qt offers the key to the window's
+    // shortcuts first, and the list's own handling lets it through to the Escape shortcut once
+    // the list is closed; claiming the key here leaves it to the list alone.
+    if (event->type() == QEvent::ShortcutOverride && deviceList_ &&
+        watched == deviceList_->view() && deviceList_->view()->isVisible() &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!event->spontaneous()) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    post(UiEvent::Kind::CloseRequest, kMainWindow);
+}
+
+}  // namespace vireon::ui

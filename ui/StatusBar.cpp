@@ -1,0 +1,44 @@
+#include "ui/StatusBar.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <algorithm>
+
+namespace vireon::ui {
+
+StatusBar::StatusBar(QWidget* parent) : QWidget(parent) {
+    const int height = std::max(kMinimumHeight, fontMetrics().height() + 6);
+    setGeometry(0, parent->height() - height, parent->width(), height);
+
+    int left = 0;
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        auto* label = new QLabel(this);
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignCenter);
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setGeometry(left, 0, kFieldWidths[i], height);
+        left += kFieldWidths[i];
+        fields_[i] = label;
+    }
+}
+
+void StatusBar::setText(int field, std::string_view text) {
+    if (field < 0 || field >= static_cast<int>(fields_.size())) {
+        return;
+    }
+    fields_[field]->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+QString StatusBar::text(int field) const {
+    const QLabel* label = this->field(field);
+    return label ? label->text() : QString();
+}
+
+QLabel* StatusBar::field(int index) const {
+    if (index < 0 || index >= static_cast<int>(fields_.size())) {
+        return nullptr;
+    }
+    return fields_[index];
+}
+
+}  // namespace vireon::ui

@@ -1,0 +1,18 @@
+#pragma once
+
+namespace vireon::ui {
+
+/// What the program's event loops see of the user's actions: a kind and a number.
+struct UiEvent {
+    enum class Kind {
+        Control,       ///< number: the ControlId of the control
+        Menu,          ///< number: the MenuId
+        CloseRequest,  ///< number: the WindowId of the window asked to close
+    };
+    Kind kind;
+    int number;
+
+    friend bool operator==(const UiEvent&, const UiEvent&) = default;
+};
+
+}  // namespace vireon::ui

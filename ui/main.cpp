@@ -1,0 +1,46 @@
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include <QApplication>
+
+#include "audio/AudioOutput.h"
+#include "engine/AdsrSettings.h"
+#include "engine/SynthState.h"
+#include "ui/App.h"
+
+namespace {
+
+// Qt aborts with a long diagnostic when it finds no display; say it plainly instead.
+bool displayAvailable() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform != nullptr && *platform != '\0') {
+        const std::string_view name(platform);
+        if (!name.starts_with("xcb") && !name.starts_with("wayland")) {
+            return true;  // offscreen, vnc, eglfs and the like need no display server
+        }
+    }
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!displayAvailable()) {
+        std::fprintf(stderr,
+                     "vireon: no graphical display was found (neither X11 nor Wayland); start "
+                     "Vireon from a desktop session.\n");
+        return 1;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Vireon");
+
+    // One synthesizer per process, shared by the audio, MIDI and user-interface threads.
+    vireon::engine::SynthState state;
+    vireon::engine::AdsrSettings adsr;
+    vireon::audio::AudioOutput audio(state, adsr);
+    vireon::ui::App app(state, adsr, audio);
+    return app.run();
+}
