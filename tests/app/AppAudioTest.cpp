@@ -1,0 +1,114 @@
+// The application with its real audio stream on a private JACK dummy server: a note played
+// into the running program comes out bit for bit as vireon-render renders it, and the fatal
+// audio error shows the library's own text.
+
+#include <QMessageBox>
+#include <QTest>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "../ui/UiTestSupport.h"
+#include "AppTestSupport.h"
+#include "RunningProgram.h"
+#include "audio/AudioOutput.h"
+#include "midi/MidiMessage.h"
+#include "tests/support/JackRecorder.h"
+#include "tests/support/JackServer.h"
+#include "tests/support/Samples.h"
+#include "ui/MainWindow.h"
+
+namespace vireon::ui::test {
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::alignAtFirstNonZero;
+using testsupport::firstBitDifference;
+
+constexpr std::size_t kComparedSamples = 6000;  // attack, decay and into the sustain
+
+// What vireon-render makes of one note-on at sample 0 with the given Havoc position.
+std::vector<float> renderWithTheTool(int havoc) {
+    TemporaryFolder folder;
+    writeFile(folder.path() / "note.txt", "0 0x90 69 100\n");
+    const std::optional<std::string> raw = runCommand(
+        {VIREON_RENDER, "--events", (folder.path() / "note.txt").string(), "--havoc",
+         std::to_string(havoc), "--length", std::to_string(kComparedSamples + 2000), "-o", "-"},
+        {}, 30s);
+    if (!raw) {
+        return {};
+    }
+    std::vector<float> samples(raw->size() / sizeof(float));
+    std::memcpy(samples.data(), raw->data(), samples.size() * sizeof(float));
+    return samples;
+}
+
+TEST(AppAudio, ANotePlayedIntoTheProgramSoundsAsTheRendererRendersIt) {
+    testsupport::JackServer server;
+    TemporaryFolder folder;
+    engine::SynthState state;
+    engine::AdsrSettings adsr;
+    audio::AudioOutput output(state, adsr);
+    App app(state, adsr, output, folder.path() / "chaos.txt");
+
+    std::vector<float> recorded;
+    std::unique_ptr<testsupport::JackRecorder> recorder;
+    whenRunning(app, [&](MainWindow& window) {
+        recorder = std::make_unique<testsupport::JackRecorder>(server.name());
+        recorder->connect(":out_000$", 10s);
+        // Havoc to the top of its range, as a user would; the loop acts on it once this
+        // step has returned to it.
+        window.control(kHavocSlider)->setFocus();
+        QTest::keyClick(window.control(kHavocSlider), Qt::Key_Home);
+        later(20ms, [&] {
+            EXPECT_EQ(window.controlText(kHavocValueText), "100");
+            app.noteHandler().onMidiMessage(midi::MidiMessageKind::Data,
+                                            midi::packShortMessage(0x90, 69, 100), 0);
+            const auto giveUpAt = std::chrono::steady_clock::now() + 10s;
+            while (alignAtFirstNonZero(recorder->samples()).size() < kComparedSamples &&
+                   std::chrono::steady_clock::now() < giveUpAt) {
+                recorder->waitForSamples(recorder->samples().size() + 256, 1s);
+            }
+            recorded = alignAtFirstNonZero(recorder->samples());
+            EXPECT_EQ(recorder->droppedSamples(), 0u);
+            closeLikeTheUser(window);
+        });
+    });
+    EXPECT_EQ(app.run(), 0);
+
+    const std::vector<float> rendered = alignAtFirstNonZero(renderWithTheTool(100));
+    ASSERT_GE(recorded.size(), kComparedSamples);
+    ASSERT_GE(rendered.size(), kComparedSamples);
+    recorded.resize(kComparedSamples);
+    const std::vector<float> expected(rendered.begin(), rendered.begin() + kComparedSamples);
+    EXPECT_EQ(firstBitDifference(recorded, expected), kComparedSamples);
+    EXPECT_EQ(readFile(folder.path() / "chaos.txt"), "10\r\n");
+}
+
+TEST(AppAudio, AServerAtTheWrongRateGivesTheLibrarysOwnErrorText) {
+    testsupport::JackServer server(testsupport::JackServerOptions{
+        .name = {}, .sampleRate = 48000, .period = 256, .startTimeout = 5000ms});
+    TemporaryFolder folder;
+    writeFile(folder.path() / "chaos.txt", "12\r\n");
+    engine::SynthState state;
+    engine::AdsrSettings adsr;
+    audio::AudioOutput output(state, adsr);
+    App app(state, adsr, output, folder.path() / "chaos.txt");
+
+    std::string title, text;
+    whenModalShown([&](QWidget* box) {
+        title = box->windowTitle().toStdString();
+        text = static_cast<QMessageBox*>(box)->text().toStdString();
+    });
+    EXPECT_EQ(app.run(), 0);
+    EXPECT_EQ(title, "PortAudio");
+    EXPECT_EQ(text, "Invalid sample rate");
+    EXPECT_EQ(readFile(folder.path() / "chaos.txt"), "12\r\n");
+}
+
+}  // namespace
+}  // namespace vireon::ui::test
