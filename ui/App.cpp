@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/ChaosOscillator.h"
+#include "midi/MidiInput.h"
 #include "settings/SettingsFile.h"
 #include "ui/AboutBox.h"
 #include "ui/ControlId.h"
@@ -13,6 +14,7 @@
 #include "ui/HelpWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/StatusBarSink.h"
+#include "ui/WindowDeviceList.h"
 
 namespace vireon::ui {
 namespace {
@@ -23,12 +25,14 @@ constexpr std::chrono::seconds kAudioShutdownDeadline{3};
 }  // namespace
 
 App::App(engine::SynthState& state, engine::AdsrSettings& adsr, audio::AudioStream& audio,
+         midi::MidiNoteHandler& noteHandler, midi::MidiPorts& midiPorts,
          std::optional<std::filesystem::path> settingsFile)
     : state_(state),
       adsr_(adsr),
       audio_(audio),
-      settingsFile_(std::move(settingsFile)),
-      noteHandler_(state) {}
+      noteHandler_(noteHandler),
+      midiPorts_(midiPorts),
+      settingsFile_(std::move(settingsFile)) {}
 
 std::string App::loadDisorderText() {
     return settingsFile_ ? settings::loadSettings(state_, *settingsFile_)
@@ -60,17 +64,23 @@ int App::run() {
         if (window.build(disorderText)) {
             StatusBarSink statusSink(window);
             noteHandler_.connectStatusSink(&statusSink);
+            WindowDeviceList deviceList(window);
+            midi::MidiInput midiInput(midiPorts_, deviceList);
+            midiInput.listMidiDevices();
+            midiInput.openMidiInput();
 
             mainWindow_ = &window;
             // Notes may have arrived before the sound starts; none of them may hold the gate.
             state_.gate.store(0, std::memory_order_relaxed);
             audio_.startAudio();
 
-            runEventLoop(window);
+            runEventLoop(window, midiInput);
             mainWindow_ = nullptr;
             textToSave = window.controlText(kDisorderSpin);
 
-            // Nothing may report to a window that is going away.
+            // Nothing may report to a window that is going away: the device is closed while the
+            // window still stands, and only then is the status sink taken away.
+            midiInput.closeMidiInput();
             noteHandler_.connectStatusSink(nullptr);
         }
         saveDisorderText(textToSave);
@@ -87,7 +97,7 @@ int App::run() {
     return 0;
 }
 
-void App::runEventLoop(MainWindow& window) {
+void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput) {
     bool quitRequested = false;
     while (!quitRequested) {
         const UiEvent event = events_.waitForEvent();
@@ -101,7 +111,7 @@ void App::runEventLoop(MainWindow& window) {
                 quitRequested = event.number == kMenuQuit;
                 break;
             case UiEvent::Kind::Control:
-                handleControlEvent(window, event.number);
+                handleControlEvent(window, midiInput, event.number);
                 break;
             case UiEvent::Kind::CloseRequest:
                 quitRequested = true;
@@ -110,8 +120,11 @@ void App::runEventLoop(MainWindow& window) {
     }
 }
 
-void App::handleControlEvent(MainWindow& window, int control) {
+void App::handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int control) {
     switch (control) {
+        case kMidiDeviceList:
+            midiInput.switchMidiDevice();
+            break;
         case kDisorderSpin:
             // Whatever the user typed, the box shows its position: that is what gets saved.
             window.setControlText(kDisorderSpin, std::to_string(window.spinValue(kDisorderSpin)));

@@ -8,7 +8,12 @@
 #include "engine/AdsrSettings.h"
 #include "engine/SynthState.h"
 #include "midi/MidiNoteHandler.h"
+#include "midi/MidiPorts.h"
 #include "ui/EventSource.h"
+
+namespace vireon::midi {
+class MidiInput;
+}
 
 namespace vireon::ui {
 
@@ -19,9 +24,11 @@ class MainWindow;
 /// a fixed order. The toolkit must be initialised before run() is called.
 class App {
   public:
-    /// `settingsFile` overrides the settings file's location (tests); without it the location is
-    /// worked out afresh at load and at save.
+    /// `noteHandler` is the one that `midiPorts` delivers to. `settingsFile` overrides the
+    /// settings file's location (tests); without it the location is worked out afresh at load
+    /// and at save.
     App(engine::SynthState& state, engine::AdsrSettings& adsr, audio::AudioStream& audio,
+        midi::MidiNoteHandler& noteHandler, midi::MidiPorts& midiPorts,
         std::optional<std::filesystem::path> settingsFile = std::nullopt);
 
     /// Runs the program to its end and returns the exit code, always 0. When the audio system
@@ -40,15 +47,16 @@ class App {
   private:
     std::string loadDisorderText();
     void saveDisorderText(const std::string& text);
-    void runEventLoop(MainWindow& window);
-    void handleControlEvent(MainWindow& window, int control);
+    void runEventLoop(MainWindow& window, midi::MidiInput& midiInput);
+    void handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int control);
 
     engine::SynthState& state_;
     engine::AdsrSettings& adsr_;
     audio::AudioStream& audio_;
+    midi::MidiNoteHandler& noteHandler_;
+    midi::MidiPorts& midiPorts_;
     std::optional<std::filesystem::path> settingsFile_;
     EventSource events_;
-    midi::MidiNoteHandler noteHandler_;
     MainWindow* mainWindow_ = nullptr;
 };
 

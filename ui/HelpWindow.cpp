@@ -43,14 +43,7 @@ void dropHelpWindowEvents(EventSource& events) {
 HelpWindow::HelpWindow(EventSource& events)
     : QWidget(nullptr), events_(events), textBox_(new QPlainTextEdit(this)) {
     setObjectName(QStringLiteral("vireonHelpWindow"));
-    setWindowTitle(QStringLiteral("Vireon Help"));
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(kClientWidth, kClientHeight);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, palette.color(QPalette::Button));
-    setPalette(palette);
-    setAutoFillBackground(true);
+    setUpFixedWindow(*this, QStringLiteral("Vireon Help"), QSize(kClientWidth, kClientHeight));
 
     textBox_->setGeometry(5, 5, 610, 360);
     textBox_->setReadOnly(true);

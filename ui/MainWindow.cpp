@@ -24,6 +24,7 @@
 #include "ui/DisorderSpinBox.h"
 #include "ui/EventSource.h"
 #include "ui/StatusBar.h"
+#include "ui/StatusTrace.h"
 
 namespace vireon::ui {
 
@@ -133,6 +134,17 @@ std::string toBytes(const QString& text) {
 
 }  // namespace
 
+void setUpFixedWindow(QWidget& window, const QString& title, QSize clientSize) {
+    window.setWindowTitle(title);
+    window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    window.setFixedSize(clientSize);
+    QPalette palette = window.palette();
+    palette.setColor(QPalette::Window, palette.color(QPalette::Button));
+    window.setPalette(palette);
+    window.setAutoFillBackground(true);
+}
+
 void centreOnScreen(QWidget& window) {
     const QScreen* screen = window.screen();
     if (screen == nullptr) {
@@ -158,14 +170,7 @@ bool MainWindow::build(const std::string& disorderText) {
     }
     built_ = true;
 
-    setWindowTitle(QStringLiteral("Vireon"));
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(kClientWidth, kClientHeight);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, palette.color(QPalette::Button));
-    setPalette(palette);
-    setAutoFillBackground(true);
+    setUpFixedWindow(*this, QStringLiteral("Vireon"), QSize(kClientWidth, kClientHeight));
     setFont(fontFittingStaticTexts(font()));
     centreOnScreen(*this);
     show();
@@ -370,6 +375,7 @@ void MainWindow::addListItem(ControlId id, std::string_view text) {
 void MainWindow::setStatusText(int field, std::string_view text) {
     if (hasStatusBar()) {
         statusBar_->setText(field, text);
+        traceStatusText(field, text);
     }
 }
 

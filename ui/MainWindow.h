@@ -20,6 +20,10 @@ class DisorderSpinBox;
 class EventSource;
 class StatusBar;
 
+/// Gives a top-level window its title, a caption with only the system menu and close box, a
+/// fixed client size and the button-face background: the style of all the program's windows.
+void setUpFixedWindow(QWidget& window, const QString& title, QSize clientSize);
+
 /// Moves a top-level window so that its outer frame, limited to the screen's size, sits in the
 /// middle of its screen (integer halves, as the window's own placement rule says).
 void centreOnScreen(QWidget& window);

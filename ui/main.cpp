@@ -7,6 +7,8 @@
 #include "audio/AudioOutput.h"
 #include "engine/AdsrSettings.h"
 #include "engine/SynthState.h"
+#include "midi/MidiNoteHandler.h"
+#include "midi/RtMidiPorts.h"
 #include "ui/App.h"
 
 namespace {
@@ -41,6 +43,8 @@ int main(int argc, char** argv) {
     vireon::engine::SynthState state;
     vireon::engine::AdsrSettings adsr;
     vireon::audio::AudioOutput audio(state, adsr);
-    vireon::ui::App app(state, adsr, audio);
+    vireon::midi::MidiNoteHandler noteHandler(state);
+    vireon::midi::RtMidiPorts midiPorts(noteHandler);
+    vireon::ui::App app(state, adsr, audio, noteHandler, midiPorts);
     return app.run();
 }

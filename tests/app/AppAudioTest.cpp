@@ -53,7 +53,9 @@ TEST(AppAudio, ANotePlayedIntoTheProgramSoundsAsTheRendererRendersIt) {
     engine::SynthState state;
     engine::AdsrSettings adsr;
     audio::AudioOutput output(state, adsr);
-    App app(state, adsr, output, folder.path() / "chaos.txt");
+    midi::MidiNoteHandler noteHandler(state);
+    NoMidiPorts midiPorts;
+    App app(state, adsr, output, noteHandler, midiPorts, folder.path() / "chaos.txt");
 
     std::vector<float> recorded;
     std::unique_ptr<testsupport::JackRecorder> recorder;
@@ -97,7 +99,9 @@ TEST(AppAudio, AServerAtTheWrongRateGivesTheLibrarysOwnErrorText) {
     engine::SynthState state;
     engine::AdsrSettings adsr;
     audio::AudioOutput output(state, adsr);
-    App app(state, adsr, output, folder.path() / "chaos.txt");
+    midi::MidiNoteHandler noteHandler(state);
+    NoMidiPorts midiPorts;
+    App app(state, adsr, output, noteHandler, midiPorts, folder.path() / "chaos.txt");
 
     std::string title, text;
     whenModalShown([&](QWidget* box) {

@@ -90,7 +90,9 @@ class AppLifecycle : public ::testing::Test {
     engine::SynthState state;
     engine::AdsrSettings adsr;
     FakeAudio audio;
-    App app{state, adsr, audio, settingsFile()};
+    midi::MidiNoteHandler noteHandler{state};
+    NoMidiPorts midiPorts;
+    App app{state, adsr, audio, noteHandler, midiPorts, settingsFile()};
 };
 
 TEST_F(AppLifecycle, StartsAndStopsInOrder) {
@@ -180,7 +182,8 @@ TEST_F(AppLifecycle, FocusingTheDisorderBoxDoesNotChangeTheStoredValue) {
     for (int runNumber = 0; runNumber < 2; ++runNumber) {
         engine::SynthState freshState;
         FakeAudio freshAudio;
-        App freshApp(freshState, adsr, freshAudio, settingsFile());
+        midi::MidiNoteHandler freshHandler(freshState);
+        App freshApp(freshState, adsr, freshAudio, freshHandler, midiPorts, settingsFile());
         whenRunning(freshApp, [](MainWindow& window) {
             disorderBox(window).textField()->setFocus();
             QTest::mouseClick(disorderBox(window).textField(), Qt::LeftButton);

@@ -11,6 +11,7 @@
 
 #include "AppTestSupport.h"
 #include "RunningProgram.h"
+#include "VireonProgramFixture.h"
 #include "tests/support/JackRecorder.h"
 #include "tests/support/JackServer.h"
 
@@ -22,67 +23,6 @@ namespace fs = std::filesystem;
 using testsupport::JackRecorder;
 using testsupport::JackServer;
 using testsupport::JackServerOptions;
-
-class VireonProgram : public ::testing::Test {
-  protected:
-    VireonProgram() {
-        // The settings file lives beside the program, so each test runs its own copy.
-        fs::copy_file(VIREON_PROGRAM, program());
-        fs::create_directory(runtimeFolder());
-        fs::permissions(runtimeFolder(), fs::perms::owner_all, fs::perm_options::replace);
-    }
-
-    fs::path program() const { return folder.path() / "vireon"; }
-    fs::path settingsFile() const { return folder.path() / "chaos.txt"; }
-    fs::path runtimeFolder() const { return folder.path() / "runtime"; }
-
-    std::vector<std::string> environmentFor(const JackServer& server) const {
-        std::vector<std::string> environment = server.clientEnvironment();
-        environment.push_back(display.environmentEntry());
-        environment.push_back("XDG_RUNTIME_DIR=" + runtimeFolder().string());
-        return environment;
-    }
-
-    std::unique_ptr<RunningProgram> start(const JackServer& server) {
-        return std::make_unique<RunningProgram>(std::vector<std::string>{program().string()},
-                                                environmentFor(server), folder.path(),
-                                                std::vector<std::string>{"QT_QPA_PLATFORM"});
-    }
-
-    // The X window id of the first window with exactly this title, once it exists.
-    std::string findWindow(const std::string& title) {
-        const auto found = runCommand(
-            {"/usr/bin/xdotool", "search", "--sync", "--onlyvisible", "--name", "^" + title + "$"},
-            {display.environmentEntry()}, 10s);
-        if (!found || found->empty()) {
-            return {};
-        }
-        return found->substr(0, found->find('\n'));
-    }
-
-    bool pressKey(const std::string& window, const std::string& key) {
-        // Without a window manager the window must be given the focus before it gets keys.
-        // The key goes to the focused window: sent to the window itself, the key's release
-        // would fail once the press has closed it.
-        return runCommand({"/usr/bin/xdotool", "windowfocus", "--sync", window},
-                          {display.environmentEntry()}, 5s) &&
-               runCommand({"/usr/bin/xdotool", "key", key}, {display.environmentEntry()}, 5s);
-    }
-
-    void screenshot(const std::string& window, const std::string& name) {
-        fs::create_directories(VIREON_SCREENSHOT_DIR);
-        runCommand({"/usr/bin/import", "-window", window,
-                    (fs::path(VIREON_SCREENSHOT_DIR) / name).string()},
-                   {display.environmentEntry()}, 10s);
-    }
-
-    std::string outputPattern(const RunningProgram& running) const {
-        return "^vireon\\.P\\." + std::to_string(running.pid()) + "\\.[0-9]+:out_000$";
-    }
-
-    TemporaryFolder folder;
-    VirtualDisplay display;
-};
 
 TEST_F(VireonProgram, PlaysToTheServerAndQuitsWithEscapeSavingTheSettings) {
     JackServer server;

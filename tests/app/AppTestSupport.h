@@ -3,8 +3,10 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 
+#include "midi/MidiPorts.h"
 #include "ui/App.h"
 
 namespace vireon::ui::test {
@@ -15,6 +17,17 @@ void whenRunning(App& app, const std::function<void(MainWindow&)>& script);
 
 /// Calls `step` from inside whatever event loop runs `delay` from now.
 void later(std::chrono::milliseconds delay, const std::function<void()>& step);
+
+/// A machine without MIDI input devices.
+class NoMidiPorts final : public midi::MidiPorts {
+  public:
+    int deviceCount() override { return 0; }
+    std::optional<std::string> deviceName(int) override { return std::nullopt; }
+    bool open(int) override { return false; }
+    bool start() override { return false; }
+    void stop() override {}
+    void close() override {}
+};
 
 /// A fresh empty folder for one test, removed with the object.
 class TemporaryFolder {

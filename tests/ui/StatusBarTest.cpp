@@ -79,6 +79,37 @@ class StatusBarTest : public QObject {
         QVERIFY(returnedWhileBusy);
         QTRY_COMPARE(w.window.statusBar()->text(1), QStringLiteral("On"));
     }
+
+    // A flood of messages from a keyboard must not pile up one queued update per message: the
+    // window would fall behind and memory would grow with the flood.
+    void aFloodOfReportsQueuesOneUpdateAtATime() {
+        BuiltWindow w;
+        StatusBarSink sink(w.window);
+        MetaCallCounter counter;
+        w.window.installEventFilter(&counter);
+        std::thread midi([&] {
+            for (int i = 0; i < 100000; ++i) {
+                sink.reportNoteStatus(i % 2 == 0 ? "On" : "Off");
+            }
+        });
+        midi.join();
+        QCoreApplication::processEvents();
+        QCOMPARE(counter.calls, 1);
+        QCOMPARE(w.window.statusBar()->text(1), QStringLiteral("Off"));
+        sink.reportNoteStatus("On");
+        QCoreApplication::processEvents();
+        QCOMPARE(counter.calls, 2);
+        QCOMPARE(w.window.statusBar()->text(1), QStringLiteral("On"));
+    }
+
+  private:
+    struct MetaCallCounter : QObject {
+        bool eventFilter(QObject*, QEvent* event) override {
+            calls += event->type() == QEvent::MetaCall;
+            return false;
+        }
+        int calls = 0;
+    };
 };
 
 VIREON_UI_TEST_SUITE(StatusBarTest)

@@ -1,0 +1,277 @@
+#include "midi/RtMidiPorts.h"
+
+#include <RtMidi.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <iostream>
+#include <thread>
+#include <vector>
+
+#include "midi/MidiMessage.h"
+#include "midi/MidiSystems.h"
+
+namespace vireon::midi {
+namespace {
+
+// RtMidi hands over whole messages; only those of up to three bytes have the packed form the
+// note handler decodes.
+constexpr std::size_t kShortMessageBytes = 3;
+
+// RtMidi reports a client it cannot create on std::cerr, from within its constructor and so
+// before an error callback can be set; a server that ends, or a client name that another
+// process is registering at that moment, would make it print. This program writes nothing to
+// std::cerr itself, so the stream is simply muted meanwhile.
+class MutedStandardError {
+  public:
+    MutedStandardError() : saved_(std::cerr.rdbuf(nullptr)) {}
+    ~MutedStandardError() { std::cerr.rdbuf(saved_); }
+    MutedStandardError(const MutedStandardError&) = delete;
+    MutedStandardError& operator=(const MutedStandardError&) = delete;
+
+  private:
+    std::streambuf* saved_;
+};
+
+bool compiledIn(RtMidi::Api api) {
+    std::vector<RtMidi::Api> apis;
+    RtMidi::getCompiledApi(apis);
+    for (const RtMidi::Api compiled : apis) {
+        if (compiled == api) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+struct RtMidiPorts::State {
+    /// One MIDI system and this program's client of it, when the system is there.
+    struct System {
+        RtMidi::Api api;
+        std::unique_ptr<RtMidiIn> input;
+    };
+
+    /// A listed port: the system that has it and the name it had when listed.
+    struct Entry {
+        System* system;
+        std::string name;
+    };
+
+    State(MidiNoteHandler& noteHandler, std::string name)
+        : handler(noteHandler), clientName(std::move(name)) {}
+
+    bool connect(System& system);
+    std::optional<unsigned> currentPortIndex(System& system, const std::string& name);
+    bool verified(const System& system, const std::string& name) const;
+
+    static void receive(double timeStamp, std::vector<unsigned char>* message, void* userData);
+    static void noteError(RtMidiError::Type type, const std::string& text, void* userData);
+
+    MidiNoteHandler& handler;
+    const std::string clientName;
+    // Shared with RtMidi's threads: whether messages pass, how many callbacks are inside the
+    // handler right now, and how many errors RtMidi has reported.
+    std::atomic<bool> flowing{false};
+    std::atomic<int> handling{0};
+    std::atomic<unsigned> errors{0};
+
+    // Declared after the atomics so that the clients, whose threads use them, go first.
+    std::array<System, 2> systems{System{RtMidi::LINUX_ALSA, nullptr},
+                                  System{RtMidi::UNIX_JACK, nullptr}};
+    std::vector<Entry> entries;
+    System* openSystem = nullptr;
+};
+
+void RtMidiPorts::State::receive(double /*timeStamp*/, std::vector<unsigned char>* message,
+                                 void* userData) {
+    auto& state = *static_cast<State*>(userData);
+    // Counted before the flag is read, so that close(), which clears the flag and then waits
+    // for the count to reach 0, never misses a message on its way to the handler.
+    state.handling.fetch_add(1);
+    if (state.flowing.load() && message != nullptr && !message->empty() &&
+        message->size() <= kShortMessageBytes) {
+        const std::uint8_t status = (*message)[0];
+        const std::uint8_t data1 = message->size() > 1 ? (*message)[1] : 0;
+        const std::uint8_t data2 = message->size() > 2 ? (*message)[2] : 0;
+        try {
+            state.handler.onMidiMessage(MidiMessageKind::Data,
+                                        packShortMessage(status, data1, data2), 0);
+        } catch (...) {
+            // An exception must not unwind into the MIDI system's thread; the message is lost.
+        }
+    }
+    state.handling.fetch_sub(1);
+}
+
+void RtMidiPorts::State::noteError(RtMidiError::Type type, const std::string& /*text*/,
+                                   void* userData) {
+    // May run on RtMidi's input thread too, hence only an atomic count.
+    if (type != RtMidiError::DEBUG_WARNING) {
+        static_cast<State*>(userData)->errors.fetch_add(1);
+    }
+}
+
+bool RtMidiPorts::State::connect(System& system) {
+    if (!compiledIn(system.api)) {
+        return false;
+    }
+    // Asking first spares a machine without the system a client that cannot work.
+    const bool present =
+        system.api == RtMidi::LINUX_ALSA ? alsaSequencerAvailable() : jackServerAvailable();
+    if (!present) {
+        return false;
+    }
+    try {
+        std::unique_ptr<RtMidiIn> input;
+        {
+            const MutedStandardError muted;
+            input = std::make_unique<RtMidiIn>(system.api, clientName);
+        }
+        input->setErrorCallback(&State::noteError, this);
+        input->ignoreTypes(true, false, false);
+        input->setCallback(&State::receive, this);
+        system.input = std::move(input);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::optional<unsigned> RtMidiPorts::State::currentPortIndex(System& system,
+                                                             const std::string& name) {
+    const unsigned count = system.input->getPortCount();
+    for (unsigned port = 0; port < count; ++port) {
+        if (system.input->getPortName(port) == name) {
+            return port;
+        }
+    }
+    return std::nullopt;
+}
+
+bool RtMidiPorts::State::verified(const System& system, const std::string& name) const {
+    if (!system.input->isPortOpen()) {
+        return false;
+    }
+    // RtMidi's JACK backend ignores a failed connection and reports the port open all the same.
+    return system.api != RtMidi::UNIX_JACK || jackPortFeeds(name, clientName, kInputPortName);
+}
+
+RtMidiPorts::RtMidiPorts(MidiNoteHandler& handler, std::string clientName)
+    : state_(std::make_unique<State>(handler, std::move(clientName))) {
+    silenceMidiSystemMessages();
+}
+
+RtMidiPorts::~RtMidiPorts() {
+    close();
+}
+
+int RtMidiPorts::deviceCount() {
+    State& state = *state_;
+    state.entries.clear();
+    for (State::System& system : state.systems) {
+        try {
+            // A fresh client sees a server that has restarted since; the open one stays.
+            if (&system != state.openSystem) {
+                system.input.reset();
+                if (!state.connect(system)) {
+                    continue;
+                }
+            }
+            const unsigned count = system.input->getPortCount();
+            for (unsigned port = 0; port < count; ++port) {
+                std::string name = system.input->getPortName(port);
+                if (!name.empty()) {
+                    state.entries.push_back({&system, std::move(name)});
+                }
+            }
+        } catch (...) {
+            // A system that fails while being listed contributes what it listed so far.
+        }
+    }
+    return static_cast<int>(state.entries.size());
+}
+
+std::optional<std::string> RtMidiPorts::deviceName(int device) {
+    const State& state = *state_;
+    if (device < 0 || device >= static_cast<int>(state.entries.size())) {
+        return std::nullopt;
+    }
+    return state.entries[static_cast<std::size_t>(device)].name;
+}
+
+bool RtMidiPorts::open(int device) {
+    close();
+    State& state = *state_;
+    if (device < 0 || device >= static_cast<int>(state.entries.size())) {
+        return false;
+    }
+    const State::Entry& entry = state.entries[static_cast<std::size_t>(device)];
+    State::System& system = *entry.system;
+    if (!system.input) {
+        return false;
+    }
+    try {
+        // The list is as old as the last deviceCount(); the port may have moved or gone.
+        const std::optional<unsigned> port = state.currentPortIndex(system, entry.name);
+        if (!port) {
+            return false;
+        }
+        const unsigned errorsBefore = state.errors.load();
+        system.input->openPort(*port, kInputPortName);
+        if (state.errors.load() == errorsBefore && state.verified(system, entry.name)) {
+            state.openSystem = &system;
+            return true;
+        }
+    } catch (...) {
+    }
+    // Nothing has been let through yet (flowing is false), so nothing needs to be told.
+    try {
+        system.input->closePort();
+    } catch (...) {
+    }
+    return false;
+}
+
+bool RtMidiPorts::start() {
+    State& state = *state_;
+    try {
+        if (state.openSystem == nullptr || !state.openSystem->input->isPortOpen()) {
+            return false;
+        }
+    } catch (...) {
+        return false;
+    }
+    state.flowing.store(true);
+    return true;
+}
+
+void RtMidiPorts::stop() {
+    state_->flowing.store(false);
+}
+
+void RtMidiPorts::close() {
+    State& state = *state_;
+    state.flowing.store(false);
+    if (state.openSystem == nullptr) {
+        return;
+    }
+    try {
+        state.openSystem->input->closePort();
+    } catch (...) {
+    }
+    state.openSystem = nullptr;
+    // A callback that saw the flag still set may be inside the handler; the close must come
+    // after its message, or a note-on could reopen the gate that the close has just shut.
+    while (state.handling.load() != 0) {
+        std::this_thread::yield();
+    }
+    try {
+        state.handler.onMidiMessage(MidiMessageKind::Close, 0, 0);
+    } catch (...) {
+    }
+}
+
+}  // namespace vireon::midi

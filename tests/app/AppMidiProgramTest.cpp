@@ -1,0 +1,191 @@
+// Vireon played end to end as a user plays it: the program runs as a process on a private X
+// server, a test keyboard (a JACK MIDI client) appears in its device list, and a JACK recorder
+// captures its sound, all through one private JACK dummy server.
+
+#include <RtMidi.h>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "VireonProgramFixture.h"
+#include "tests/support/JackRecorder.h"
+#include "tests/support/JackServer.h"
+#include "tests/support/Samples.h"
+
+namespace vireon::ui::test {
+namespace {
+
+using testsupport::alignAtFirstNonZero;
+using testsupport::firstBitDifference;
+using testsupport::JackRecorder;
+using testsupport::JackServer;
+
+/// A MIDI keyboard: a JACK client with one MIDI output port.
+class TestKeyboard {
+  public:
+    explicit TestKeyboard(const std::string& name) : out_(RtMidi::UNIX_JACK, name) {
+        out_.openVirtualPort("keys");
+    }
+    void send(std::vector<unsigned char> message) { out_.sendMessage(&message); }
+    void noteOn(int note) { send({0x90, static_cast<unsigned char>(note), 100}); }
+    void noteOff(int note) { send({0x80, static_cast<unsigned char>(note), 0}); }
+
+  private:
+    RtMidiOut out_;
+};
+
+std::vector<float> renderedNote(int note, std::size_t length) {
+    TemporaryFolder folder;
+    writeFile(folder.path() / "note.txt", "0 0x90 " + std::to_string(note) + " 100\n");
+    const auto raw = runCommand({VIREON_RENDER, "--events", (folder.path() / "note.txt").string(),
+                                 "--length", std::to_string(length), "-o", "-"},
+                                {}, 30s);
+    std::vector<float> samples(raw ? raw->size() / sizeof(float) : 0);
+    if (raw) {
+        std::memcpy(samples.data(), raw->data(), samples.size() * sizeof(float));
+    }
+    return samples;
+}
+
+// Records until `count` samples from the first sound on are in, or 10 s have passed.
+std::vector<float> recordSound(JackRecorder& recorder, std::size_t count) {
+    const auto giveUpAt = std::chrono::steady_clock::now() + 10s;
+    while (alignAtFirstNonZero(recorder.samples()).size() < count &&
+           std::chrono::steady_clock::now() < giveUpAt) {
+        recorder.waitForSamples(recorder.samples().size() + 256, 1s);
+    }
+    return alignAtFirstNonZero(recorder.samples());
+}
+
+bool silentFor(JackRecorder& recorder, std::size_t count) {
+    recorder.waitForSamples(recorder.samples().size() + count, 5s);
+    const std::vector<float>& all = recorder.samples();
+    for (std::size_t i = all.size() - count; i < all.size(); ++i) {
+        if (all[i] != 0.0f) {
+            return false;
+        }
+    }
+    return true;
+}
+
+using VireonPlayed = VireonProgram;
+
+TEST_F(VireonPlayed, APhraseFromAKeyboardSoundsAsTheRendererRendersIt) {
+    JackServer server;
+    TestKeyboard keyboard("Vireon test keyboard");
+    auto vireon = start(server);
+    ASSERT_TRUE(waitForStatus("0\tMIDI IN", 10s)) << statusTrace() << vireon->errorOutput();
+    JackRecorder recorder(server.name());
+    recorder.connect(outputPattern(*vireon), 10s);
+    ASSERT_TRUE(recorder.waitForSamples(1024, 5s));
+
+    const std::size_t sentAt = recorder.samples().size();
+    keyboard.noteOn(69);
+    ASSERT_TRUE(waitForStatus("1\tOn", 5s)) << statusTrace();
+    // Nothing in this stretch changes the sound: clock bytes, a channel-2 note, active sensing.
+    std::this_thread::sleep_for(700ms);
+    keyboard.send({0xF8});
+    keyboard.send({0xF8});
+    keyboard.send({0x91, 60, 100});
+    keyboard.send({0xFE});
+    std::this_thread::sleep_for(300ms);
+    keyboard.noteOn(72);  // legato: the pitch changes, the envelope goes on
+    std::this_thread::sleep_for(300ms);
+    keyboard.noteOff(72);
+    keyboard.noteOff(69);
+    ASSERT_TRUE(waitForStatus("1\tOff", 5s)) << statusTrace();
+    keyboard.noteOff(50);  // a key never pressed
+
+    // The first note is fully determined from its attack until the legato note.
+    constexpr std::size_t kCompared = 4000;
+    std::vector<float> recorded = recordSound(recorder, kCompared);
+    const std::size_t soundAt = recorder.samples().size() - recorded.size();
+    const std::vector<float> rendered = alignAtFirstNonZero(renderedNote(69, 12000));
+    ASSERT_GE(recorded.size(), kCompared);
+    ASSERT_GE(rendered.size(), kCompared);
+    recorded.resize(kCompared);
+    EXPECT_EQ(firstBitDifference(
+                  recorded, std::vector<float>(rendered.begin(), rendered.begin() + kCompared)),
+              kCompared);
+    // The fade of 1001 samples before every attack is part of the instrument, not latency.
+    const double latencyMs = (static_cast<double>(soundAt) - sentAt - 1001) * 1000.0 / 8000.0;
+    RecordProperty("midi_to_sound_latency_ms", std::to_string(latencyMs));
+    std::printf("MIDI to sound latency: about %.0f ms\n", latencyMs);
+
+    const std::string window = findWindow("Vireon");
+    ASSERT_TRUE(pressKey(window, "Escape"));
+    EXPECT_EQ(vireon->waitForExit(5s), 0) << vireon->errorOutput();
+    const std::string trace = statusTrace();
+    EXPECT_EQ(trace.substr(trace.rfind("1\t")), "1\tOff\n") << trace;
+}
+
+TEST_F(VireonPlayed, SwitchingTheDeviceEndsTheNoteAndTheNewDevicePlays) {
+    JackServer server;
+    TestKeyboard first("Vireon test keyboard A");
+    TestKeyboard second("Vireon test keyboard B");
+    auto vireon = start(server);
+    ASSERT_TRUE(waitForStatus("0\tMIDI IN", 10s)) << statusTrace() << vireon->errorOutput();
+    JackRecorder recorder(server.name());
+    recorder.connect(outputPattern(*vireon), 10s);
+
+    first.noteOn(60);
+    ASSERT_TRUE(waitForStatus("1\tOn", 5s)) << statusTrace();
+    ASSERT_GT(recordSound(recorder, 2000).size(), 0u);
+
+    // The device list has the keyboard focus first; an arrow key picks the next entry.
+    const std::string window = findWindow("Vireon");
+    const std::size_t traceBeforeSwitch = statusTrace().size();
+    ASSERT_TRUE(pressKey(window, "Down"));
+    ASSERT_TRUE(waitForStatus("0\tMIDI IN", 5s, traceBeforeSwitch)) << statusTrace();
+    // The held note was released by the switch: after its release time the sound has stopped,
+    // though the first keyboard's key is still down.
+    std::this_thread::sleep_for(1700ms);
+    EXPECT_TRUE(silentFor(recorder, 800));
+
+    const std::size_t traceBeforeNote = statusTrace().size();
+    second.noteOn(64);
+    ASSERT_TRUE(waitForStatus("1\tOn", 5s, traceBeforeNote)) << statusTrace();
+    EXPECT_FALSE(silentFor(recorder, 2000));
+
+    ASSERT_TRUE(pressKey(window, "Escape"));
+    EXPECT_EQ(vireon->waitForExit(5s), 0) << vireon->errorOutput();
+}
+
+TEST_F(VireonPlayed, KeepsRunningWhenTheKeyboardVanishesMidNote) {
+    JackServer server;
+    auto keyboard = std::make_unique<TestKeyboard>("Vireon test keyboard");
+    auto vireon = start(server);
+    ASSERT_TRUE(waitForStatus("0\tMIDI IN", 10s)) << statusTrace() << vireon->errorOutput();
+    keyboard->noteOn(60);
+    ASSERT_TRUE(waitForStatus("1\tOn", 5s));
+    keyboard.reset();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(vireon->running());
+    ASSERT_TRUE(pressKey(findWindow("Vireon"), "Escape"));
+    EXPECT_EQ(vireon->waitForExit(5s), 0) << vireon->errorOutput();
+    EXPECT_EQ(readFile(settingsFile()), "10\r\n");
+}
+
+TEST_F(VireonPlayed, QuitsNormallyAfterTheServerCarryingItsMidiVanished) {
+    JackServer server;
+    TestKeyboard keyboard("Vireon test keyboard");
+    auto vireon = start(server);
+    ASSERT_TRUE(waitForStatus("0\tMIDI IN", 10s)) << statusTrace() << vireon->errorOutput();
+    keyboard.noteOn(60);
+    ASSERT_TRUE(waitForStatus("1\tOn", 5s));
+    server.kill();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(vireon->running());
+    ASSERT_TRUE(pressKey(findWindow("Vireon"), "Escape"));
+    EXPECT_EQ(vireon->waitForExit(8s), 0) << vireon->errorOutput();
+    EXPECT_EQ(readFile(settingsFile()), "10\r\n");
+}
+
+}  // namespace
+}  // namespace vireon::ui::test

@@ -1,0 +1,110 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "AppTestSupport.h"
+#include "RunningProgram.h"
+#include "tests/support/JackServer.h"
+
+namespace vireon::ui::test {
+
+using namespace std::chrono_literals;
+
+/// Runs a copy of the vireon program (the settings file lives beside it) on a private X server,
+/// with the JACK server a test gives it, and works its windows with xdotool.
+class VireonProgram : public ::testing::Test {
+  protected:
+    VireonProgram() {
+        // The settings file lives beside the program, so each test runs its own copy.
+        std::filesystem::copy_file(VIREON_PROGRAM, program());
+        std::filesystem::create_directory(runtimeFolder());
+        std::filesystem::permissions(runtimeFolder(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace);
+    }
+
+    std::filesystem::path program() const { return folder.path() / "vireon"; }
+    std::filesystem::path settingsFile() const { return folder.path() / "chaos.txt"; }
+    std::filesystem::path runtimeFolder() const { return folder.path() / "runtime"; }
+    std::filesystem::path statusTraceFile() const { return folder.path() / "status-trace.txt"; }
+
+    /// Every status text the program has shown so far, one "<field>\t<text>" line each.
+    std::string statusTrace() const { return readFile(statusTraceFile()); }
+
+    /// Waits until the status trace holds `line` at or after byte `from` of the trace.
+    bool waitForStatus(const std::string& line, std::chrono::milliseconds timeout,
+                       std::size_t from = 0) const {
+        const auto giveUpAt = std::chrono::steady_clock::now() + timeout;
+        while (statusTrace().find(line + "\n", from) == std::string::npos) {
+            if (std::chrono::steady_clock::now() >= giveUpAt) {
+                return false;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return true;
+    }
+
+    /// Clicks at a point of the window's client area (below the menu bar's top).
+    bool clickAt(const std::string& window, int x, int y) {
+        return runCommand({"/usr/bin/xdotool", "mousemove", "--window", window, std::to_string(x),
+                           std::to_string(y), "click", "1"},
+                          {display.environmentEntry()}, 5s)
+            .has_value();
+    }
+
+    std::vector<std::string> environmentFor(const testsupport::JackServer& server) const {
+        std::vector<std::string> environment = server.clientEnvironment();
+        environment.push_back(display.environmentEntry());
+        environment.push_back("XDG_RUNTIME_DIR=" + runtimeFolder().string());
+        environment.push_back("VIREON_STATUS_TRACE=" + statusTraceFile().string());
+        return environment;
+    }
+
+    std::unique_ptr<RunningProgram> start(const testsupport::JackServer& server) {
+        return std::make_unique<RunningProgram>(std::vector<std::string>{program().string()},
+                                                environmentFor(server), folder.path(),
+                                                std::vector<std::string>{"QT_QPA_PLATFORM"});
+    }
+
+    // The X window id of the first window with exactly this title, once it exists.
+    std::string findWindow(const std::string& title) {
+        const auto found = runCommand(
+            {"/usr/bin/xdotool", "search", "--sync", "--onlyvisible", "--name", "^" + title + "$"},
+            {display.environmentEntry()}, 10s);
+        if (!found || found->empty()) {
+            return {};
+        }
+        return found->substr(0, found->find('\n'));
+    }
+
+    bool pressKey(const std::string& window, const std::string& key) {
+        // Without a window manager the window must be given the focus before it gets keys.
+        // The key goes to the focused window: sent to the window itself, the key's release
+        // would fail once the press has closed it.
+        return runCommand({"/usr/bin/xdotool", "windowfocus", "--sync", window},
+                          {display.environmentEntry()}, 5s) &&
+               runCommand({"/usr/bin/xdotool", "key", key}, {display.environmentEntry()}, 5s);
+    }
+
+    void screenshot(const std::string& window, const std::string& name) {
+        std::filesystem::create_directories(VIREON_SCREENSHOT_DIR);
+        runCommand({"/usr/bin/import", "-window", window,
+                    (std::filesystem::path(VIREON_SCREENSHOT_DIR) / name).string()},
+                   {display.environmentEntry()}, 10s);
+    }
+
+    std::string outputPattern(const RunningProgram& running) const {
+        return "^vireon\\.P\\." + std::to_string(running.pid()) + "\\.[0-9]+:out_000$";
+    }
+
+    TemporaryFolder folder;
+    VirtualDisplay display;
+};
+
+}  // namespace vireon::ui::test
