@@ -1,6 +1,8 @@
 #include "audio/AudioOutput.h"
 
 #include <portaudio.h>
+#include <setjmp.h>
+#include <signal.h>
 
 #include <atomic>
 #include <system_error>
@@ -44,6 +46,49 @@ int renderCallback(const void* /*input*/, void* output, unsigned long frameCount
     return paContinue;
 }
 
+// Where the shutdown worker resumes when the library aborts the process during Pa_Terminate;
+// null on every other thread, and on the worker outside that call.
+thread_local sigjmp_buf* terminationLanding = nullptr;
+
+void landAbortDuringTermination(int /*signal*/) {
+    if (terminationLanding != nullptr) {
+        siglongjmp(*terminationLanding, 1);
+    }
+    // Some other thread aborts: that ends the process as it always would.
+    ::signal(SIGABRT, SIG_DFL);
+    ::raise(SIGABRT);
+}
+
+// The server can still vanish after the check that precedes termination, while the library
+// closes its JACK client. The library's JACK host API asserts that the closing succeeds and
+// aborts the process otherwise, although nothing is lost: the settings are saved and the
+// process is ending. On this thread, during this call only, that abort is taken to mean what
+// the check would have found, and the library is left as it is. Returns whether it terminated.
+bool terminateUnlessTheServerVanishes() {
+    struct sigaction landing {};
+    landing.sa_handler = landAbortDuringTermination;
+    sigemptyset(&landing.sa_mask);
+    struct sigaction previous {};
+    if (::sigaction(SIGABRT, &landing, &previous) != 0) {
+        Pa_Terminate();
+        return true;
+    }
+    sigjmp_buf resumeHere;
+    // The jump skips the rest of the library's termination and abort's; the library is never
+    // called again and the process ends at once, so nothing they would have done is missed.
+    // The jump also restores the signal mask saved here.
+    if (sigsetjmp(resumeHere, 1) != 0) {
+        terminationLanding = nullptr;
+        ::sigaction(SIGABRT, &previous, nullptr);
+        return false;
+    }
+    terminationLanding = &resumeHere;
+    Pa_Terminate();
+    terminationLanding = nullptr;
+    ::sigaction(SIGABRT, &previous, nullptr);
+    return true;
+}
+
 // Runs on the shutdown worker. It may be abandoned inside any of these calls, so it touches
 // nothing but the library and the context it co-owns.
 void stopAndTerminate(const std::shared_ptr<detail::StreamContext>& context, PaStream* stream,
@@ -63,8 +108,15 @@ void stopAndTerminate(const std::shared_ptr<detail::StreamContext>& context, PaS
         return;
     }
     // Terminating also closes the stream.
-    Pa_Terminate();
-    context->shutdown.store(ShutdownProgress::Terminated, std::memory_order_release);
+    bool terminated = true;
+    if (jackInUse) {
+        terminated = terminateUnlessTheServerVanishes();
+    } else {
+        Pa_Terminate();
+    }
+    context->shutdown.store(
+        terminated ? ShutdownProgress::Terminated : ShutdownProgress::LeftRunning,
+        std::memory_order_release);
 }
 
 }  // namespace

@@ -4,8 +4,11 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <iostream>
+#include <memory>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -33,6 +36,43 @@ class MutedStandardError {
   private:
     std::streambuf* saved_;
 };
+
+// Closing a port takes a server a few milliseconds. A JACK server that has stopped answering
+// (suspended, or stuck) never replies, and the program must still be able to quit and save.
+constexpr std::chrono::seconds kClosePortDeadline{2};
+constexpr std::chrono::milliseconds kClosePollInterval{1};
+
+/// Closes the port of `input` on a helper thread and waits for that at most `deadline`. False
+/// when the helper is still waiting for the MIDI system: `input` must then be neither used nor
+/// destroyed again, as the helper keeps using it.
+bool closePortWithin(RtMidiIn* input, std::chrono::milliseconds deadline) {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    auto closePort = [input, done] {
+        try {
+            input->closePort();
+        } catch (...) {
+        }
+        done->store(true);
+    };
+    std::thread closer;
+    try {
+        closer = std::thread(closePort);
+    } catch (const std::system_error&) {
+        // Without a thread to spare, close here and accept the risk of waiting.
+        closePort();
+        return true;
+    }
+    const auto giveUpAt = std::chrono::steady_clock::now() + deadline;
+    while (!done->load()) {
+        if (std::chrono::steady_clock::now() >= giveUpAt) {
+            closer.detach();
+            return false;
+        }
+        std::this_thread::sleep_for(kClosePollInterval);
+    }
+    closer.join();
+    return true;
+}
 
 bool compiledIn(RtMidi::Api api) {
     std::vector<RtMidi::Api> apis;
@@ -83,6 +123,9 @@ struct RtMidiPorts::State {
                                   System{RtMidi::UNIX_JACK, nullptr}};
     std::vector<Entry> entries;
     System* openSystem = nullptr;
+    // A client whose closing never finished is still used by the thread left waiting, and its
+    // callback may still reach this state: neither is ever destroyed.
+    bool clientAbandoned = false;
 };
 
 void RtMidiPorts::State::receive(double /*timeStamp*/, std::vector<unsigned char>* message,
@@ -166,6 +209,9 @@ RtMidiPorts::RtMidiPorts(MidiNoteHandler& handler, std::string clientName)
 
 RtMidiPorts::~RtMidiPorts() {
     close();
+    if (state_->clientAbandoned) {
+        static_cast<void>(state_.release());
+    }
 }
 
 int RtMidiPorts::deviceCount() {
@@ -258,9 +304,11 @@ void RtMidiPorts::close() {
     if (state.openSystem == nullptr) {
         return;
     }
-    try {
-        state.openSystem->input->closePort();
-    } catch (...) {
+    if (!closePortWithin(state.openSystem->input.get(), kClosePortDeadline)) {
+        // The client stays as it is for the rest of the process: destroying it would wait for
+        // the server just the same. The next listing makes a fresh one.
+        static_cast<void>(state.openSystem->input.release());
+        state.clientAbandoned = true;
     }
     state.openSystem = nullptr;
     // A callback that saw the flag still set may be inside the handler; the close must come

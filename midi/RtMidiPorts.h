@@ -49,7 +49,8 @@ class RtMidiPorts final : public MidiPorts {
     void stop() override;
 
     /// Disconnects the open device, waits until no message of it is being handled any more and
-    /// then tells the handler. UI thread.
+    /// then tells the handler. A MIDI system that does not answer within a few seconds is left
+    /// to itself, with its client, so that quitting never hangs on it. UI thread.
     void close() override;
 
   private:

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -72,8 +73,9 @@ bool isRegularFile(int fd) {
     return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
 }
 
-/// The first line of `file`, or nothing when it cannot be opened or read.
-std::optional<std::string> readFirstLine(const std::filesystem::path& file) {
+/// The first line of `file`, cut after `limit` bytes, or nothing when it cannot be opened or
+/// read. Reading stops at the limit: the rest of a huge line is never read at all.
+std::optional<std::string> readFirstLine(const std::filesystem::path& file, std::size_t limit) {
     // Checked before opening so that a device file is never opened at all, and again on the
     // descriptor in case the path changed in between. O_NONBLOCK keeps a named pipe from
     // stalling start-up until some writer appears.
@@ -88,7 +90,11 @@ std::optional<std::string> readFirstLine(const std::filesystem::path& file) {
     std::string line;
     char buffer[kReadChunkBytes];
     for (;;) {
-        const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
+        const std::size_t wanted = std::min(sizeof buffer, limit - line.size());
+        if (wanted == 0) {
+            return line;
+        }
+        const ssize_t count = ::read(fd.get(), buffer, wanted);
         if (count < 0) {
             if (errno == EINTR) {
                 continue;
@@ -165,6 +171,16 @@ std::filesystem::path temporaryNameBeside(const std::filesystem::path& target) {
     return directory / ("." + target.filename().string() + "." + suffix);
 }
 
+/// Whether the first line of `file` is longer than `text` and begins with it.
+bool firstLineContinues(std::string_view text, const std::filesystem::path& file) {
+    try {
+        const std::optional<std::string> line = readFirstLine(file, text.size() + 1);
+        return line && line->size() > text.size() && line->starts_with(text);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 enum class ReplaceResult { kDone, kFailed, kDirectoryNotWritable };
 
 /// Writes the line into a new file beside `target` and renames it over `target`, so the old
@@ -231,9 +247,9 @@ std::string loadSettings(engine::SynthState& state) {
 std::string loadSettings(engine::SynthState& state, const std::filesystem::path& file) {
     std::optional<std::string> line;
     try {
-        line = readFirstLine(file);
+        line = readFirstLine(file, kMaxDisorderTextBytes);
     } catch (const std::exception&) {
-        // A first line too long to hold in memory counts as an unreadable file.
+        // Out of memory even for the capped line: the file counts as unreadable.
         line.reset();
     }
     if (!line) {
@@ -264,6 +280,11 @@ bool saveSettings(std::string_view text, const std::filesystem::path& file) {
         existing = info;
     } else if (errno != ENOENT) {
         return false;
+    }
+    // The untouched box holds only the part of a longer line that loading read. Writing it back
+    // would cut off the rest of the user's line for nothing: the file already loads as this text.
+    if (existing && text.size() == kMaxDisorderTextBytes && firstLineContinues(text, *target)) {
+        return true;
     }
 
     switch (replaceFile(text, *target, existing)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -14,14 +15,19 @@ inline constexpr std::string_view kSettingsFileName = "chaos.txt";
 /// Disorder text used when there is no readable settings file; it gives kDefaultDisorder.
 inline constexpr std::string_view kDefaultDisorderText = "10";
 
+/// The most of the settings file's first line that is ever read. The Disorder box shows the text
+/// and the number comes from its first few bytes; a longer line (a file that is not Vireon's, or
+/// hundreds of megabytes without a line end) would only make start-up slow and the box unusable.
+inline constexpr std::size_t kMaxDisorderTextBytes = 64 * 1024;
+
 /// Reads the settings file in settingsDirectory() and sets state.s from it; returns the Disorder
 /// text. UI thread, once at start-up, before the audio stream exists.
 std::string loadSettings(engine::SynthState& state);
 
-/// Reads the first line of `file` (every byte up to the first CR, LF or NUL, or the end) and
-/// sets state.s from its leading number. When the file cannot be opened or read, or is not a
-/// regular file, returns kDefaultDisorderText and sets s to kDefaultDisorder. Never blocks and
-/// never throws. UI thread.
+/// Reads the first line of `file` (every byte up to the first CR, LF or NUL, or the end, but at
+/// most kMaxDisorderTextBytes) and sets state.s from its leading number. When the file cannot be
+/// opened or read, or is not a regular file, returns kDefaultDisorderText and sets s to
+/// kDefaultDisorder. Never blocks and never throws. UI thread.
 std::string loadSettings(engine::SynthState& state, const std::filesystem::path& file);
 
 /// Writes `text` to the settings file in settingsDirectory(). UI thread, once at shutdown.
@@ -29,8 +35,10 @@ bool saveSettings(std::string_view text);
 
 /// Writes the bytes of `text` followed by CR LF to `file`, replacing its content. The previous
 /// file stays intact unless the new content was written completely; a read-only file, a
-/// directory or another non-regular file is left alone. Returns whether the file now holds the
-/// text; failures are meant to be silent, so callers may ignore it. Never throws. UI thread.
+/// directory or another non-regular file is left alone. A text of kMaxDisorderTextBytes that
+/// the file's longer first line begins with is what loading cut from that line: the file already
+/// gives that text, and is kept whole. Returns whether loading the file now gives the text;
+/// failures are meant to be silent, so callers may ignore it. Never throws. UI thread.
 bool saveSettings(std::string_view text, const std::filesystem::path& file);
 
 }  // namespace vireon::settings

@@ -156,6 +156,56 @@ TEST(RenderProperties, EveryBlockSizeGivesTheSameSamples) {
     }
 }
 
+// What an audio driver does: blocks of whatever size it likes, empty ones included, with the
+// messages that arrived meanwhile handled between two blocks, several at the same sample.
+TEST(RenderProperties, MixedBlockSizesWithMessagesBetweenThemMatchOneLongBlock) {
+    constexpr std::uint32_t kLength = 120000;
+    constexpr std::uint32_t kBlockSizes[] = {0, 1, 3, 77, 0, 255, 1, 0, 3, 8192, 77, 0, 255, 1};
+    const std::uint32_t kMessages[] = {
+        packShortMessage(0x90, 69, 100), packShortMessage(0x90, 72, 90),  // legato
+        packShortMessage(0x80, 72, 0),   packShortMessage(0x80, 69, 0),
+        packShortMessage(0x90, 60, 0),  // a note-on with velocity 0 is a note-off
+        packShortMessage(0x91, 64, 100), packShortMessage(0xB0, 1, 64),
+        packShortMessage(0xF8, 0, 0),    packShortMessage(0x90, 48, 127),
+        packShortMessage(0x80, 48, 64)};
+    AdsrSettings adsr;
+    adsr.attack = 40;
+    adsr.decay = 200;
+    adsr.sustain = 70;
+    adsr.release = 300;
+
+    std::mt19937 random(4321);
+    SynthState state;
+    midi::MidiNoteHandler handler(state);
+    std::vector<float> out(kLength, -1.0f);
+    std::vector<TimedMessage> sent;
+    std::uint32_t position = 0;
+    for (std::size_t block = 0; position < kLength; ++block) {
+        // Between two blocks: nothing most of the time, now and then up to three messages.
+        if (random() % 3 == 0) {
+            for (std::uint32_t count = 1 + random() % 3; count != 0; --count) {
+                const std::uint32_t message = kMessages[random() % std::size(kMessages)];
+                handler.onMidiMessage(MidiMessageKind::Data, message, 0);
+                sent.push_back({position, message});
+            }
+        }
+        const std::uint32_t frames =
+            std::min(kBlockSizes[block % std::size(kBlockSizes)], kLength - position);
+        renderBlock(state, adsr, out.data() + position, frames);
+        position += frames;
+    }
+    ASSERT_GT(sent.size(), 20u);
+
+    const std::vector<float> reference = render(sent, kLength, kLength, adsr);
+    // Sound at all, or the comparison below proves little.
+    const auto sounding = std::count_if(reference.begin(), reference.end(),
+                                        [](float sample) { return std::fabs(sample) > 0.01f; });
+    ASSERT_GT(sounding, static_cast<std::ptrdiff_t>(kLength / 10));
+    for (std::uint32_t i = 0; i < kLength; ++i) {
+        ASSERT_EQ(bits(out[i]), bits(reference[i])) << "sample " << i;
+    }
+}
+
 TEST(RenderProperties, AnySlidersAndAnyMessagesGiveFiniteOutput) {
     std::mt19937 random(99);
     for (int trial = 0; trial < 40; ++trial) {

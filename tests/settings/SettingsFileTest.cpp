@@ -135,12 +135,46 @@ TEST_F(SettingsFileTest, FirstLineIsTheDisorderText) {
     }
 }
 
-TEST_F(SettingsFileTest, VeryLongFirstLineIsReadWhole) {
+TEST_F(SettingsFileTest, AVeryLongFirstLineIsReadOnlyUpToTheCap) {
     std::string line = "13";
-    line.append(5 * 1024 * 1024, 'x');
+    line.append(kMaxDisorderTextBytes - line.size(), 'x');
+    // A line of exactly the cap is read whole.
     writeBytes(file_, line + "\r\nsecond line\r\n");
     EXPECT_EQ(loadSettings(state_, file_), line);
     EXPECT_EQ(bitsOf(state_), 0x3F051EB8u);  // 13 / 25
+
+    // Longer lines, with or without a line end, give their first kMaxDisorderTextBytes bytes.
+    const std::string longer = line + std::string(5 * 1024 * 1024, 'y');
+    for (const std::string& content : {longer, longer + "\r\n"}) {
+        writeBytes(file_, content);
+        state_.s.store(kUntouchedS);
+        EXPECT_EQ(loadSettings(state_, file_), line);
+        EXPECT_EQ(bitsOf(state_), 0x3F051EB8u);
+    }
+}
+
+TEST_F(SettingsFileTest, SavingTheCutTextBackKeepsTheLongLineWhole) {
+    std::string line = "21";
+    line.append(kMaxDisorderTextBytes + 1000, 'x');
+    const std::string content = line + "\r\nsecond line\r\n";
+    writeBytes(file_, content);
+    const std::string loaded = loadSettings(state_, file_);
+    ASSERT_EQ(loaded.size(), kMaxDisorderTextBytes);
+
+    EXPECT_TRUE(saveSettings(loaded, file_));
+    EXPECT_EQ(readBytes(file_), content);
+    engine::SynthState reloaded;
+    EXPECT_EQ(loadSettings(reloaded, file_), loaded);
+    EXPECT_EQ(entries(), std::set<std::string>{"chaos.txt"});
+
+    // Any other text of that length replaces the line, as does a shorter one.
+    std::string changed = loaded;
+    changed[0] = '3';
+    EXPECT_TRUE(saveSettings(changed, file_));
+    EXPECT_EQ(readBytes(file_), changed + "\r\n");
+    writeBytes(file_, content);
+    EXPECT_TRUE(saveSettings("21", file_));
+    EXPECT_EQ(readBytes(file_), "21\r\n");
 }
 
 TEST_F(SettingsFileTest, LoadFollowsALinkToARegularFile) {
