@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <string>
 #include <thread>
@@ -244,11 +245,19 @@ TEST_F(AppLifecycle, AboutReturnsToTheLoop) {
             EXPECT_FALSE(window.isEnabled());
         });
         app.events().post({UiEvent::Kind::Menu, kMenuAbout});
-        later(std::chrono::milliseconds(100), [&] {
+        // Back in the main loop once the box has come and gone, however long that took.
+        auto* poll = new QTimer(qApp);
+        QObject::connect(poll, &QTimer::timeout, poll, [&, poll] {
+            if (aboutTitle.empty() || QApplication::activeModalWidget() != nullptr) {
+                return;
+            }
+            poll->stop();
+            poll->deleteLater();
             EXPECT_TRUE(window.isEnabled());
             EXPECT_NE(app.mainWindow(), nullptr);
             pressEscape(window);
         });
+        poll->start(20);
     });
     EXPECT_EQ(aboutTitle, "About");
 }
