@@ -255,7 +255,9 @@ TEST_F(AppLifecycle, AboutReturnsToTheLoop) {
             poll->deleteLater();
             EXPECT_TRUE(window.isEnabled());
             EXPECT_NE(app.mainWindow(), nullptr);
-            pressEscape(window);
+            // Which window the toolkit activates after the box varies; Escape is tested
+            // elsewhere, so the loop is ended with the event Escape produces.
+            app.events().post({UiEvent::Kind::Menu, kMenuQuit});
         });
         poll->start(20);
     });
