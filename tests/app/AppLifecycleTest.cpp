@@ -245,15 +245,16 @@ TEST_F(AppLifecycle, AboutReturnsToTheLoop) {
             EXPECT_FALSE(window.isEnabled());
         });
         app.events().post({UiEvent::Kind::Menu, kMenuAbout});
-        // Back in the main loop once the box has come and gone, however long that took.
+        // Once the box has come and gone and the main window is enabled again, however long
+        // that took; a window left disabled keeps the loop running into the watchdog.
         auto* poll = new QTimer(qApp);
         QObject::connect(poll, &QTimer::timeout, poll, [&, poll] {
-            if (aboutTitle.empty() || QApplication::activeModalWidget() != nullptr) {
+            if (aboutTitle.empty() || QApplication::activeModalWidget() != nullptr ||
+                !window.isEnabled()) {
                 return;
             }
             poll->stop();
             poll->deleteLater();
-            EXPECT_TRUE(window.isEnabled());
             EXPECT_NE(app.mainWindow(), nullptr);
             // Which window the toolkit activates after the box varies; Escape is tested
             // elsewhere, so the loop is ended with the event Escape produces.
