@@ -27,6 +27,7 @@
 
 #include <gtest/gtest.h>
 
+#include "TestKeyboard.h"
 #include "VireonProgramFixture.h"
 #include "tests/support/JackRecorder.h"
 #include "tests/support/JackServer.h"
@@ -373,18 +374,6 @@ TEST_F(VireonFault, ASaveOnAFullDiskKeepsThePreviousSettings) {
 // ---------------------------------------------------------------------------------------------
 // Test devices
 
-/// A MIDI keyboard: a JACK client with one MIDI output port.
-class TestKeyboard {
-  public:
-    explicit TestKeyboard(const std::string& name) : out_(RtMidi::UNIX_JACK, name) {
-        out_.openVirtualPort("keys");
-    }
-    void send(std::vector<unsigned char> message) { out_.sendMessage(&message); }
-
-  private:
-    RtMidiOut out_;
-};
-
 /// Counts every message a JACK MIDI port carries, to show what really went over the server.
 class MidiTap {
   public:
@@ -539,17 +528,6 @@ std::vector<std::vector<unsigned char>> balancedGroup(int index) {
         group.back() = {0xF0, 0x7D, 0x01, 0x02, 0xF7};
     }
     return group;
-}
-
-bool silentFor(JackRecorder& recorder, std::size_t count) {
-    recorder.waitForSamples(recorder.samples().size() + count, 5s);
-    const std::vector<float>& all = recorder.samples();
-    for (std::size_t i = all.size() - count; i < all.size(); ++i) {
-        if (all[i] != 0.0f) {
-            return false;
-        }
-    }
-    return true;
 }
 
 TEST_F(VireonFault, AFloodOfMidiMessagesLeavesTheGateClosedAndMemoryFlat) {

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "TestKeyboard.h"
 #include "VireonProgramFixture.h"
 #include "tests/support/JackRecorder.h"
 #include "tests/support/JackServer.h"
@@ -25,20 +26,6 @@ using testsupport::alignAtFirstNonZero;
 using testsupport::firstBitDifference;
 using testsupport::JackRecorder;
 using testsupport::JackServer;
-
-/// A MIDI keyboard: a JACK client with one MIDI output port.
-class TestKeyboard {
-  public:
-    explicit TestKeyboard(const std::string& name) : out_(RtMidi::UNIX_JACK, name) {
-        out_.openVirtualPort("keys");
-    }
-    void send(std::vector<unsigned char> message) { out_.sendMessage(&message); }
-    void noteOn(int note) { send({0x90, static_cast<unsigned char>(note), 100}); }
-    void noteOff(int note) { send({0x80, static_cast<unsigned char>(note), 0}); }
-
-  private:
-    RtMidiOut out_;
-};
 
 std::vector<float> renderedNote(int note, std::size_t length) {
     TemporaryFolder folder;
@@ -61,17 +48,6 @@ std::vector<float> recordSound(JackRecorder& recorder, std::size_t count) {
         recorder.waitForSamples(recorder.samples().size() + 256, 1s);
     }
     return alignAtFirstNonZero(recorder.samples());
-}
-
-bool silentFor(JackRecorder& recorder, std::size_t count) {
-    recorder.waitForSamples(recorder.samples().size() + count, 5s);
-    const std::vector<float>& all = recorder.samples();
-    for (std::size_t i = all.size() - count; i < all.size(); ++i) {
-        if (all[i] != 0.0f) {
-            return false;
-        }
-    }
-    return true;
 }
 
 using VireonPlayed = VireonProgram;
