@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,26 @@ TEST(ToolOptions, RefusesBadCommandLinesWithOneSentence) {
         EXPECT_EQ(error->back(), '.') << *error;
         EXPECT_EQ(error->find('\n'), std::string::npos) << *error;
     }
+}
+
+TEST(ToolOptions, HelpDescribesEachOptionTheParserKnowsInOneColumn) {
+    std::istringstream usage(usageText());
+    int described = 0;
+    for (std::string line; std::getline(usage, line);) {
+        if (line.rfind("  -", 0) != 0) {
+            continue;
+        }
+        ++described;
+        const std::string name = line.substr(2, line.find(' ', 2) - 2);
+        auto result = parse({name, "1", "-o", "-"});
+        const auto* error = std::get_if<std::string>(&result);
+        EXPECT_TRUE(error == nullptr || error->find("unknown option") == std::string::npos) << line;
+        // Every description starts at the same column, after at least one space.
+        ASSERT_GT(line.size(), 20u) << line;
+        EXPECT_EQ(line[19], ' ') << line;
+        EXPECT_NE(line[20], ' ') << line;
+    }
+    EXPECT_EQ(described, 13);
 }
 
 }  // namespace

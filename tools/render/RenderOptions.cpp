@@ -24,16 +24,135 @@ bool endsWithWav(std::string_view path) {
     });
 }
 
-/// The value of a numeric option if it is a whole number within [min, max]; else the sentence.
-std::variant<std::uint64_t, std::string> boundedValue(std::string_view option,
-                                                      std::string_view text, std::uint64_t min,
-                                                      std::uint64_t max) {
-    const std::optional<std::uint64_t> value = parseWholeNumber(text);
-    if (!value || *value < min || *value > max) {
-        return std::string(option) + " must be a whole number from " + std::to_string(min) +
-               " to " + std::to_string(max) + ", not " + quoteForMessage(text) + ".";
+/// One command-line option: a flag that ends parsing, a whole number within a range, or a text
+/// with its own check. The help text's option lines come from the same rows, in this order.
+struct OptionRow {
+    std::string_view name;
+    /// What the help shows after the name ("FILE"); empty for a flag.
+    std::string_view valueName = {};
+    /// Its description in the help; each further line is indented under the first.
+    std::string help = {};
+    /// A flag: what parsing returns as soon as it meets it.
+    ParsedCommandLine (*flag)() = nullptr;
+    /// A number: its range and where it goes.
+    std::uint64_t min = 0, max = 0;
+    void (*storeNumber)(RenderOptions&, std::uint64_t) = nullptr;
+    /// A text: stores it, or returns the sentence saying why it is refused.
+    std::optional<std::string> (*storeText)(RenderOptions&, std::string_view) = nullptr;
+};
+
+template <typename T>
+struct ValueOf {
+    using type = T;
+};
+template <typename T>
+struct ValueOf<std::optional<T>> {
+    using type = T;
+};
+
+/// A whole-number option within [min, max] that goes into `Field`.
+template <auto Field>
+OptionRow numberRow(std::string_view name, std::string_view valueName, std::uint64_t min,
+                    std::uint64_t max, std::string help) {
+    return {.name = name,
+            .valueName = valueName,
+            .help = std::move(help),
+            .min = min,
+            .max = max,
+            .storeNumber = [](RenderOptions& o, std::uint64_t v) {
+                using Stored = std::remove_reference_t<decltype(o.*Field)>;
+                o.*Field = static_cast<typename ValueOf<Stored>::type>(v);
+            }};
+}
+
+std::string range(std::uint64_t min, std::uint64_t max) {
+    return std::to_string(min) + " to " + std::to_string(max);
+}
+
+std::string rangeAndDefault(std::uint64_t min, std::uint64_t max, std::uint64_t initial) {
+    return range(min, max) + " (default " + std::to_string(initial) + ")";
+}
+
+std::optional<std::string> storeInputPath(std::string_view option, std::string& path,
+                                          std::string_view value) {
+    if (value.empty()) {
+        return std::string(option) + " needs a file name, not an empty text.";
     }
-    return *value;
+    path = value;
+    return std::nullopt;
+}
+
+const std::vector<OptionRow>& optionTable() {
+    using A = AdsrSettings;
+    using O = RenderOptions;
+    static const std::vector<OptionRow> table = {
+        {.name = "--events",
+         .valueName = "FILE",
+         .help = "lines of \"<sample> <status> <data1> <data2>\", each number decimal\n"
+                 "or 0x hex; '#' starts a comment. Each message is handled just\n"
+                 "before its sample is rendered; sample numbers must not decrease.",
+         .storeText =
+             [](O& o, std::string_view v) { return storeInputPath("--events", o.eventsPath, v); }},
+        {.name = "--midi",
+         .valueName = "FILE.mid",
+         .help = "a Standard MIDI File: the channel messages and real-time bytes of\n"
+                 "all its tracks, each at the sample nearest its time (ties to even).",
+         .storeText = [](O& o,
+                         std::string_view v) { return storeInputPath("--midi", o.midiPath, v); }},
+        numberRow<&O::length>("--length", "SAMPLES", 0, kMaxRenderLength,
+                              "samples to render, at most " + std::to_string(kMaxRenderLength) +
+                                  " (default: the last message's sample\n"
+                                  "plus the release time plus 8000). Later messages are not "
+                                  "played."),
+        numberRow<&O::attack>(
+            "--attack", "A", A::kAttackMin, A::kAttackMax,
+            "attack slider, " + rangeAndDefault(A::kAttackMin, A::kAttackMax, A::kAttackInitial)),
+        numberRow<&O::decay>("--decay", "D", A::kDecayMin, A::kDecayMax,
+                             "decay slider in milliseconds, " +
+                                 rangeAndDefault(A::kDecayMin, A::kDecayMax, A::kDecayInitial)),
+        numberRow<&O::sustain>(
+            "--sustain", "S", A::kSustainMin, A::kSustainMax,
+            "sustain slider in percent, " +
+                rangeAndDefault(A::kSustainMin, A::kSustainMax, A::kSustainInitial)),
+        numberRow<&O::release>(
+            "--release", "R", A::kReleaseMin, A::kReleaseMax,
+            "release slider in milliseconds, " +
+                rangeAndDefault(A::kReleaseMin, A::kReleaseMax, A::kReleaseInitial)),
+        numberRow<&O::havoc>("--havoc", "N", kSliderMin, kSliderMax,
+                             "Havoc slider position, " + range(kSliderMin, kSliderMax) +
+                                 " (default: the start-up value)"),
+        numberRow<&O::bedlam>("--bedlam", "N", kSliderMin, kSliderMax,
+                              "Bedlam slider position, " + range(kSliderMin, kSliderMax) +
+                                  " (default: the start-up value)"),
+        {.name = "--disorder",
+         .valueName = "TEXT",
+         .help = "Disorder as the settings file holds it (default: 10)",
+         .storeText = [](O& o, std::string_view v) -> std::optional<std::string> {
+             o.disorder = std::string(v);
+             return std::nullopt;
+         }},
+        numberRow<&O::blockFrames>("--block", "N", 1, kMaxBlockFrames,
+                                   "frames per render call, " +
+                                       rangeAndDefault(1, kMaxBlockFrames, kDefaultBlockFrames) +
+                                       "; the output\nis the same for every block size."),
+        {.name = "-o",
+         .valueName = "OUT",
+         .help = "OUT.wav: a 32-bit float mono WAV file at 8000 Hz;\n"
+                 "-: raw little-endian float32 samples on standard output.",
+         .storeText = [](O& o, std::string_view v) -> std::optional<std::string> {
+             if (!isStandardOutput(v) && !endsWithWav(v)) {
+                 return "the output " + quoteForMessage(v) +
+                        " is neither a .wav file nor -; write -o OUT.wav for a WAV file or -o - "
+                        "for raw float32 samples on standard output.";
+             }
+             o.outputPath = v;
+             return std::nullopt;
+         }},
+        {.name = "--help",
+         .help = "show this text.",
+         .flag = []() -> ParsedCommandLine { return HelpRequest{}; }},
+    };
+    return table;
 }
 
 }  // namespace
@@ -42,54 +161,26 @@ bool isStandardOutput(std::string_view path) {
     return path == "-";
 }
 
-std::variant<RenderOptions, HelpRequest, std::string> parseRenderOptions(
-    std::span<const std::string_view> args) {
-    // Each option with a number: its range and where its value goes.
-    struct NumericOption {
-        std::string_view name;
-        std::uint64_t min, max;
-        void (*store)(RenderOptions&, std::uint64_t);
-    };
-    static constexpr NumericOption kNumericOptions[] = {
-        {"--length", 0, kMaxRenderLength,
-         [](RenderOptions& o, std::uint64_t v) { o.length = static_cast<std::uint32_t>(v); }},
-        {"--attack", AdsrSettings::kAttackMin, AdsrSettings::kAttackMax,
-         [](RenderOptions& o, std::uint64_t v) { o.attack = static_cast<std::int32_t>(v); }},
-        {"--decay", AdsrSettings::kDecayMin, AdsrSettings::kDecayMax,
-         [](RenderOptions& o, std::uint64_t v) { o.decay = static_cast<std::int32_t>(v); }},
-        {"--sustain", AdsrSettings::kSustainMin, AdsrSettings::kSustainMax,
-         [](RenderOptions& o, std::uint64_t v) { o.sustain = static_cast<std::int32_t>(v); }},
-        {"--release", AdsrSettings::kReleaseMin, AdsrSettings::kReleaseMax,
-         [](RenderOptions& o, std::uint64_t v) { o.release = static_cast<std::int32_t>(v); }},
-        {"--havoc", kSliderMin, kSliderMax,
-         [](RenderOptions& o, std::uint64_t v) { o.havoc = static_cast<int>(v); }},
-        {"--bedlam", kSliderMin, kSliderMax,
-         [](RenderOptions& o, std::uint64_t v) { o.bedlam = static_cast<int>(v); }},
-        {"--block", 1, kMaxBlockFrames,
-         [](RenderOptions& o, std::uint64_t v) { o.blockFrames = static_cast<std::uint32_t>(v); }},
-    };
-    static constexpr std::string_view kTextOptions[] = {"--events", "--midi", "--disorder", "-o"};
-
+ParsedCommandLine parseRenderOptions(std::span<const std::string_view> args) {
+    const std::vector<OptionRow>& table = optionTable();
     RenderOptions options;
     // A repeated option is refused rather than silently overriding the first one.
     std::vector<std::string_view> seen;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
-        if (arg == "--help") {
-            return HelpRequest{};
-        }
-        const auto numeric = std::find_if(std::begin(kNumericOptions), std::end(kNumericOptions),
-                                          [&](const NumericOption& o) { return o.name == arg; });
-        const bool isNumeric = numeric != std::end(kNumericOptions);
-        if (!isNumeric && std::find(std::begin(kTextOptions), std::end(kTextOptions), arg) ==
-                              std::end(kTextOptions)) {
+        const auto row = std::find_if(table.begin(), table.end(),
+                                      [&](const OptionRow& r) { return r.name == arg; });
+        if (row == table.end()) {
             if (arg.size() > 1 && arg[0] == '-') {
                 return "unknown option " + quoteForMessage(arg) +
                        "; run vireon-render --help to see the options.";
             }
             return "unexpected argument " + quoteForMessage(arg) +
                    "; every value must follow its option, for example --events FILE.";
+        }
+        if (row->flag) {
+            return row->flag();
         }
         if (i + 1 == args.size()) {
             return std::string(arg) + " needs a value after it; run vireon-render --help.";
@@ -100,26 +191,15 @@ std::variant<RenderOptions, HelpRequest, std::string> parseRenderOptions(
         seen.push_back(arg);
         const std::string_view value = args[++i];
 
-        if (isNumeric) {
-            auto number = boundedValue(arg, value, numeric->min, numeric->max);
-            if (auto* error = std::get_if<std::string>(&number)) {
-                return *error;
+        if (row->storeNumber) {
+            const std::optional<std::uint64_t> number = parseWholeNumber(value);
+            if (!number || *number < row->min || *number > row->max) {
+                return std::string(arg) + " must be a whole number from " +
+                       range(row->min, row->max) + ", not " + quoteForMessage(value) + ".";
             }
-            numeric->store(options, std::get<std::uint64_t>(number));
-        } else if (arg == "--events" || arg == "--midi") {
-            if (value.empty()) {
-                return std::string(arg) + " needs a file name, not an empty text.";
-            }
-            (arg == "--events" ? options.eventsPath : options.midiPath) = value;
-        } else if (arg == "--disorder") {
-            options.disorder = std::string(value);
-        } else {
-            if (!isStandardOutput(value) && !endsWithWav(value)) {
-                return "the output " + quoteForMessage(value) +
-                       " is neither a .wav file nor -; write -o OUT.wav for a WAV file or -o - "
-                       "for raw float32 samples on standard output.";
-            }
-            options.outputPath = value;
+            row->storeNumber(options, *number);
+        } else if (auto error = row->storeText(options, value)) {
+            return *error;
         }
     }
 
@@ -135,60 +215,36 @@ std::variant<RenderOptions, HelpRequest, std::string> parseRenderOptions(
 }
 
 std::string usageText() {
-    const auto range = [](auto min, auto max) {
-        return std::to_string(min) + " to " + std::to_string(max);
-    };
-    return "Usage: vireon-render [--events FILE | --midi FILE.mid] [--length SAMPLES]\n"
-           "                     [--attack A] [--decay D] [--sustain S] [--release R]\n"
-           "                     [--havoc N] [--bedlam N] [--disorder TEXT] [--block N] -o OUT\n"
-           "\n"
-           "Renders the synthesizer's sound offline, 8000 mono samples per second, starting from\n"
-           "the state the application starts in and playing the given MIDI messages.\n"
-           "\n"
-           "  --events FILE     lines of \"<sample> <status> <data1> <data2>\", each number "
-           "decimal\n"
-           "                    or 0x hex; '#' starts a comment. Each message is handled just\n"
-           "                    before its sample is rendered; sample numbers must not decrease.\n"
-           "  --midi FILE.mid   a Standard MIDI File: the channel messages and real-time bytes of\n"
-           "                    all its tracks, each at the sample nearest its time (ties to "
-           "even).\n"
-           "  --length SAMPLES  samples to render, at most " +
-           std::to_string(kMaxRenderLength) +
-           " (default: the last message's sample\n"
-           "                    plus the release time plus 8000). Later messages are not played.\n"
-           "  --attack A        attack slider, " +
-           range(AdsrSettings::kAttackMin, AdsrSettings::kAttackMax) + " (default " +
-           std::to_string(AdsrSettings::kAttackInitial) +
-           ")\n"
-           "  --decay D         decay slider in milliseconds, " +
-           range(AdsrSettings::kDecayMin, AdsrSettings::kDecayMax) + " (default " +
-           std::to_string(AdsrSettings::kDecayInitial) +
-           ")\n"
-           "  --sustain S       sustain slider in percent, " +
-           range(AdsrSettings::kSustainMin, AdsrSettings::kSustainMax) + " (default " +
-           std::to_string(AdsrSettings::kSustainInitial) +
-           ")\n"
-           "  --release R       release slider in milliseconds, " +
-           range(AdsrSettings::kReleaseMin, AdsrSettings::kReleaseMax) + " (default " +
-           std::to_string(AdsrSettings::kReleaseInitial) +
-           ")\n"
-           "  --havoc N         Havoc slider position, " +
-           range(kSliderMin, kSliderMax) +
-           " (default: the start-up value)\n"
-           "  --bedlam N        Bedlam slider position, " +
-           range(kSliderMin, kSliderMax) +
-           " (default: the start-up value)\n"
-           "  --disorder TEXT   Disorder as the settings file holds it (default: 10)\n"
-           "  --block N         frames per render call, " +
-           range(1, kMaxBlockFrames) + " (default " + std::to_string(kDefaultBlockFrames) +
-           "); the output\n"
-           "                    is the same for every block size.\n"
-           "  -o OUT            OUT.wav: a 32-bit float mono WAV file at 8000 Hz;\n"
-           "                    -: raw little-endian float32 samples on standard output.\n"
-           "  --help            show this text.\n"
-           "\n"
-           "Exit status: 0 on success, 2 when the input is unusable or the output cannot be\n"
-           "written; then no output file is left behind.\n";
+    // The synopsis groups and orders the options by hand; the option lines follow the table.
+    std::string text =
+        "Usage: vireon-render [--events FILE | --midi FILE.mid] [--length SAMPLES]\n"
+        "                     [--attack A] [--decay D] [--sustain S] [--release R]\n"
+        "                     [--havoc N] [--bedlam N] [--disorder TEXT] [--block N] -o OUT\n"
+        "\n"
+        "Renders the synthesizer's sound offline, 8000 mono samples per second, starting from\n"
+        "the state the application starts in and playing the given MIDI messages.\n"
+        "\n";
+    constexpr std::size_t kHelpColumn = 20;
+    for (const OptionRow& row : optionTable()) {
+        std::string label = "  " + std::string(row.name);
+        if (!row.valueName.empty()) {
+            label += ' ' + std::string(row.valueName);
+        }
+        label.resize(std::max(kHelpColumn, label.size() + 1), ' ');
+        text += label;
+        for (const char c : row.help) {
+            text += c;
+            if (c == '\n') {
+                text.append(kHelpColumn, ' ');
+            }
+        }
+        text += '\n';
+    }
+    text +=
+        "\n"
+        "Exit status: 0 on success, 2 when the input is unusable or the output cannot be\n"
+        "written; then no output file is left behind.\n";
+    return text;
 }
 
 }  // namespace vireon::tools

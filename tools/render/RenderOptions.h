@@ -43,10 +43,12 @@ struct RenderOptions {
 /// --help was given: print the usage and stop.
 struct HelpRequest {};
 
-/// Reads the command-line arguments (without the program name). On failure returns one
-/// sentence saying what is wrong and what to do. Any thread.
-std::variant<RenderOptions, HelpRequest, std::string> parseRenderOptions(
-    std::span<const std::string_view> args);
+/// What the command line asks for: a rendering, a request that stops there, or one sentence
+/// saying what is wrong and what to do.
+using ParsedCommandLine = std::variant<RenderOptions, HelpRequest, std::string>;
+
+/// Reads the command-line arguments (without the program name). Any thread.
+ParsedCommandLine parseRenderOptions(std::span<const std::string_view> args);
 
 /// The text --help prints.
 std::string usageText();
