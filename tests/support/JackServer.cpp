@@ -78,10 +78,12 @@ std::string uniqueJackServerName() {
 
 JackClientEnvironment::JackClientEnvironment(const std::string& serverName)
     : defaultServer_("JACK_DEFAULT_SERVER", serverName),
-      noStartServer_("JACK_NO_START_SERVER", "1") {}
+      noStartServer_("JACK_NO_START_SERVER", "1"),
+      alsaConfiguration_("ALSA_CONFIG_PATH", VIREON_TEST_ALSA_JACK_CONFIG) {}
 
 std::vector<std::string> JackClientEnvironment::variablesFor(const std::string& serverName) {
-    return {"JACK_DEFAULT_SERVER=" + serverName, "JACK_NO_START_SERVER=1"};
+    return {"JACK_DEFAULT_SERVER=" + serverName, "JACK_NO_START_SERVER=1",
+            std::string("ALSA_CONFIG_PATH=") + VIREON_TEST_ALSA_JACK_CONFIG};
 }
 
 std::optional<std::filesystem::path> JackServer::findJackd() {

@@ -20,6 +20,10 @@ std::string uniqueJackServerName();
 /// Points every JACK client of this process at the server `serverName` and forbids clients to
 /// start a server of their own, for the object's lifetime. With a name no server uses, this
 /// makes a machine without any JACK server, whatever servers actually run on it.
+///
+/// ALSA's default output device becomes that server too, through a test configuration that
+/// replaces the machine's: where PipeWire's ALSA plugin is installed it is ALSA's default for
+/// the whole machine, and the audio library's default device would be PipeWire's instead.
 class JackClientEnvironment {
   public:
     explicit JackClientEnvironment(const std::string& serverName);
@@ -30,6 +34,7 @@ class JackClientEnvironment {
   private:
     ScopedEnvironmentVariable defaultServer_;
     ScopedEnvironmentVariable noStartServer_;
+    ScopedEnvironmentVariable alsaConfiguration_;
 };
 
 /// Settings of a JACK server with the dummy driver. A period of 256 is what makes ALSA's `jack`
