@@ -1,7 +1,15 @@
 #include "settings/SettingsDirectory.h"
 
+#include <fcntl.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <system_error>
+
+#include "settings/SettingsFile.h"
 
 namespace vireon::settings {
 namespace {
@@ -59,7 +67,58 @@ std::string settingsDirectoryFor(std::string_view programPath, std::string_view 
     return result;
 }
 
-std::string settingsDirectory() {
+std::string userSettingsDirectoryFor(std::string_view xdgConfigHome, std::string_view home) {
+    // A relative XDG_CONFIG_HOME is invalid and must be ignored; it would follow the current
+    // directory around.
+    std::string base;
+    if (xdgConfigHome.starts_with('/')) {
+        base = xdgConfigHome;
+    } else if (home.starts_with('/')) {
+        base = home;
+        if (!base.ends_with('/')) {
+            base += '/';
+        }
+        base += ".config";
+    } else {
+        return {};
+    }
+    if (!base.ends_with('/')) {
+        base += '/';
+    }
+    return base + "vireon/";
+}
+
+bool canKeepSettingsIn(const std::string& directory) {
+    const std::string folder = directory.empty() ? std::string(".") : directory;
+    // The effective identity decides, as it does for the open and rename of the save. Write
+    // access to a folder is not enough: the save also has to reach into it.
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0) {
+        return true;
+    }
+    // A settings file someone made writable for us in a folder we cannot write (one shared by
+    // every user of a machine) is kept there; the save rewrites it in place.
+    const std::string file = directory + std::string(kSettingsFileName);
+    return ::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+namespace {
+
+std::string_view environmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::string_view(value) : std::string_view();
+}
+
+/// $HOME, or the home folder the user database names when HOME is not set.
+std::string homeDirectory() {
+    const std::string_view home = environmentValue("HOME");
+    if (!home.empty()) {
+        return std::string(home);
+    }
+    const passwd* entry = ::getpwuid(::geteuid());
+    return entry != nullptr && entry->pw_dir != nullptr ? std::string(entry->pw_dir) : std::string();
+}
+
+std::string programDirectory() {
     // Each query that fails contributes an empty string, which the rule above handles; a settings
     // file in an odd place is better than a start-up that fails.
     std::error_code error;
@@ -89,6 +148,19 @@ std::string settingsDirectory() {
         currentDirectory = current.string();
     }
     return settingsDirectoryFor(programPath, temporaryDirectory, currentDirectory);
+}
+
+}  // namespace
+
+std::string settingsDirectory() {
+    const std::string beside = programDirectory();
+    if (canKeepSettingsIn(beside)) {
+        return beside;
+    }
+    const std::string user =
+        userSettingsDirectoryFor(environmentValue("XDG_CONFIG_HOME"), homeDirectory());
+    // With no home to go to, the program's folder still gives the file to read.
+    return user.empty() ? beside : user;
 }
 
 }  // namespace vireon::settings

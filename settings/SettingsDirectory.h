@@ -15,8 +15,21 @@ namespace vireon::settings {
 std::string settingsDirectoryFor(std::string_view programPath, std::string_view temporaryDirectory,
                                  std::string_view currentDirectory);
 
-/// settingsDirectoryFor applied to this process: the running executable, the canonical
-/// temporary directory and the current directory, queried afresh at each call. UI thread.
+/// The per-user folder for Vireon's settings: "vireon/" in `xdgConfigHome` when that is an
+/// absolute path, otherwise in ".config/" below `home`. Empty when neither gives one. Any thread.
+std::string userSettingsDirectoryFor(std::string_view xdgConfigHome, std::string_view home);
+
+/// Whether this process can keep its settings file in `directory` (empty means the current
+/// directory): it may create and rename files there, or the settings file there already exists
+/// and may be written in place. Any thread.
+bool canKeepSettingsIn(const std::string& directory);
+
+/// Where this process keeps its settings file, worked out afresh at each call. The file lives
+/// where settingsDirectoryFor puts it for the running executable, the canonical temporary
+/// directory and the current directory, whenever the user can keep it there (a build folder, a
+/// portable copy). An installed program's folder belongs to the system: a file there could
+/// never be saved, so the user's own configuration folder (see userSettingsDirectoryFor, from
+/// $XDG_CONFIG_HOME and $HOME) is used instead; it may not exist yet. UI thread.
 std::string settingsDirectory();
 
 }  // namespace vireon::settings

@@ -131,6 +131,25 @@ bool writeLine(int fd, std::string_view text) {
     return writeAll(fd, text) && writeAll(fd, kLineEnd);
 }
 
+bool syncToDisk(int fd) {
+    while (::fsync(fd) != 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+/// Makes the entries of `folder` (a new, renamed or removed name) durable. Best effort: by the
+/// time this runs the file is complete under its name, whatever the disk says.
+void syncFolder(const std::filesystem::path& folder) {
+    const std::filesystem::path name = folder.empty() ? std::filesystem::path(".") : folder;
+    FileDescriptor fd(::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.isOpen()) {
+        syncToDisk(fd.get());
+    }
+}
+
 /// Follows a chain of symbolic links to the file that should receive the data, so that a save
 /// updates what a link points to instead of replacing the link with a plain file.
 std::optional<std::filesystem::path> resolveLinks(std::filesystem::path path) {
@@ -214,8 +233,14 @@ ReplaceResult replaceFile(std::string_view text, const std::filesystem::path& ta
         // After fchown, which may clear set-id bits.
         written = ::fchmod(fd.get(), existing->st_mode & kPermissionBits) == 0;
     }
+    // The new content must be on the disk before the name points at it: otherwise a power cut
+    // soon after the rename can leave an empty file where the old one was.
+    written = written && syncToDisk(fd.get());
     written = fd.close() && written;
     if (written && ::rename(temporary.c_str(), target.c_str()) == 0) {
+        // The rename itself lives in the folder; until that reaches the disk, a power cut may
+        // bring back the old file.
+        syncFolder(target.parent_path());
         return ReplaceResult::kDone;
     }
     const int renameError = errno;
@@ -234,8 +259,24 @@ bool overwriteInPlace(std::string_view text, const std::filesystem::path& target
     if (!fd.isOpen() || !isRegularFile(fd.get())) {
         return false;
     }
-    const bool written = writeLine(fd.get(), text);
+    const bool written = writeLine(fd.get(), text) && syncToDisk(fd.get());
     return fd.close() && written;
+}
+
+/// Creates `folder` and any missing folders above it, readable by the user alone as a
+/// configuration folder should be, and makes each new entry durable in its parent.
+void createFolders(const std::filesystem::path& folder) {
+    if (folder.empty() || folder == folder.parent_path()) {
+        return;
+    }
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) == 0) {
+        return;
+    }
+    createFolders(folder.parent_path());
+    if (::mkdir(folder.c_str(), 0700) == 0) {
+        syncFolder(folder.parent_path());
+    }
 }
 
 }  // namespace
@@ -261,7 +302,14 @@ std::string loadSettings(engine::SynthState& state, const std::filesystem::path&
 }
 
 bool saveSettings(std::string_view text) {
-    return saveSettings(text, settingsPath());
+    const std::filesystem::path file = settingsPath();
+    // The user's configuration folder may not exist yet; the program's own folder always does.
+    try {
+        createFolders(file.parent_path());
+    } catch (const std::exception&) {
+        return false;
+    }
+    return saveSettings(text, file);
 }
 
 bool saveSettings(std::string_view text, const std::filesystem::path& file) {

@@ -30,11 +30,13 @@ std::string loadSettings(engine::SynthState& state);
 /// kDefaultDisorder. Never blocks and never throws. UI thread.
 std::string loadSettings(engine::SynthState& state, const std::filesystem::path& file);
 
-/// Writes `text` to the settings file in settingsDirectory(). UI thread, once at shutdown.
+/// Writes `text` to the settings file in settingsDirectory(), creating that folder (the user's
+/// configuration folder) when it does not exist yet. UI thread, once at shutdown.
 bool saveSettings(std::string_view text);
 
 /// Writes the bytes of `text` followed by CR LF to `file`, replacing its content. The previous
-/// file stays intact unless the new content was written completely; a read-only file, a
+/// file stays intact unless the new content was written completely, and the new content is on
+/// the disk before it takes the old one's place, so a power cut leaves one or the other; a read-only file, a
 /// directory or another non-regular file is left alone. A text of kMaxDisorderTextBytes that
 /// the file's longer first line begins with is what loading cut from that line: the file already
 /// gives that text, and is kept whole. Returns whether loading the file now gives the text;

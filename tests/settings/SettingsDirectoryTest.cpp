@@ -3,12 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "settings/SettingsFile.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Environment.h"
 
 namespace vireon::settings {
 namespace {
@@ -58,6 +65,18 @@ TEST(SettingsDirectoryTest, NoSeparatorGivesNoDirectory) {
     EXPECT_EQ(settingsDirectoryFor("vireon", kTemp, kCurrent), "");
     EXPECT_EQ(settingsDirectoryFor("", kTemp, kCurrent), "");
     EXPECT_EQ(settingsDirectoryFor("vireon|/opt/x", kTemp, kCurrent), "");
+}
+
+TEST(SettingsDirectoryTest, UserFolderComesFromXdgConfigHomeOrHome) {
+    EXPECT_EQ(userSettingsDirectoryFor("/home/p/cfg", "/home/p"), "/home/p/cfg/vireon/");
+    EXPECT_EQ(userSettingsDirectoryFor("/home/p/cfg/", "/home/p"), "/home/p/cfg/vireon/");
+    EXPECT_EQ(userSettingsDirectoryFor("", "/home/p"), "/home/p/.config/vireon/");
+    EXPECT_EQ(userSettingsDirectoryFor("", "/home/p/"), "/home/p/.config/vireon/");
+    EXPECT_EQ(userSettingsDirectoryFor("", "/"), "/.config/vireon/");
+    // A relative folder would move with the current directory: it is not a valid setting.
+    EXPECT_EQ(userSettingsDirectoryFor("cfg", "/home/p"), "/home/p/.config/vireon/");
+    EXPECT_EQ(userSettingsDirectoryFor("cfg", "home"), "");
+    EXPECT_EQ(userSettingsDirectoryFor("", ""), "");
 }
 
 #ifndef _WIN32
@@ -112,6 +131,98 @@ TEST(SettingsDirectoryTest, RunningFromTheTemporaryDirectoryUsesTheCurrentDirect
         EXPECT_EQ(settingsDirectory(), work.string() + "/");
     }
     std::filesystem::remove_all(work);
+}
+
+namespace fs = std::filesystem;
+
+/// A fresh folder below the temporary directory, owned by root and closed to others' writes,
+/// removed with the object.
+class SystemFolder {
+  public:
+    SystemFolder() {
+        std::string pattern = (fs::temp_directory_path() / "vireon-folder-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
+            fs::permissions(path_, static_cast<fs::perms>(0755));
+        }
+    }
+    ~SystemFolder() {
+        if (!path_.empty()) {
+            fs::remove_all(path_);
+        }
+    }
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+// Only a user other than root is bound by a folder's permissions; these tests become nobody in
+// a child process, which needs root.
+constexpr const char* kNeedsRoot = "needs root, to run as nobody in a child process";
+
+TEST(SettingsDirectoryTest, AFolderIsTheUsersWhenItOrItsSettingsFileIsWritable) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << kNeedsRoot;
+    }
+    SystemFolder system;
+    ASSERT_FALSE(system.path().empty());
+    const fs::path shared = system.path() / "shared";
+    const fs::path locked = system.path() / "locked";
+    const fs::path open = system.path() / "open";
+    for (const fs::path& folder : {shared, locked, open}) {
+        fs::create_directory(folder);
+    }
+    std::ofstream(shared / "chaos.txt") << "12\r\n";
+    fs::permissions(shared / "chaos.txt", static_cast<fs::perms>(0666));
+    std::ofstream(locked / "chaos.txt") << "12\r\n";
+    fs::permissions(open, static_cast<fs::perms>(01777));
+
+    const testsupport::ChildOutcome outcome = testsupport::runInChildProcess(
+        [&] {
+            if (!testsupport::becomeNobody()) {
+                return 2;
+            }
+            int failures = 0;
+            failures += canKeepSettingsIn(system.path().string() + "/") ? 1 : 0;
+            failures += canKeepSettingsIn(locked.string() + "/") ? 1 : 0;
+            failures += canKeepSettingsIn(shared.string() + "/") ? 0 : 1;
+            failures += canKeepSettingsIn(open.string() + "/") ? 0 : 1;
+            // No folder means the current one.
+            std::filesystem::current_path(open);
+            failures += canKeepSettingsIn("") ? 0 : 1;
+            std::filesystem::current_path(locked);
+            failures += canKeepSettingsIn("") ? 1 : 0;
+            return failures == 0 ? 0 : 10 + failures;
+        },
+        std::chrono::seconds(10));
+    EXPECT_TRUE(outcome.exited && outcome.exitCode == 0) << outcome.describe();
+}
+
+TEST(SettingsDirectoryTest, ProgramFolderTheUserCannotWriteGivesTheUsersConfigFolder) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << kNeedsRoot;
+    }
+    // The test program's own folder belongs to root, like an installed program's.
+    const fs::path programFolder = fs::read_symlink("/proc/self/exe").parent_path();
+    ASSERT_FALSE(fs::exists(programFolder / "chaos.txt"));
+    EXPECT_EQ(settingsDirectory(), programFolder.string() + "/");
+
+    const testsupport::ChildOutcome outcome = testsupport::runInChildProcess(
+        [&] {
+            testsupport::ScopedEnvironmentVariable config("XDG_CONFIG_HOME", "/nowhere/config");
+            testsupport::ScopedEnvironmentVariable home("HOME", "/nowhere/home");
+            if (!testsupport::becomeNobody()) {
+                return 2;
+            }
+            if (settingsDirectory() != "/nowhere/config/vireon/") {
+                return 3;
+            }
+            ::unsetenv("XDG_CONFIG_HOME");
+            return settingsDirectory() == "/nowhere/home/.config/vireon/" ? 0 : 4;
+        },
+        std::chrono::seconds(10));
+    EXPECT_TRUE(outcome.exited && outcome.exitCode == 0) << outcome.describe();
 }
 #endif
 

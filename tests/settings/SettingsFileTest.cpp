@@ -17,8 +17,12 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "FileSyncLog.h"
 #include "engine/SynthState.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Environment.h"
 
 namespace vireon::settings {
 namespace {
@@ -28,7 +32,6 @@ namespace fs = std::filesystem;
 constexpr std::uint32_t kDefaultSBits = 0x3ECCCCCD;
 // A value no load can produce, so a test sees whether s was written at all.
 constexpr float kUntouchedS = 123.0f;
-constexpr uid_t kNobody = 65534;
 
 std::uint32_t bitsOf(const engine::SynthState& state) {
     return std::bit_cast<std::uint32_t>(state.s.load());
@@ -58,11 +61,6 @@ int exitCodeInChild(const std::function<int()>& body) {
         return -1;
     }
     return WEXITSTATUS(status);
-}
-
-/// In a child running as root: continues as an unprivileged user, so permission checks apply.
-bool becomeNobody() {
-    return ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
 }
 
 class SettingsFileTest : public ::testing::Test {
@@ -207,7 +205,7 @@ TEST_F(SettingsFileTest, UnreadableFileGivesTheDefaults) {
     fs::permissions(file_, fs::perms::owner_write);
     fs::permissions(directory_, fs::perms::others_exec, fs::perm_options::add);
     const int result = exitCodeInChild([&] {
-        if (::geteuid() == 0 && !becomeNobody()) {
+        if (::geteuid() == 0 && !testsupport::becomeNobody()) {
             return 2;
         }
         engine::SynthState state;
@@ -318,17 +316,66 @@ TEST_F(SettingsFileTest, FileInAFolderWeCannotWriteIsOverwrittenInPlace) {
         // Root writes anywhere, so root becomes nobody, for whom the folder is someone else's;
         // anyone else makes their own folder read-only.
         const bool unwritable =
-            ::geteuid() == 0 ? becomeNobody() : ::chmod(directory_.c_str(), 0555) == 0;
+            ::geteuid() == 0 ? testsupport::becomeNobody() : ::chmod(directory_.c_str(), 0555) == 0;
         if (!unwritable) {
             return 2;
         }
+        test::FileSyncLog log;
         const bool updated = saveSettings("8", file_);
+        // Written in place, the content is only safe once it is on the disk.
+        const bool synced =
+            log.events() == std::vector<std::string>{"fsync " + fs::canonical(file_).string()};
         const bool created = saveSettings("8", directory_ / "new.txt");
-        return updated && !created ? 0 : 1;
+        return updated && synced && !created ? 0 : 1;
     });
     EXPECT_EQ(result, 0);
     EXPECT_EQ(readBytes(file_), "8\r\n");
     EXPECT_EQ(entries(), std::set<std::string>{"chaos.txt"});
+}
+
+TEST_F(SettingsFileTest, NewContentReachesTheDiskBeforeItsNameAndTheNameAfterwards) {
+    writeBytes(file_, "12\r\n");
+    std::vector<std::string> events;
+    {
+        test::FileSyncLog log;
+        ASSERT_TRUE(saveSettings("8", file_));
+        events = log.events();
+    }
+    ASSERT_EQ(events.size(), 3u) << ::testing::PrintToString(events);
+    const std::string renamePrefix = "rename ";
+    const std::string renameSuffix = " " + file_.string();
+    ASSERT_TRUE(events[1].starts_with(renamePrefix) && events[1].ends_with(renameSuffix))
+        << events[1];
+    const fs::path temporary(events[1].substr(
+        renamePrefix.size(), events[1].size() - renamePrefix.size() - renameSuffix.size()));
+    EXPECT_EQ(temporary.parent_path(), directory_);
+    const fs::path folder = fs::canonical(directory_);
+    EXPECT_EQ(events[0], "fsync " + (folder / temporary.filename()).string());
+    EXPECT_EQ(events[2], "fsync " + folder.string());
+    EXPECT_EQ(readBytes(file_), "8\r\n");
+}
+
+TEST_F(SettingsFileTest, AUserWhoCannotWriteTheProgramsFolderKeepsTheFileInTheirConfigFolder) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root, to run as nobody in a child process";
+    }
+    // The test program's folder belongs to root, as an installed program's does. The user's
+    // configuration folder does not exist yet, nor does the folder above it.
+    fs::permissions(directory_, static_cast<fs::perms>(0777));
+    const fs::path config = directory_ / "home" / "config";
+    const int result = exitCodeInChild([&] {
+        testsupport::ScopedEnvironmentVariable home("XDG_CONFIG_HOME", config.string());
+        if (!testsupport::becomeNobody()) {
+            return 2;
+        }
+        engine::SynthState state;
+        return saveSettings("7") && loadSettings(state) == "7" ? 0 : 1;
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(readBytes(config / "vireon" / "chaos.txt"), "7\r\n");
+    for (const fs::path& folder : {config.parent_path(), config, config / "vireon"}) {
+        EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all) << folder;
+    }
 }
 
 TEST_F(SettingsFileTest, DefaultLocationIsBesideTheProgram) {

@@ -1,6 +1,7 @@
 #include "tests/support/ChildProcess.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -129,6 +130,11 @@ ChildOutcome runInChildProcess(const std::function<int()>& body,
         outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     }
     return outcome;
+}
+
+bool becomeNobody() {
+    // Supplementary groups first: root's would otherwise stay with the child.
+    return ::setgroups(0, nullptr) == 0 && ::setgid(kNobodyId) == 0 && ::setuid(kNobodyId) == 0;
 }
 
 }  // namespace vireon::testsupport

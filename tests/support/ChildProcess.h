@@ -28,4 +28,11 @@ struct ChildOutcome {
 /// a lock held elsewhere at the fork would stay locked in it for ever.
 ChildOutcome runInChildProcess(const std::function<int()>& body, std::chrono::milliseconds timeout);
 
+/// The user and group id of "nobody", who owns nothing on the machine.
+inline constexpr unsigned kNobodyId = 65534;
+
+/// For a forked child running as root: continues as "nobody", for whom file permissions bind
+/// as they bind any user. False when that failed; the child must then not go on.
+bool becomeNobody();
+
 }  // namespace vireon::testsupport
