@@ -1,5 +1,6 @@
 #include "settings/NumberParser.h"
 
+#include <limits>
 #include <optional>
 
 namespace vireon::settings {
@@ -24,6 +25,23 @@ std::optional<unsigned> digitValue(char c, unsigned base) {
 
 }  // namespace
 
+DigitRun scanDigits(std::string_view text, unsigned base) {
+    constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+    DigitRun run;
+    for (; run.length < text.size(); ++run.length) {
+        const std::optional<unsigned> digit = digitValue(text[run.length], base);
+        if (!digit) {
+            break;
+        }
+        if (run.value > (kMax - *digit) / base) {
+            run.wrapped = true;
+        }
+        // Unsigned arithmetic wraps modulo 2^64 by definition.
+        run.value = run.value * base + *digit;
+    }
+    return run;
+}
+
 std::int64_t parseNumber(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
@@ -44,19 +62,11 @@ std::int64_t parseNumber(std::string_view text) {
         base = 2;
         ++i;
     }
-    // Unsigned arithmetic wraps modulo 2^64 by definition; the signed result is its two's
-    // complement reading.
-    std::uint64_t value = 0;
-    for (; i < text.size(); ++i) {
-        const std::optional<unsigned> digit = digitValue(text[i], base);
-        if (!digit) {
-            break;
-        }
-        value = value * base + *digit;
-    }
+    std::uint64_t value = scanDigits(text.substr(i), base).value;
     if (negative) {
         value = 0 - value;
     }
+    // The two's complement reading of the wrapped value.
     return static_cast<std::int64_t>(value);
 }
 

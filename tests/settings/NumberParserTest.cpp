@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <limits>
+#include <string>
 #include <string_view>
 
 #include "engine/ChaosOscillator.h"
@@ -73,6 +74,23 @@ TEST(NumberParserTest, WrapsModulo2To64InsteadOfFailing) {
     EXPECT_EQ(parseNumber("-$8000000000000000"), kMin);
     // 65 ones: the top bit falls off, leaving 64 ones.
     EXPECT_EQ(parseNumber("%" + std::string(65, '1')), -1);
+}
+
+TEST(NumberParserTest, DigitScanStopsAtTheFirstOtherCharacterAndFlagsWrapping) {
+    const DigitRun hex = scanDigits("fF9g1", 16);
+    EXPECT_EQ(hex.value, 0xFF9u);
+    EXPECT_EQ(hex.length, 3u);
+    EXPECT_FALSE(hex.wrapped);
+    EXPECT_EQ(scanDigits("102", 2).length, 2u);
+    EXPECT_EQ(scanDigits("x1", 10).length, 0u);
+
+    const DigitRun largest = scanDigits("18446744073709551615", 10);
+    EXPECT_EQ(largest.value, std::numeric_limits<std::uint64_t>::max());
+    EXPECT_FALSE(largest.wrapped);
+    const DigitRun beyond = scanDigits("18446744073709551616", 10);
+    EXPECT_EQ(beyond.value, 0u);
+    EXPECT_TRUE(beyond.wrapped);
+    EXPECT_TRUE(scanDigits("1" + std::string(16, '0'), 16).wrapped);
 }
 
 struct DisorderCase {

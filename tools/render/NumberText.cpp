@@ -1,25 +1,8 @@
 #include "tools/render/NumberText.h"
 
-#include <limits>
+#include "settings/NumberParser.h"
 
 namespace vireon::tools {
-namespace {
-
-std::optional<unsigned> digitValue(char c, unsigned base) {
-    unsigned value;
-    if (c >= '0' && c <= '9') {
-        value = static_cast<unsigned>(c - '0');
-    } else if (base == 16 && c >= 'a' && c <= 'f') {
-        value = static_cast<unsigned>(c - 'a' + 10);
-    } else if (base == 16 && c >= 'A' && c <= 'F') {
-        value = static_cast<unsigned>(c - 'A' + 10);
-    } else {
-        return std::nullopt;
-    }
-    return value;
-}
-
-}  // namespace
 
 std::optional<std::uint64_t> parseWholeNumber(std::string_view text) {
     unsigned base = 10;
@@ -27,19 +10,11 @@ std::optional<std::uint64_t> parseWholeNumber(std::string_view text) {
         base = 16;
         text.remove_prefix(2);
     }
-    if (text.empty()) {
+    const settings::DigitRun digits = settings::scanDigits(text, base);
+    if (text.empty() || digits.length != text.size() || digits.wrapped) {
         return std::nullopt;
     }
-    constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
-    std::uint64_t value = 0;
-    for (const char c : text) {
-        const std::optional<unsigned> digit = digitValue(c, base);
-        if (!digit || value > (kMax - *digit) / base) {
-            return std::nullopt;
-        }
-        value = value * base + *digit;
-    }
-    return value;
+    return digits.value;
 }
 
 std::string quoteForMessage(std::string_view text) {

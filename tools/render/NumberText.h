@@ -9,7 +9,8 @@ namespace vireon::tools {
 
 /// A whole number written in decimal ("40") or hexadecimal after 0x ("0x28"), with nothing
 /// else around it: no sign, no spaces. Nothing for any other text or a value above 2^64 - 1.
-/// Any thread.
+/// Stricter than the settings file's parseNumber, which must give every stored text a value:
+/// a command line or events file that is not clear is refused instead. Any thread.
 std::optional<std::uint64_t> parseWholeNumber(std::string_view text);
 
 /// The text in double quotes, fit for an error message: control and non-ASCII bytes become '?'
