@@ -19,6 +19,7 @@
 #include "engine/Constants.h"
 #include "settings/NumberParser.h"
 #include "settings/SettingsDirectory.h"
+#include "settings/WriteAll.h"
 
 namespace vireon::settings {
 namespace {
@@ -111,20 +112,6 @@ std::optional<std::string> readFirstLine(const std::filesystem::path& file, std:
             return line;
         }
     }
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
 }
 
 bool writeLine(int fd, std::string_view text) {

@@ -20,6 +20,7 @@
 
 #include "engine/Constants.h"
 #include "midi/MidiMessage.h"
+#include "settings/WriteAll.h"
 #include "tools/render/ReadFile.h"
 
 namespace vireon::tools {
@@ -65,22 +66,6 @@ MidiFileProblem problem(std::string reason) {
     return MidiFileProblem{std::move(reason)};
 }
 
-bool writeAll(int fd, const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t written = ::write(fd, bytes, size);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        bytes += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 void ignoreLibraryLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
 /// Runs in the child process: loads the file with the library and streams its non-meta events
@@ -107,7 +92,8 @@ void ignoreLibraryLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
         record.length = static_cast<std::uint32_t>(std::max(event->midi_buffer_length, 0));
         std::copy_n(event->midi_buffer, std::min<std::size_t>(record.length, record.bytes.size()),
                     record.bytes.begin());
-        if (!writeAll(fd, &record, sizeof record)) {
+        if (!settings::writeAll(
+                fd, std::string_view(reinterpret_cast<const char*>(&record), sizeof record))) {
             ::_exit(kChildLostParent);
         }
     }
