@@ -1,12 +1,13 @@
 #include "tools/render/ReadFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace vireon::tools {
 namespace {
@@ -19,17 +20,26 @@ std::string systemReason(int error) {
     return reason;
 }
 
+bool isDirectory(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
+
 }  // namespace
 
 std::optional<std::string> readWholeFile(const std::string& path, std::size_t maxBytes,
                                          std::string& contents) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return systemReason(errno);
+    // Binary mode: Windows' C runtime would otherwise turn CR LF into LF and stop at the first
+    // 0x1A byte. "e" (close on exec) is a glibc extension the Windows runtime does not accept.
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        const int openError = errno;
+        // Windows refuses to open a directory at all, where Linux opens it and fails the read.
+        return isDirectory(path) ? std::string("it is a directory") : systemReason(openError);
     }
     std::optional<std::string> failure;
     struct stat info {};
-    if (::fstat(fd, &info) != 0) {
+    if (::fstat(fileno(file), &info) != 0) {
         failure = systemReason(errno);
     } else if (S_ISDIR(info.st_mode)) {
         failure = "it is a directory";
@@ -38,25 +48,21 @@ std::optional<std::string> readWholeFile(const std::string& path, std::size_t ma
         contents.clear();
         char buffer[65536];
         for (;;) {
-            const ssize_t got = ::read(fd, buffer, sizeof buffer);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got < 0) {
-                failure = systemReason(errno);
-                break;
-            }
-            if (got == 0) {
-                break;
-            }
-            if (contents.size() + static_cast<std::size_t>(got) > maxBytes) {
+            const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
+            if (contents.size() + got > maxBytes) {
                 failure = "it is larger than " + std::to_string(maxBytes) + " bytes";
                 break;
             }
-            contents.append(buffer, static_cast<std::size_t>(got));
+            contents.append(buffer, got);
+            if (got < sizeof buffer) {
+                if (std::ferror(file)) {
+                    failure = systemReason(errno);
+                }
+                break;
+            }
         }
     }
-    ::close(fd);
+    std::fclose(file);
     return failure;
 }
 
