@@ -6,6 +6,19 @@
 
 namespace vireon::engine {
 
+/// Range and start-up position of a control that sets a chaos term.
+struct ChaosControlRange {
+    int min;
+    int max;
+    int initial;
+};
+
+/// The Havoc and Bedlam sliders and the Disorder number. The start-up positions of Havoc and
+/// Bedlam stand for kStartupOmega and kStartupK, which are not computed through the setters.
+inline constexpr ChaosControlRange kHavocRange{1, 100, 45};
+inline constexpr ChaosControlRange kBedlamRange{1, 100, 30};
+inline constexpr ChaosControlRange kDisorderRange{1, 50, 10};
+
 /// Advances the phase by one sample (circle map, then the Disorder term) and returns the new
 /// sine sample. Returns the last sample unchanged before the first note-on. Audio thread.
 float nextSample(SynthState& state);
@@ -16,7 +29,8 @@ void setHavoc(SynthState& state, int position);
 /// Maps a Bedlam slider position (1 to 100) to k. Any thread; the UI calls it.
 void setBedlam(SynthState& state, int position);
 
-/// Sets s from the Disorder number (value / 25). Called once at start-up, before audio runs.
+/// Sets s from the Disorder number (value / 25). Any thread: the program calls it once at
+/// start-up, before audio runs; the plugin calls it on the audio thread when its control moves.
 void setDisorder(SynthState& state, std::int64_t value);
 
 /// The omega and k that a slider position maps to, without touching any state.

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <span>
 
+#include "engine/ChaosOscillator.h"
 #include "settings/NumberParser.h"
 #include "ui/DisorderSpinBox.h"
 #include "ui/EventSource.h"
@@ -36,9 +37,11 @@ constexpr int kSliderTop = 40;
 constexpr int kSliderWidth = 20;
 constexpr int kSliderHeight = 120;
 
-constexpr int kHavocMin = 1, kHavocMax = 100, kHavocInitial = 45;
-constexpr int kBedlamMin = 1, kBedlamMax = 100, kBedlamInitial = 30;
-constexpr int kDisorderMin = 1, kDisorderMax = 50;
+constexpr int kHavocMin = engine::kHavocRange.min, kHavocMax = engine::kHavocRange.max,
+              kHavocInitial = engine::kHavocRange.initial;
+constexpr int kBedlamMin = engine::kBedlamRange.min, kBedlamMax = engine::kBedlamRange.max,
+              kBedlamInitial = engine::kBedlamRange.initial;
+constexpr int kDisorderMin = engine::kDisorderRange.min, kDisorderMax = engine::kDisorderRange.max;
 
 constexpr QRect kDeviceListGeometry{320, 60, 140, 20};
 /// How far below the list's top its opened popup may reach.
