@@ -1,0 +1,144 @@
+// The LV2 face of the instrument: ports, the MIDI event sequence and the descriptor the host
+// looks up. Everything that makes sound is in Instrument.
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <span>
+
+#include <lv2/atom/atom.h>
+#include <lv2/atom/util.h>
+#include <lv2/core/lv2.h>
+#include <lv2/midi/midi.h>
+#include <lv2/urid/urid.h>
+
+#include "engine/Constants.h"
+#include "plugin/lv2/Controls.h"
+#include "plugin/lv2/Instrument.h"
+#include "plugin/lv2/PluginUri.h"
+
+namespace vireon::plugin {
+namespace {
+
+struct Lv2Instance {
+    const LV2_Atom_Sequence* midiIn = nullptr;
+    float* audioOut = nullptr;
+    float* latency = nullptr;
+    std::array<const float*, kControlCount> controls{};
+    LV2_URID midiEvent = 0;
+    LV2_URID beatTime = 0;
+    Instrument instrument;
+};
+
+const LV2_URID_Map* findUridMap(const LV2_Feature* const* features) {
+    for (; features != nullptr && *features != nullptr; ++features) {
+        if (std::strcmp((*features)->URI, LV2_URID__map) == 0) {
+            return static_cast<const LV2_URID_Map*>((*features)->data);
+        }
+    }
+    return nullptr;
+}
+
+LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
+                       const LV2_Feature* const* features) {
+    const LV2_URID_Map* map = findUridMap(features);
+    if (map == nullptr || rate != engine::kSampleRate) {
+        return nullptr;
+    }
+    auto* instance = new (std::nothrow) Lv2Instance;
+    if (instance == nullptr) {
+        return nullptr;
+    }
+    instance->midiEvent = map->map(map->handle, LV2_MIDI__MidiEvent);
+    instance->beatTime = map->map(map->handle, LV2_ATOM__beatTime);
+    return instance;
+}
+
+void connectPort(LV2_Handle handle, std::uint32_t port, void* data) {
+    auto& instance = *static_cast<Lv2Instance*>(handle);
+    switch (port) {
+        case kMidiInPort:
+            instance.midiIn = static_cast<const LV2_Atom_Sequence*>(data);
+            break;
+        case kAudioOutPort:
+            instance.audioOut = static_cast<float*>(data);
+            break;
+        case kLatencyPort:
+            instance.latency = static_cast<float*>(data);
+            break;
+        default:
+            if (port >= kFirstControlPort && port - kFirstControlPort < kControlCount) {
+                instance.controls[port - kFirstControlPort] = static_cast<const float*>(data);
+            }
+            break;
+    }
+}
+
+void activate(LV2_Handle handle) {
+    static_cast<Lv2Instance*>(handle)->instrument.reset();
+}
+
+void run(LV2_Handle handle, std::uint32_t frames) {
+    auto& instance = *static_cast<Lv2Instance*>(handle);
+    Instrument& instrument = instance.instrument;
+    for (std::size_t i = 0; i < kControlCount; ++i) {
+        if (instance.controls[i] != nullptr) {
+            instrument.setControl(static_cast<Control>(i), *instance.controls[i]);
+        }
+    }
+    if (instance.latency != nullptr) {
+        *instance.latency = 0.0f;
+    }
+    if (instance.audioOut == nullptr) {
+        return;
+    }
+
+    // The engine renders up to each event's frame and the event applies there. An event placed
+    // before one already played, or beyond the block, applies as close to its time as the block
+    // allows, so nothing is lost or played out of order.
+    std::uint32_t done = 0;
+    if (const LV2_Atom_Sequence* sequence = instance.midiIn) {
+        const auto* end =
+            reinterpret_cast<const std::uint8_t*>(&sequence->body) + sequence->atom.size;
+        const bool timedInFrames = sequence->body.unit != instance.beatTime;
+        for (const LV2_Atom_Event* event = lv2_atom_sequence_begin(&sequence->body);
+             !lv2_atom_sequence_is_end(&sequence->body, sequence->atom.size, event);
+             event = lv2_atom_sequence_next(event)) {
+            const auto* body = reinterpret_cast<const std::uint8_t*>(event + 1);
+            if (body > end || event->body.size > static_cast<std::size_t>(end - body)) {
+                break;
+            }
+            if (event->body.type != instance.midiEvent) {
+                continue;
+            }
+            if (timedInFrames) {
+                const std::int64_t at = std::clamp<std::int64_t>(event->time.frames, done, frames);
+                instrument.render(instance.audioOut + done, static_cast<std::uint32_t>(at) - done);
+                done = static_cast<std::uint32_t>(at);
+            }
+            instrument.handleMidi(std::span(body, event->body.size));
+        }
+    }
+    instrument.render(instance.audioOut + done, frames - done);
+}
+
+void cleanup(LV2_Handle handle) {
+    delete static_cast<Lv2Instance*>(handle);
+}
+
+const void* extensionData(const char*) {
+    return nullptr;
+}
+
+constexpr LV2_Descriptor kDescriptor{
+    kPluginUri, instantiate, connectPort, activate, run, nullptr, cleanup, extensionData,
+};
+
+}  // namespace
+}  // namespace vireon::plugin
+
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(std::uint32_t index) {
+    return index == 0 ? &vireon::plugin::kDescriptor : nullptr;
+}
