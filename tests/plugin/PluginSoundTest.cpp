@@ -1,0 +1,293 @@
+// The instrument played through a lilv host, compared with the offline renderer (the code
+// vireon-render runs) and with the engine driven directly.
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "engine/ChaosOscillator.h"
+#include "engine/RenderBlock.h"
+#include "engine/SynthState.h"
+#include "midi/MidiMessage.h"
+#include "midi/MidiNoteHandler.h"
+#include "tests/plugin/PluginHost.h"
+#include "tests/support/AllocationCounter.h"
+#include "tests/support/Samples.h"
+#include "tools/render/OfflineRender.h"
+
+namespace vireon::plugintest {
+namespace {
+
+using testsupport::firstBitDifference;
+using tools::RenderOptions;
+using tools::TimedMessage;
+
+constexpr double kEngineRate = 8000.0;
+
+// A phrase with a late first note, legato, a channel-2 note that must not sound, a stray
+// note-off, a note-off as velocity 0 and a retrigger during a release.
+const std::vector<TimedMessage> kPhrase = {
+    {1500, 0x4580},    {3001, midi::packShortMessage(0x90, 60, 100)},
+    {5000, 0x644091},  {7000, midi::packShortMessage(0x90, 67, 90)},
+    {9000, 0x3C80},    {11000, midi::packShortMessage(0x90, 67, 0)},
+    {12500, 0x7F4890}, {16000, 0x4880},
+};
+constexpr std::uint32_t kPhraseLength = 20000;
+
+struct Settings {
+    std::string name;
+    RenderOptions render;                                 // what vireon-render is told
+    std::vector<std::pair<std::string, float>> controls;  // what the host sets
+};
+
+std::vector<Settings> settingsToCompare() {
+    Settings changed{"changed", {}, {}};
+    changed.render.havoc = 60;
+    changed.render.bedlam = 20;
+    changed.render.attack = 300;
+    changed.render.decay = 250;
+    changed.render.sustain = 70;
+    changed.render.release = 400;
+    changed.render.disorder = "17";
+    changed.controls = {{"havoc", 60},   {"bedlam", 20},   {"attack", 300}, {"decay", 250},
+                        {"sustain", 70}, {"release", 400}, {"disorder", 17}};
+    // The defaults leave Havoc and Bedlam at the program's start-up constants.
+    return {{"defaults", {}, {}}, changed};
+}
+
+class PluginSoundTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { host_ = new PluginHost; }
+    static void TearDownTestSuite() {
+        delete host_;
+        host_ = nullptr;
+    }
+
+    /// A fresh instance at the engine's own rate with these control values.
+    static std::unique_ptr<PluginInstance> instance(
+        const std::vector<std::pair<std::string, float>>& controls = {}) {
+        auto made = std::make_unique<PluginInstance>(*host_, kEngineRate);
+        EXPECT_TRUE(made->valid());
+        for (const auto& [symbol, value] : controls) {
+            made->setControl(symbol, value);
+        }
+        return made;
+    }
+
+    static inline PluginHost* host_ = nullptr;
+};
+
+TEST_F(PluginSoundTest, SoundsLikeTheRendererAtEveryBlockSize) {
+    for (const Settings& settings : settingsToCompare()) {
+        SCOPED_TRACE(settings.name);
+        const std::vector<float> expected =
+            tools::renderOffline(settings.render, kPhrase, kPhraseLength);
+        for (const std::uint32_t blockFrames : {1u, 7u, 256u, 8192u}) {
+            SCOPED_TRACE(blockFrames);
+            auto plugin = instance(settings.controls);
+            const std::vector<float> played = play(*plugin, kPhrase, kPhraseLength, blockFrames);
+            EXPECT_EQ(firstBitDifference(played, expected), kPhraseLength);
+            EXPECT_EQ(plugin->latency(), 0.0f);
+        }
+    }
+}
+
+TEST_F(PluginSoundTest, SilentUntilTheFirstNoteOn) {
+    auto plugin = instance();
+    const std::vector<float> played = play(*plugin, kPhrase, kPhraseLength, 256);
+    for (std::uint32_t i = 0; i < 3001; ++i) {
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(played[i]), 0u) << "at frame " << i;
+    }
+    // The first note fades in from silence for 1001 frames, then its attack sounds.
+    EXPECT_NE(played[3001 + 1001 + 200], 0.0f);
+}
+
+TEST_F(PluginSoundTest, TwoInstancesPlayIndependently) {
+    const std::vector<Settings> settings = settingsToCompare();
+    const std::vector<TimedMessage> otherPhrase = {{200, 0x7F3090}, {9000, 0x3080}};
+    auto first = instance(settings[1].controls);
+    auto second = instance();
+    std::vector<float> firstPlayed, secondPlayed;
+    // Interleaved block by block in one process, each with its own phrase.
+    for (std::uint32_t start = 0; start < kPhraseLength; start += 256) {
+        std::vector<BlockEvent> firstEvents, secondEvents;
+        for (const auto& [phrase, events] :
+             {std::pair{&kPhrase, &firstEvents}, std::pair{&otherPhrase, &secondEvents}}) {
+            for (const TimedMessage& message : *phrase) {
+                if (message.sample >= start && message.sample < start + 256) {
+                    events->push_back({message.sample - start, bytesOf(message.message)});
+                }
+            }
+        }
+        const auto a = first->run(256, firstEvents);
+        firstPlayed.insert(firstPlayed.end(), a.begin(), a.end());
+        const auto b = second->run(256, secondEvents);
+        secondPlayed.insert(secondPlayed.end(), b.begin(), b.end());
+    }
+    EXPECT_EQ(firstBitDifference(
+                  firstPlayed, play(*instance(settings[1].controls), kPhrase, kPhraseLength, 256)),
+              kPhraseLength);
+    EXPECT_EQ(
+        firstBitDifference(secondPlayed, tools::renderOffline({}, otherPhrase, kPhraseLength)),
+        kPhraseLength);
+}
+
+/// The engine driven directly: the phrase's messages before their samples, and `change`
+/// applied to the state before sample `changeAt`.
+std::vector<float> renderWithChange(const std::vector<TimedMessage>& phrase, std::uint32_t length,
+                                    std::uint32_t changeAt,
+                                    const std::function<void(engine::SynthState&)>& change) {
+    engine::SynthState state;
+    engine::AdsrSettings adsr;
+    midi::MidiNoteHandler notes(state);
+    std::vector<float> samples(length);
+    std::size_t next = 0;
+    for (std::uint32_t i = 0; i < length; ++i) {
+        for (; next < phrase.size() && phrase[next].sample == i; ++next) {
+            notes.onMidiMessage(midi::MidiMessageKind::Data, phrase[next].message, 0);
+        }
+        if (i == changeAt) {
+            change(state);
+        }
+        engine::renderBlock(state, adsr, &samples[i], 1);
+    }
+    return samples;
+}
+
+TEST_F(PluginSoundTest, ChaosControlsActFromTheBlockWhereTheyChange) {
+    const std::vector<TimedMessage> heldNote = {{100, 0x644590}};
+    constexpr std::uint32_t kLength = 8000, kChangeAt = 12 * 256;
+    const std::vector<float> unchanged = tools::renderOffline({}, heldNote, kLength);
+    const struct {
+        const char* symbol;
+        int position;
+        std::function<void(engine::SynthState&)> change;
+    } cases[] = {
+        {"havoc", 80, [](engine::SynthState& s) { engine::setHavoc(s, 80); }},
+        {"bedlam", 70, [](engine::SynthState& s) { engine::setBedlam(s, 70); }},
+        {"disorder", 33, [](engine::SynthState& s) { engine::setDisorder(s, 33); }},
+    };
+    for (const auto& control : cases) {
+        SCOPED_TRACE(control.symbol);
+        const ControlChange change{kChangeAt, control.symbol, static_cast<float>(control.position)};
+        const std::vector<float> played = play(*instance(), heldNote, kLength, 256, {&change, 1});
+        EXPECT_EQ(firstBitDifference(played, unchanged), kChangeAt);
+        EXPECT_EQ(firstBitDifference(
+                      played, renderWithChange(heldNote, kLength, kChangeAt, control.change)),
+                  kLength);
+    }
+}
+
+TEST_F(PluginSoundTest, EnvelopeControlsActAtTheNextNote) {
+    const std::vector<TimedMessage> twoNotes = {
+        {100, 0x644590}, {6000, 0x4580}, {10000, 0x644890}, {14000, 0x4880}};
+    constexpr std::uint32_t kLength = 24000, kSecondNote = 10000;
+    const std::vector<float> unchanged = tools::renderOffline({}, twoNotes, kLength);
+    for (const ControlChange& change : std::vector<ControlChange>{{1024, "attack", 900},
+                                                                  {1024, "decay", 100},
+                                                                  {1024, "sustain", 90},
+                                                                  {1024, "release", 300}}) {
+        SCOPED_TRACE(change.symbol);
+        // Moved while the first note sounds: that note keeps its shape, the second takes it.
+        const std::vector<float> played = play(*instance(), twoNotes, kLength, 256, {&change, 1});
+        const std::size_t firstChange = firstBitDifference(played, unchanged);
+        EXPECT_GT(firstChange, kSecondNote);
+        EXPECT_LT(firstChange, kLength);
+    }
+}
+
+TEST_F(PluginSoundTest, ControlValuesBeyondTheirRangesAreHeldToThem) {
+    const std::vector<TimedMessage> note = {{10, 0x644590}, {5000, 0x4580}};
+    constexpr std::uint32_t kLength = 8000;
+    constexpr float kInfinity = std::numeric_limits<float>::infinity();
+    RenderOptions loudest;
+    loudest.havoc = 100;
+    loudest.bedlam = 1;
+    loudest.sustain = 100;
+    loudest.attack = 2000;
+    loudest.disorder = "50";
+    const struct {
+        const char* name;
+        RenderOptions expected;
+        std::vector<std::pair<std::string, float>> controls;
+    } cases[] = {
+        {"beyond",
+         loudest,
+         {{"havoc", 1e9f},
+          {"bedlam", -kInfinity},
+          {"sustain", 250.0f},
+          {"attack", kInfinity},
+          {"disorder", 51.0f}}},
+        // A NaN means nothing; a value that rounds to the start-up position is that position.
+        {"meaningless",
+         {},
+         {{"havoc", std::nanf("")},
+          {"bedlam", 30.4f},
+          {"decay", -std::nanf("")},
+          {"disorder", 9.5f}}},
+    };
+    for (const auto& values : cases) {
+        SCOPED_TRACE(values.name);
+        EXPECT_EQ(firstBitDifference(play(*instance(values.controls), note, kLength, 256),
+                                     tools::renderOffline(values.expected, note, kLength)),
+                  kLength);
+    }
+}
+
+TEST_F(PluginSoundTest, EventsKeepTheirOrderAndNoneIsLost) {
+    auto plugin = instance();
+    std::vector<float> played;
+    const auto keep = [&](std::span<const float> block) {
+        played.insert(played.end(), block.begin(), block.end());
+    };
+    // Two notes on one frame (the later wins), a note-off placed before a frame already played
+    // (it applies where the block has got to), and a note-on placed beyond the block (it
+    // applies at the block's end).
+    keep(plugin->run(256, std::vector<BlockEvent>{{40, {0x90, 60, 100}},
+                                                  {40, {0x90, 72, 100}},
+                                                  {200, {0x80, 72, 0}},
+                                                  {150, {0x80, 60, 0}},
+                                                  {1000, {0x90, 64, 100}}}));
+    // Neither a message of another type nor a system-exclusive message plays.
+    auto& input = plugin->midiInput();
+    const std::uint8_t noteOn[] = {0x90, 48, 100};
+    input.append(10, host_->urids().map(LV2_ATOM__Chunk), noteOn);
+    const std::uint8_t sysex[] = {0xF0, 0x90, 48, 100, 0xF7};
+    input.append(20, sysex);
+    keep(plugin->runWithMidiInput(256));
+    keep(plugin->run(7000 - 512));
+
+    const std::vector<TimedMessage> expected = {
+        {40, 0x643C90}, {40, 0x644890}, {200, 0x4880}, {200, 0x3C80}, {256, 0x644090}};
+    EXPECT_EQ(firstBitDifference(played, tools::renderOffline({}, expected, 7000)), 7000u);
+}
+
+TEST_F(PluginSoundTest, RunNeverAllocates) {
+    if (!testsupport::AllocationCounter::available()) {
+        GTEST_SKIP() << "a sanitizer's allocator cannot be counted";
+    }
+    auto plugin = instance({{"attack", 20}});
+    std::vector<BlockEvent> events = {
+        {3, {0x90, 60, 100}}, {100, {0x90, 67, 100}}, {101, {0x80, 60, 0}}, {255, {0xB0, 1, 1}}};
+    std::size_t allocations = 0;
+    for (int block = 0; block < 64; ++block) {
+        plugin->setControl("havoc", static_cast<float>(block));
+        plugin->setControl("release", static_cast<float>(block * 10));
+        plugin->setControl("disorder", static_cast<float>(block % 50));
+        for (const BlockEvent& event : events) {
+            plugin->midiInput().append(event.frame, event.bytes);
+        }
+        testsupport::AllocationCounter counter;
+        plugin->runWithMidiInput(block % 2 == 0 ? 256 : 8192);
+        allocations += counter.count();
+    }
+    EXPECT_EQ(allocations, 0u);
+}
+
+}  // namespace
+}  // namespace vireon::plugintest
