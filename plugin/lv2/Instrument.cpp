@@ -1,17 +1,39 @@
 #include "plugin/lv2/Instrument.h"
 
+#include <cmath>
+#include <stdexcept>
+
 #include "engine/ChaosOscillator.h"
-#include "engine/RenderBlock.h"
 #include "midi/MidiMessage.h"
 
 namespace vireon::plugin {
 
-Instrument::Instrument() {
+bool Instrument::supportsRate(double outputRate) {
+    // Hosts run at whole rates; a fraction would detune every note by it.
+    return outputRate >= rate::kMinOutputRate && outputRate <= rate::kMaxOutputRate &&
+           outputRate == std::floor(outputRate) &&
+           rate::isSupportedOutputRate(static_cast<std::uint32_t>(outputRate));
+}
+
+namespace {
+
+std::uint32_t checkedRate(double outputRate) {
+    if (!Instrument::supportsRate(outputRate)) {
+        throw std::invalid_argument("The instrument cannot play at this rate.");
+    }
+    return static_cast<std::uint32_t>(outputRate);
+}
+
+}  // namespace
+
+Instrument::Instrument(double outputRate)
+    : renderer_(voice_->state, voice_->adsr, checkedRate(outputRate)) {
     reset();
 }
 
 void Instrument::reset() {
     voice_.emplace();
+    renderer_.reset();
     for (std::size_t i = 0; i < kControlCount; ++i) {
         positions_[i] = kControlSpecs[i].initial;
     }
@@ -24,6 +46,7 @@ void Instrument::setControl(Control control, float value) {
         return;
     }
     positions_[index] = position;
+    renderer_.alignForEvent();
     engine::SynthState& state = voice_->state;
     engine::AdsrSettings& adsr = voice_->adsr;
     constexpr auto kRelaxed = std::memory_order_relaxed;
@@ -57,6 +80,7 @@ void Instrument::handleMidi(std::span<const std::uint8_t> bytes) {
     if (bytes.empty() || bytes.size() > kShortMessageBytes) {
         return;
     }
+    renderer_.alignForEvent();
     const std::uint8_t data1 = bytes.size() > 1 ? bytes[1] : 0;
     const std::uint8_t data2 = bytes.size() > 2 ? bytes[2] : 0;
     voice_->notes.onMidiMessage(midi::MidiMessageKind::Data,
@@ -64,7 +88,7 @@ void Instrument::handleMidi(std::span<const std::uint8_t> bytes) {
 }
 
 void Instrument::render(float* output, std::uint32_t frames) {
-    engine::renderBlock(voice_->state, voice_->adsr, output, frames);
+    renderer_.render(output, frames);
 }
 
 }  // namespace vireon::plugin

@@ -9,18 +9,27 @@
 #include "engine/SynthState.h"
 #include "midi/MidiNoteHandler.h"
 #include "plugin/lv2/Controls.h"
+#include "rate/RateRenderer.h"
 
 namespace vireon::plugin {
 
 /// One instance of the instrument, independent of any plugin format: its own synthesis state,
-/// envelope settings and note handling, driven by control values and MIDI bytes as a host sends
-/// them, rendering the engine's 8000 Hz stream. Nothing in it is shared with another instance.
+/// envelope settings, note handling and rate conversion, driven by control values and MIDI bytes
+/// as a host sends them, at the host's rate. Nothing in it is shared with another instance.
 ///
-/// Everything is allocated with the object; no member function allocates, locks or calls the
-/// system, so all of them may run on the audio thread.
+/// Controls and MIDI apply at the output frame reached so far: render up to an event's frame,
+/// then hand the event over. Everything is allocated with the object; no member function but
+/// the constructor allocates, locks or calls the system, so all others may run on the audio
+/// thread.
 class Instrument {
   public:
-    Instrument();
+    /// Whether an instance can play at `outputRate` frames per second (a whole number from
+    /// 8000 to 192000). Any thread.
+    static bool supportsRate(double outputRate);
+
+    /// An instance playing at `outputRate`, which supportsRate must accept (std::invalid_argument
+    /// otherwise). Allocates.
+    explicit Instrument(double outputRate);
 
     Instrument(const Instrument&) = delete;
     Instrument& operator=(const Instrument&) = delete;
@@ -39,8 +48,11 @@ class Instrument {
     /// system exclusive, which the note handling never sees. Audio thread.
     void handleMidi(std::span<const std::uint8_t> bytes);
 
-    /// Renders the next `frames` samples of the 8000 Hz stream. Audio thread.
+    /// Renders the next `frames` frames at the output rate. Audio thread.
     void render(float* output, std::uint32_t frames);
+
+    /// How many frames after an event its sound arrives: the converter's delay, 0 at 8000 Hz.
+    std::uint32_t latencyFrames() const { return renderer_.latencyFrames(); }
 
   private:
     struct Voice {
@@ -49,8 +61,10 @@ class Instrument {
         midi::MidiNoteHandler notes{state};
     };
 
-    // Rebuilt in place by reset(); std::optional keeps it inside the instance, unallocated.
-    std::optional<Voice> voice_;
+    // Rebuilt in place by reset(), at the same address the renderer refers to; std::optional
+    // keeps it inside the instance, unallocated.
+    std::optional<Voice> voice_{std::in_place};
+    rate::RateRenderer renderer_;
     std::array<int, kControlCount> positions_{};
 };
 

@@ -5,7 +5,6 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <new>
 #include <span>
 
 #include <lv2/atom/atom.h>
@@ -14,7 +13,6 @@
 #include <lv2/midi/midi.h>
 #include <lv2/urid/urid.h>
 
-#include "engine/Constants.h"
 #include "plugin/lv2/Controls.h"
 #include "plugin/lv2/Instrument.h"
 #include "plugin/lv2/PluginUri.h"
@@ -30,6 +28,8 @@ struct Lv2Instance {
     LV2_URID midiEvent = 0;
     LV2_URID beatTime = 0;
     Instrument instrument;
+
+    explicit Lv2Instance(double rate) : instrument(rate) {}
 };
 
 const LV2_URID_Map* findUridMap(const LV2_Feature* const* features) {
@@ -44,11 +44,14 @@ const LV2_URID_Map* findUridMap(const LV2_Feature* const* features) {
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
                        const LV2_Feature* const* features) {
     const LV2_URID_Map* map = findUridMap(features);
-    if (map == nullptr || rate != engine::kSampleRate) {
+    if (map == nullptr || !Instrument::supportsRate(rate)) {
         return nullptr;
     }
-    auto* instance = new (std::nothrow) Lv2Instance;
-    if (instance == nullptr) {
+    Lv2Instance* instance = nullptr;
+    try {
+        instance = new Lv2Instance(rate);
+    } catch (...) {
+        // Out of memory, or a converter that cannot be set up: the host learns it cannot load us.
         return nullptr;
     }
     instance->midiEvent = map->map(map->handle, LV2_MIDI__MidiEvent);
@@ -89,7 +92,7 @@ void run(LV2_Handle handle, std::uint32_t frames) {
         }
     }
     if (instance.latency != nullptr) {
-        *instance.latency = 0.0f;
+        *instance.latency = static_cast<float>(instrument.latencyFrames());
     }
     if (instance.audioOut == nullptr) {
         return;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <functional>
@@ -68,10 +69,11 @@ class PluginSoundTest : public ::testing::Test {
         host_ = nullptr;
     }
 
-    /// A fresh instance at the engine's own rate with these control values.
+    /// A fresh instance at `rate` (the engine's own by default) with these control values.
     static std::unique_ptr<PluginInstance> instance(
-        const std::vector<std::pair<std::string, float>>& controls = {}) {
-        auto made = std::make_unique<PluginInstance>(*host_, kEngineRate);
+        const std::vector<std::pair<std::string, float>>& controls = {},
+        double rate = kEngineRate) {
+        auto made = std::make_unique<PluginInstance>(*host_, rate);
         EXPECT_TRUE(made->valid());
         for (const auto& [symbol, value] : controls) {
             made->setControl(symbol, value);
@@ -94,6 +96,62 @@ TEST_F(PluginSoundTest, SoundsLikeTheRendererAtEveryBlockSize) {
             EXPECT_EQ(firstBitDifference(played, expected), kPhraseLength);
             EXPECT_EQ(plugin->latency(), 0.0f);
         }
+    }
+}
+
+/// The first output frame at `rate` that belongs to engine sample `sample`.
+std::uint32_t firstFrameOf(std::uint64_t sample, std::uint32_t rate) {
+    return static_cast<std::uint32_t>((sample * rate + 7999) / 8000);
+}
+
+/// The phrase at `rate`, each message at the first frame of its engine sample, or at the last.
+std::vector<TimedMessage> atRate(const std::vector<TimedMessage>& phrase, std::uint32_t rate,
+                                 bool lastFrame = false) {
+    std::vector<TimedMessage> moved = phrase;
+    for (TimedMessage& message : moved) {
+        message.sample = lastFrame ? firstFrameOf(message.sample + 1, rate) - 1
+                                   : firstFrameOf(message.sample, rate);
+    }
+    return moved;
+}
+
+TEST_F(PluginSoundTest, PlaysAtEveryRateTheSameForEveryBlockSize) {
+    for (const std::uint32_t rate : {44100u, 48000u, 96000u, 192000u}) {
+        SCOPED_TRACE(rate);
+        const std::vector<TimedMessage> phrase = atRate(kPhrase, rate);
+        const std::uint32_t length = kPhraseLength * (rate / 8000);
+        auto reference = instance(settingsToCompare()[1].controls, rate);
+        const std::vector<float> expected = play(*reference, phrase, length, 256);
+        // The converter's delay, as the host reads it from the latency port.
+        EXPECT_GT(reference->latency(), 0.0f);
+        EXPECT_LT(reference->latency(), rate / 100.0f);
+        // Silence until the first note-on; the first sound reaches the output within the
+        // converter's delay after its frame.
+        const std::uint32_t firstNote = phrase[1].sample;
+        EXPECT_TRUE(std::all_of(expected.begin(), expected.begin() + firstNote,
+                                [](float sample) { return sample == 0.0f; }));
+        EXPECT_TRUE(std::any_of(expected.begin(), expected.end(),
+                                [](float sample) { return std::fabs(sample) > 0.1f; }));
+        for (const std::uint32_t blockFrames : {1u, 7u, 8192u}) {
+            SCOPED_TRACE(blockFrames);
+            auto plugin = instance(settingsToCompare()[1].controls, rate);
+            EXPECT_EQ(firstBitDifference(play(*plugin, phrase, length, blockFrames), expected),
+                      length);
+        }
+        // Every frame that belongs to an engine sample applies an event at that sample.
+        auto late = instance(settingsToCompare()[1].controls, rate);
+        EXPECT_EQ(
+            firstBitDifference(play(*late, atRate(kPhrase, rate, true), length, 256), expected),
+            length);
+    }
+}
+
+TEST_F(PluginSoundTest, InstantiatesAtWholeRatesFrom8000To192000) {
+    for (const double rate : {8000.0, 11025.0, 22050.0, 44100.0, 88200.0, 176400.0, 192000.0}) {
+        EXPECT_TRUE(PluginInstance(*host_, rate).valid()) << rate;
+    }
+    for (const double rate : {0.0, 7999.0, 44100.5, 192001.0, -48000.0}) {
+        EXPECT_FALSE(PluginInstance(*host_, rate).valid()) << rate;
     }
 }
 
@@ -267,26 +325,33 @@ TEST_F(PluginSoundTest, EventsKeepTheirOrderAndNoneIsLost) {
     EXPECT_EQ(firstBitDifference(played, tools::renderOffline({}, expected, 7000)), 7000u);
 }
 
-TEST_F(PluginSoundTest, RunNeverAllocates) {
-    if (!testsupport::AllocationCounter::available()) {
-        GTEST_SKIP() << "a sanitizer's allocator cannot be counted";
-    }
-    auto plugin = instance({{"attack", 20}});
+/// Runs blocks of two sizes with events and moving controls, counting allocations in run().
+void expectNoAllocationInRun(PluginInstance& plugin) {
     std::vector<BlockEvent> events = {
         {3, {0x90, 60, 100}}, {100, {0x90, 67, 100}}, {101, {0x80, 60, 0}}, {255, {0xB0, 1, 1}}};
     std::size_t allocations = 0;
     for (int block = 0; block < 64; ++block) {
-        plugin->setControl("havoc", static_cast<float>(block));
-        plugin->setControl("release", static_cast<float>(block * 10));
-        plugin->setControl("disorder", static_cast<float>(block % 50));
+        plugin.setControl("havoc", static_cast<float>(block));
+        plugin.setControl("release", static_cast<float>(block * 10));
+        plugin.setControl("disorder", static_cast<float>(block % 50));
         for (const BlockEvent& event : events) {
-            plugin->midiInput().append(event.frame, event.bytes);
+            plugin.midiInput().append(event.frame, event.bytes);
         }
         testsupport::AllocationCounter counter;
-        plugin->runWithMidiInput(block % 2 == 0 ? 256 : 8192);
+        plugin.runWithMidiInput(block % 2 == 0 ? 256 : 8192);
         allocations += counter.count();
     }
     EXPECT_EQ(allocations, 0u);
+}
+
+TEST_F(PluginSoundTest, RunNeverAllocates) {
+    if (!testsupport::AllocationCounter::available()) {
+        GTEST_SKIP() << "a sanitizer's allocator cannot be counted";
+    }
+    for (const double rate : {kEngineRate, 48000.0}) {
+        SCOPED_TRACE(rate);
+        expectNoAllocationInRun(*instance({{"attack", 20}}, rate));
+    }
 }
 
 }  // namespace
