@@ -56,9 +56,11 @@ class Instrument {
 
   private:
     struct Voice {
+        Voice() : notes(state) {}
+
         engine::SynthState state;
         engine::AdsrSettings adsr;
-        midi::MidiNoteHandler notes{state};
+        midi::MidiNoteHandler notes;
     };
 
     // Rebuilt in place by reset(), at the same address the renderer refers to; std::optional
