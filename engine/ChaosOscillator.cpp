@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/RoundToInt.h"
+#include "engine/Sine.h"
 
 namespace vireon::engine {
 namespace {
@@ -70,7 +71,7 @@ float nextSample(SynthState& state) {
     // result rounds to float before the Disorder step sees it.
     const double oldPhase = state.phase.load(kRelaxed);
     float phase = static_cast<float>(oldPhase + omega + increment +
-                                     cache.kOverTwoPi * std::sin(oldPhase * twoPi));
+                                     cache.kOverTwoPi * sine(oldPhase * twoPi));
 
     // Disorder: fmod truncates toward zero, so a negative product keeps its sign.
     const float product = static_cast<float>(s * phase);
@@ -83,7 +84,7 @@ float nextSample(SynthState& state) {
     }
     state.phase.store(phase, kRelaxed);
 
-    const float sample = static_cast<float>(std::sin(phase * twoPi));
+    const float sample = static_cast<float>(sine(phase * twoPi));
     state.lastSample.store(sample, kRelaxed);
     return sample;
 }

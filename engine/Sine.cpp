@@ -1,0 +1,429 @@
+#include "engine/Sine.h"
+
+#include <bit>
+#include <limits>
+
+namespace vireon::engine {
+namespace sine_detail {
+namespace {
+
+using wide::add;
+using wide::divide;
+using wide::fromDouble;
+using wide::fromUint64;
+using wide::fromWords;
+using wide::isZero;
+using wide::multiply;
+using wide::scaleByPowerOfTwo;
+using wide::subtract;
+
+// ---------------------------------------------------------------------------------------------
+// Constants, computed at start-up in integer arithmetic (a few milliseconds), so no platform's
+// libm or decimal conversion is involved.
+
+constexpr std::size_t kPiWords = 48;  // 1536 bits: 1/(2 pi) is needed to 1408 bits
+using PiFloat = WideFloat<kPiWords>;
+
+/// True when |value| < 2^power.
+template <std::size_t W>
+constexpr bool isBelow(const WideFloat<W>& value, std::int64_t power) {
+    return isZero(value) || value.exponent + 32 * static_cast<std::int64_t>(W) <= power;
+}
+
+/// atan(1/n) from its alternating series.
+PiFloat arctanOfInverse(std::uint32_t n) {
+    PiFloat power = divide(fromUint64<kPiWords>(1), n);  // 1 / n^(2k+1)
+    PiFloat positive = power;
+    PiFloat negative{};
+    for (std::uint32_t k = 1;; ++k) {
+        power = divide(divide(power, n), n);
+        const PiFloat term = divide(power, 2 * k + 1);
+        if (isBelow(term, -1560)) {
+            break;
+        }
+        if (k % 2 == 1) {
+            negative = add(negative, term);
+        } else {
+            positive = add(positive, term);
+        }
+    }
+    return subtract(positive, negative);
+}
+
+PiFloat computeTwoPi() {
+    // Machin: pi = 16 atan(1/5) - 4 atan(1/239).
+    const PiFloat pi =
+        subtract(scaleByPowerOfTwo(arctanOfInverse(5), 4), scaleByPowerOfTwo(arctanOfInverse(239), 2));
+    return scaleByPowerOfTwo(pi, 1);
+}
+
+const PiFloat kTwoPiWide = computeTwoPi();
+
+std::array<std::uint32_t, kInverseTwoPiWords> computeInverseTwoPi() {
+    // Newton's iteration y <- y (2 - 2 pi y) doubles the correct bits each time: 53 -> 1696.
+    PiFloat y = fromDouble<kPiWords>(0.15915494309189535);
+    const PiFloat two = fromUint64<kPiWords>(2);
+    for (int i = 0; i < 6; ++i) {
+        y = multiply(y, subtract(two, multiply(kTwoPiWide, y)));
+    }
+    std::array<std::uint32_t, kInverseTwoPiWords> words{};
+    const std::int64_t scale = 32 * static_cast<std::int64_t>(kInverseTwoPiWords);
+    for (std::size_t i = 0; i < kInverseTwoPiWords; ++i) {
+        words[i] = wide::wordAt(y.words, 32 * static_cast<std::int64_t>(i) - y.exponent - scale);
+    }
+    return words;
+}
+
+const std::array<std::uint32_t, kInverseTwoPiWords> kInverseTwoPi = computeInverseTwoPi();
+
+/// sin(theta) or cos(theta) for 0 <= theta <= pi/2 by Taylor series, in W words. Each term
+/// and the final difference lose under 3 ulp, and the series stops below 2^-(32 W + 8):
+/// with at most 50 terms the absolute error stays under 2^-(32 W - 9), plus theta's own error.
+template <std::size_t W>
+WideFloat<W> sineOrCosine(const WideFloat<W>& theta, bool cosine) {
+    const WideFloat<W> square = multiply(theta, theta);
+    WideFloat<W> term = cosine ? fromUint64<W>(1) : theta;
+    WideFloat<W> positive = term;
+    WideFloat<W> negative{};
+    for (std::uint32_t n = cosine ? 1 : 2;; n += 2) {
+        term = divide(multiply(term, square), n * (n + 1));
+        if (isBelow(term, -(32 * static_cast<std::int64_t>(W) + 8))) {
+            break;
+        }
+        if (((n + 1) / 2) % 2 == 1) {
+            negative = add(negative, term);
+        } else {
+            positive = add(positive, term);
+        }
+    }
+    return subtract(positive, negative);
+}
+
+/// A signed double-double from a positive wide value: hi + lo within 2^-106 relative.
+template <std::size_t W>
+void splitToDoubleDouble(const WideFloat<W>& value, double& hi, double& lo) {
+    hi = wide::roundToDouble(value, value.exponent).value;
+    const WideFloat<W> hiWide = fromDouble<W>(hi);
+    lo = wide::lessThan(value, hiWide)
+             ? -wide::roundToDouble(subtract(hiWide, value), 0).value
+             : wide::roundToDouble(subtract(value, hiWide), 0).value;
+    if (isZero(value)) {
+        hi = lo = 0.0;
+    }
+}
+
+constexpr std::size_t kTableWords = 5;
+
+std::array<TableEntry, kTableEntries> computeTable() {
+    const WideFloat<kTableWords> twoPi = fromWords<kTableWords>(kTwoPiWide.words, kTwoPiWide.exponent);
+    std::array<TableEntry, kTableEntries> table{};
+    for (std::size_t i = 0; i < kTableEntries; ++i) {
+        const WideFloat<kTableWords> angle =
+            scaleByPowerOfTwo(multiply(twoPi, fromUint64<kTableWords>(i)), -11);
+        TableEntry& entry = table[i];
+        splitToDoubleDouble(sineOrCosine(angle, false), entry.sinHi, entry.sinLo);
+        splitToDoubleDouble(sineOrCosine(angle, true), entry.cosHi, entry.cosLo);
+    }
+    return table;
+}
+
+const std::array<TableEntry, kTableEntries> kTable = computeTable();
+
+// ---------------------------------------------------------------------------------------------
+// Fast path: integer range reduction to a 1/2048 turn, then double-double evaluation.
+
+struct DoubleDouble {
+    double hi;
+    double lo;
+};
+
+// Error-free transformations (Knuth's two-sum, Dekker's product with Veltkamp's split): exact
+// in round-to-nearest binary64 for the magnitudes met here, which neither overflow nor come
+// near the subnormal range.
+inline DoubleDouble twoSum(double a, double b) {
+    const double sum = a + b;
+    const double bVirtual = sum - a;
+    const double aVirtual = sum - bVirtual;
+    return {sum, (a - aVirtual) + (b - bVirtual)};
+}
+
+inline DoubleDouble split(double a) {
+    const double scaled = 134217729.0 * a;  // 2^27 + 1
+    const double hi = scaled - (scaled - a);
+    return {hi, a - hi};
+}
+
+inline DoubleDouble twoProduct(double a, double b) {
+    const double product = a * b;
+    const DoubleDouble as = split(a);
+    const DoubleDouble bs = split(b);
+    const double error =
+        ((as.hi * bs.hi - product) + as.hi * bs.lo + as.lo * bs.hi) + as.lo * bs.lo;
+    return {product, error};
+}
+
+struct Uint128 {
+    std::uint64_t lo;
+    std::uint64_t hi;
+};
+
+inline Uint128 multiply64(std::uint64_t a, std::uint64_t b) {
+#if defined(__SIZEOF_INT128__)
+    // The same exact product, where the compiler offers a 128-bit type.
+    __extension__ using Wide = unsigned __int128;
+    const Wide product = static_cast<Wide>(a) * b;
+    return {static_cast<std::uint64_t>(product), static_cast<std::uint64_t>(product >> 64)};
+#else
+    const std::uint64_t a0 = a & 0xFFFFFFFFu, a1 = a >> 32;
+    const std::uint64_t b0 = b & 0xFFFFFFFFu, b1 = b >> 32;
+    const std::uint64_t p00 = a0 * b0, p01 = a0 * b1, p10 = a1 * b0, p11 = a1 * b1;
+    const std::uint64_t middle = (p00 >> 32) + (p01 & 0xFFFFFFFFu) + (p10 & 0xFFFFFFFFu);
+    return {(middle << 32) | (p00 & 0xFFFFFFFFu), p11 + (p01 >> 32) + (p10 >> 32) + (middle >> 32)};
+#endif
+}
+
+/// a + b exactly as hi + lo, given that b's exponent does not exceed a's (or a is zero).
+inline DoubleDouble fastTwoSum(double a, double b) {
+    const double sum = a + b;
+    return {sum, b - (sum - a)};
+}
+
+std::uint64_t inverseTwoPiWord(std::size_t index) {
+    return (std::uint64_t{kInverseTwoPi[2 * index + 1]} << 32) | kInverseTwoPi[2 * index];
+}
+
+// The top 192 bits of 1/(2 pi), most significant first.
+const std::uint64_t kB0 = inverseTwoPiWord(kInverseTwoPiWords / 2 - 1);
+const std::uint64_t kB1 = inverseTwoPiWord(kInverseTwoPiWords / 2 - 2);
+const std::uint64_t kB2 = inverseTwoPiWord(kInverseTwoPiWords / 2 - 3);
+
+// 2 pi as a double-double (hi + lo within 2^-104 of 2 pi).
+constexpr double kTwoPiHi = 0x1.921fb54442d18p+2;
+constexpr double kTwoPiLo = 0x1.1a62633145c07p-52;
+
+// Bound on the fast path's absolute error; the derivation is beside fastSine.
+constexpr double kFastError = 0x1p-69;
+
+/// The largest h with every value within h of y rounding to y: half the gap to the nearer
+/// neighbour (at a power of two, the gap below is the smaller). Zero for tiny y.
+inline double halfGap(double y) {
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(y) & ~(std::uint64_t{1} << 63);
+    const std::uint64_t biased = bits >> 52;
+    const bool powerOfTwo = (bits & ((std::uint64_t{1} << 52) - 1)) == 0;
+    const std::uint64_t shift = powerOfTwo ? 54 : 53;
+    if (biased <= shift) {
+        return 0.0;
+    }
+    return std::bit_cast<double>((biased - shift) << 52);
+}
+
+}  // namespace
+
+const std::array<std::uint32_t, kInverseTwoPiWords>& inverseTwoPi() {
+    return kInverseTwoPi;
+}
+
+const std::array<TableEntry, kTableEntries>& table() {
+    return kTable;
+}
+
+// For 2^-26 <= x < 2^64, with x = m 2^(e-52):
+//
+// Reduction. t = frac(x / (2 pi)) in 128-bit fixed point is bits [116 - e, 244 - e) of
+// m * B, B = floor(2^192 / (2 pi)). The dropped part of 1/(2 pi) is worth under
+// m 2^(e-52) 2^-192 < 2^-128 turns for e <= 63, the floor under 2^-128: the fixed-point t is
+// within 2^-127 turns. j = round(2048 t) mod 2048 and u = t - j / 2048, |u| <= 2^-12 turns;
+// u = uh + ul with uh exact and ul truncated (2^-117). r = 2 pi u is formed as a
+// double-double to 2^-111, with |r.hi| < 2^-9.35 and |r.lo| < 2^-60.5.
+//
+// Evaluation. With a = 2 pi j / 2048, S = sin a and C = cos a from the table (2^-106),
+//   sin(a + r) = S + C r + S (cos r - 1) + C (sin r - r).
+// C r is split into two exact products and three small ones, to 2^-88 (r.hi - r1 is below
+// 2^-36, and C's and r's low parts are tiny). cos r - 1 = z (-1/2 + z/24 - z^2/720) with
+// z = r.hi^2 + 2 r.hi r.lo: z is within 2^-71.9 of r^2 (roundings and the dropped r.lo^2), the
+// polynomial's roundings add 2^-72 and its truncation 2^-90, so 2^-70.9 in all. sin r - r
+// is r^3 (-1/6 + ...) to 2^-80. Dropping S.lo (cos r - 1) costs 2^-73.7, rounding
+// S.hi (cos r - 1) and the last sum of the small terms 2^-73 each. The total is below
+// 2^-70.2; kFastError = 2^-69 leaves a factor of two. S + C r is an exact fast two-sum: S is
+// zero or |S| >= sin(2 pi / 2048) > 0.003 > |C r|.
+//
+// Rounding test. y = yh + yl exactly with yh = fl(y), so |yl| <= ulp(yh)/2. If
+// fl(|yl| + e) < h, where h (a power of two) is half the smaller gap around yh, then the exact
+// |yl| + e is below h as well (rounding is monotonic and h is a double), so sin x lies within h
+// of yh and rounds to it.
+namespace {
+
+// The fast path proper, kept inline so that sine() pays no call for it.
+#if defined(__GNUC__)
+[[gnu::always_inline]]
+#endif
+inline bool fastSineInline(double x, double& result) {
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
+    const int exponent = static_cast<int>(bits >> 52) - 1023;
+    const std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+
+    // m * B in four 64-bit words, least significant first.
+    const Uint128 low = multiply64(mantissa, kB2);
+    const Uint128 middle = multiply64(mantissa, kB1);
+    const Uint128 high = multiply64(mantissa, kB0);
+    std::uint64_t p[5];
+    p[0] = low.lo;
+    p[1] = low.hi + middle.lo;
+    const std::uint64_t carry1 = p[1] < low.hi ? 1 : 0;
+    p[2] = middle.hi + high.lo;
+    const std::uint64_t carry2a = p[2] < middle.hi ? 1 : 0;
+    p[2] += carry1;
+    const std::uint64_t carry2b = p[2] < carry1 ? 1 : 0;
+    p[3] = high.hi + carry2a + carry2b;
+    p[4] = 0;
+
+    const int shift = 116 - exponent;  // 53 to 142
+    const int word = shift / 64;
+    const int bit = shift % 64;
+    std::uint64_t tLo, tHi;
+    if (bit == 0) {
+        tLo = p[word];
+        tHi = p[word + 1];
+    } else {
+        tLo = (p[word] >> bit) | (p[word + 1] << (64 - bit));
+        tHi = (p[word + 1] >> bit) | (p[word + 2] << (64 - bit));
+    }
+
+    const std::uint64_t index = ((tHi + (std::uint64_t{1} << 52)) >> 53) & 2047;
+    const std::int64_t uHi = static_cast<std::int64_t>(tHi - (index << 53));
+    const double uh = static_cast<double>(uHi) * 0x1p-64;
+    const double ul = static_cast<double>(tLo >> 11) * 0x1p-117;  // 53 bits: exact
+
+    // r = 2 pi u, left unnormalised: |r.lo| < 2^-60.5.
+    const DoubleDouble product = twoProduct(uh, kTwoPiHi);
+    const DoubleDouble r{product.hi, product.lo + (uh * kTwoPiLo + ul * kTwoPiHi)};
+
+    // The quadrant turns (sin, cos) of the first-quadrant entry; multiplying by +-1 is exact.
+    const TableEntry& entry = kTable[index & 511];
+    const std::uint64_t quadrant = index >> 9;
+    const bool odd = (quadrant & 1) != 0;
+    const double sSign = (quadrant & 2) != 0 ? -1.0 : 1.0;
+    const double cSign = ((quadrant + 1) & 2) != 0 ? -1.0 : 1.0;
+    const DoubleDouble s{(odd ? entry.cosHi : entry.sinHi) * sSign,
+                         (odd ? entry.cosLo : entry.sinLo) * sSign};
+    const DoubleDouble c{(odd ? entry.sinHi : entry.cosHi) * cSign,
+                         (odd ? entry.sinLo : entry.cosLo) * cSign};
+
+    // C r without a full product: r1, r.hi rounded to a multiple of 2^-35, has at most 26
+    // bits, as have both halves of C's split, so c1 r1 and c2 r1 are exact.
+    constexpr double kRoundTo2ToThe35 = 0x1.8p17;
+    const double r1 = (r.hi + kRoundTo2ToThe35) - kRoundTo2ToThe35;
+    const DoubleDouble cSplit = split(c.hi);
+    const double crLow =
+        cSplit.lo * r1 + (c.hi * (r.hi - r1) + (c.hi * r.lo + c.lo * r.hi));
+    const double z = r.hi * r.hi + 2.0 * r.hi * r.lo;
+    const double cosMinusOne = z * (-0.5 + z * (1.0 / 24.0 - z * (1.0 / 720.0)));
+    const double sinMinusR = r.hi * z * (-1.0 / 6.0 + z * (1.0 / 120.0 - z * (1.0 / 5040.0)));
+    const DoubleDouble head = fastTwoSum(s.hi, cSplit.hi * r1);
+    const double tail = ((crLow + s.lo) + (head.lo + c.hi * sinMinusR)) + s.hi * cosMinusOne;
+    const DoubleDouble y = twoSum(head.hi, tail);
+
+    // Beside the zeros of sine (S = 0, so C = +-1) the terms with large absolute errors vanish and
+    // y = +-(r + (sin r - r)): the bound becomes relative, 2^-72 |r| for the polynomial, plus
+    // the reduction's 2^-111.
+    const double magnitude = r.hi < 0 ? -r.hi : r.hi;
+    const double error = s.hi == 0.0 ? magnitude * 0x1p-69 + 0x1p-109 : kFastError;
+    const double lo = y.lo < 0 ? -y.lo : y.lo;
+    result = y.hi;
+    return lo + error < halfGap(y.hi);
+}
+
+}  // namespace
+
+std::optional<double> fastSine(double x) {
+    double result;
+    if (fastSineInline(x, result)) {
+        return result;
+    }
+    return std::nullopt;
+}
+
+// For any finite x >= 2^-26, with x = m 2^(e-52), e <= 1023. t = frac(x / (2 pi)) is taken to
+// 352 bits from m times 1408 bits of 1/(2 pi) (the dropped part is worth under
+// 2^(e + 1 - 1408) <= 2^-383 turns). t = q/4 + f with |f| <= 1/8, and sin x is +-sin or
+// +-cos of theta = 2 pi |f| <= pi/4, which is formed in 320 bits to 2^-316 and expanded to
+// 2^-311 (sineOrCosine). 2^-300 bounds the whole error.
+//
+// The rounding is left undecided only if sin x lies within 2^-300 of a midpoint between two
+// doubles. |sin x| exceeds 2^-70 for every double x >= 2^-26, so that would need more than
+// 2^-230 relative closeness; the closest cases known from exhaustive searches of the double
+// range are nowhere near (under 2^-130). Should it ever happen, the nearest rounding of the
+// 320-bit value is still the same on every platform.
+RoundedDouble accurateSine(double x) {
+    constexpr std::size_t kWords = 10;
+    constexpr std::int64_t kFractionBits = 352;
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
+    const std::int64_t exponent = static_cast<std::int64_t>(bits >> 52) - 1023;
+    const std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+
+    std::array<std::uint32_t, kInverseTwoPiWords + 2> product{};
+    const std::uint32_t m[2] = {static_cast<std::uint32_t>(mantissa),
+                                static_cast<std::uint32_t>(mantissa >> 32)};
+    for (std::size_t i = 0; i < 2; ++i) {
+        std::uint64_t carry = 0;
+        for (std::size_t j = 0; j < kInverseTwoPiWords; ++j) {
+            const std::uint64_t t = std::uint64_t{m[i]} * kInverseTwoPi[j] + product[i + j] + carry;
+            product[i + j] = static_cast<std::uint32_t>(t);
+            carry = t >> 32;
+        }
+        product[i + kInverseTwoPiWords] = static_cast<std::uint32_t>(carry);
+    }
+
+    // The product is x / (2 pi) in units of 2^(e - 52 - 1408): its binary point is at `point`.
+    const std::int64_t point = 32 * static_cast<std::int64_t>(kInverseTwoPiWords) + 52 - exponent;
+    std::array<std::uint32_t, kFractionBits / 32> fraction{};
+    for (std::size_t i = 0; i < fraction.size(); ++i) {
+        fraction[i] = wide::wordAt(product, point - kFractionBits + 32 * static_cast<std::int64_t>(i));
+    }
+
+    std::uint32_t& top = fraction.back();
+    const std::uint32_t quadrant = ((top + (1u << 29)) >> 30) & 3;
+    top -= quadrant << 30;
+    const bool fNegative = (top >> 31) != 0;
+    if (fNegative) {
+        std::uint64_t borrow = 0;
+        for (std::uint32_t& word : fraction) {
+            const std::uint64_t t = 0 - std::uint64_t{word} - borrow;
+            word = static_cast<std::uint32_t>(t);
+            borrow = (t >> 32) & 1;
+        }
+    }
+
+    const WideFloat<kWords> turns = fromWords<kWords>(fraction, -kFractionBits);
+    const WideFloat<kWords> twoPi = fromWords<kWords>(kTwoPiWide.words, kTwoPiWide.exponent);
+    const WideFloat<kWords> theta = multiply(turns, twoPi);
+    const bool odd = (quadrant & 1) != 0;
+    RoundedDouble result = wide::roundToDouble(sineOrCosine(theta, odd), -300);
+    const bool negative = (quadrant >= 2) != (!odd && fNegative);
+    if (negative) {
+        result.value = -result.value;
+    }
+    return result;
+}
+
+}  // namespace sine_detail
+
+double sine(double x) {
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
+    const std::uint64_t magnitude = bits & ~(std::uint64_t{1} << 63);
+    if (magnitude >= 0x7FF0000000000000u) {
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+    // Below 2^-26, x - sin x < x^3/6 is under half the gap below x, so sin x rounds to x.
+    if (magnitude < 0x3E50000000000000u) {
+        return x;
+    }
+    const double ax = std::bit_cast<double>(magnitude);
+    double result;
+    if (!(magnitude < 0x43F0000000000000u && sine_detail::fastSineInline(ax, result))) {
+        result = sine_detail::accurateSine(ax).value;
+    }
+    return bits != magnitude ? -result : result;
+}
+
+}  // namespace vireon::engine
