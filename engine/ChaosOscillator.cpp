@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "engine/Powers.h"
 #include "engine/RoundToInt.h"
 #include "engine/Sine.h"
 
@@ -12,19 +13,18 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 
 // Each slider mapping raises a single-precision base to the position in double precision and
 // rounds that power to single precision before dividing: the intermediate rounding is audible.
-float sliderMapping(float base, int position, double divisor) {
-    const float power = static_cast<float>(std::pow(static_cast<double>(base), position));
-    return static_cast<float>(power / divisor);
+float sliderMapping(double power, double divisor) {
+    return static_cast<float>(static_cast<float>(power) / divisor);
 }
 
 }  // namespace
 
 float havocForPosition(int position) {
-    return sliderMapping(kHavocBase, position, kHavocDivisor);
+    return sliderMapping(havocPower(position), kHavocDivisor);
 }
 
 float bedlamForPosition(int position) {
-    return sliderMapping(kBedlamBase, position, kBedlamDivisor);
+    return sliderMapping(bedlamPower(position), kBedlamDivisor);
 }
 
 void setHavoc(SynthState& state, int position) {

@@ -1,8 +1,8 @@
 #include "engine/Envelope.h"
 
-#include <cmath>
 #include <limits>
 
+#include "engine/Powers.h"
 #include "engine/RoundToInt.h"
 
 namespace vireon::engine {
@@ -21,7 +21,7 @@ EnvelopeShape envelopeShape(std::int32_t attack, std::int32_t decay, std::int32_
                             std::int32_t release) {
     return EnvelopeShape{
         .attackSamples =
-            std::pow(kAttackCurveBase, attack) * kAttackCurveScale / 1000.0 * kSampleRate,
+            attackPower(attack) * kAttackCurveScale / 1000.0 * kSampleRate,
         .decaySamples = millisecondsToSamples(decay),
         .sustainLevel = static_cast<double>(sustain) / 100.0,
         .releaseSamples = millisecondsToSamples(release),

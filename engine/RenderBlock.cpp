@@ -1,9 +1,9 @@
 #include "engine/RenderBlock.h"
 
-#include <cmath>
 
 #include "engine/ChaosOscillator.h"
 #include "engine/Envelope.h"
+#include "engine/Powers.h"
 
 namespace vireon::engine {
 
@@ -17,8 +17,8 @@ void renderBlock(SynthState& state, const AdsrSettings& adsr, float* output,
         const double x = nextSample(state);
         const double level = x * state.envelope.load(kRelaxed);
         if (sampleCounter < kRampSamples) {
-            const float fraction = static_cast<float>(sampleCounter / 100.0);
-            const float ramp = static_cast<float>(std::pow(static_cast<double>(fraction), 5.0));
+            // (sampleCounter / 100, rounded to single precision)^5, rounded to single precision.
+            const float ramp = static_cast<float>(rampPower(sampleCounter));
             *output = static_cast<float>(level * ramp);
         } else {
             *output = static_cast<float>(level);

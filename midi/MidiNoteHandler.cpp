@@ -1,7 +1,8 @@
 #include "midi/MidiNoteHandler.h"
 
-#include <cmath>
 #include <limits>
+
+#include "engine/Powers.h"
 
 namespace vireon::midi {
 namespace {
@@ -12,7 +13,7 @@ constexpr std::uint32_t kNoteOffChannel1 = 0x80;
 constexpr std::uint32_t kHighestNote = 127;
 
 double noteFrequency(std::uint32_t note) {
-    return std::pow(2.0, (static_cast<double>(note) - 69.0) / 12.0) * 440.0;
+    return engine::semitonePower(note) * 440.0;
 }
 
 }  // namespace
