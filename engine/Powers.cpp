@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 
+#include "engine/AdsrSettings.h"
+#include "engine/ChaosOscillator.h"
 #include "engine/Constants.h"
 #include "engine/WideFloat.h"
 
@@ -97,9 +99,11 @@ std::array<double, 128> semitonePowers() {
     return powers;
 }
 
-const std::array<double, 100> kHavocPowers = integerPowers<100>(kHavocBase);
-const std::array<double, 100> kBedlamPowers = integerPowers<100>(kBedlamBase);
-const std::array<double, 2000> kAttackPowers = integerPowers<2000>(kAttackCurveBase);
+// The tables hold base^1 onwards.
+static_assert(kHavocRange.min == 1 && kBedlamRange.min == 1 && AdsrSettings::kAttackMin == 1);
+const auto kHavocPowers = integerPowers<kHavocRange.max>(kHavocBase);
+const auto kBedlamPowers = integerPowers<kBedlamRange.max>(kBedlamBase);
+const auto kAttackPowers = integerPowers<AdsrSettings::kAttackMax>(kAttackCurveBase);
 const std::array<double, kRampSamples> kRampPowers = rampPowers();
 const std::array<double, 128> kSemitonePowers = semitonePowers();
 
@@ -112,15 +116,15 @@ double lookUp(const std::array<double, N>& table, std::int64_t index, std::int64
 }  // namespace
 
 double havocPower(int position) {
-    return lookUp(kHavocPowers, position, 1);
+    return lookUp(kHavocPowers, position, kHavocRange.min);
 }
 
 double bedlamPower(int position) {
-    return lookUp(kBedlamPowers, position, 1);
+    return lookUp(kBedlamPowers, position, kBedlamRange.min);
 }
 
 double attackPower(std::int32_t attack) {
-    return lookUp(kAttackPowers, attack, 1);
+    return lookUp(kAttackPowers, attack, AdsrSettings::kAttackMin);
 }
 
 double rampPower(std::int32_t counter) {

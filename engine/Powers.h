@@ -8,10 +8,10 @@ namespace vireon::engine {
 // finitely many inputs, so each is a table, computed once at start-up in wide integer
 // arithmetic: the same bits on every platform, whatever its pow does. Any thread.
 
-/// kHavocBase^position for the Havoc slider, position clamped to 1..100.
+/// kHavocBase^position for the Havoc slider, position clamped to its range (1..100).
 double havocPower(int position);
 
-/// kBedlamBase^position for the Bedlam slider, position clamped to 1..100.
+/// kBedlamBase^position for the Bedlam slider, position clamped to its range (1..100).
 double bedlamPower(int position);
 
 /// kAttackCurveBase^attack for the attack slider, attack clamped to 1..2000.
