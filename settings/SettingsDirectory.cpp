@@ -1,14 +1,8 @@
 #include "settings/SettingsDirectory.h"
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
+#include "settings/Platform.h"
 #include "settings/SettingsFile.h"
 
 namespace vireon::settings {
@@ -16,19 +10,7 @@ namespace {
 
 constexpr std::string_view kLongPathPrefix = "\\\\?\\";
 
-// Windows accepts both slashes as separators. Elsewhere a backslash is an ordinary file-name
-// character, so treating it as a separator would cut "/opt/a\b/vireon" at the wrong place.
-#ifdef _WIN32
-constexpr char kSeparator = '\\';
-bool isSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-#else
-constexpr char kSeparator = '/';
-bool isSeparator(char c) {
-    return c == '/';
-}
-#endif
+using platform::isSeparator;
 
 }  // namespace
 
@@ -62,7 +44,7 @@ std::string settingsDirectoryFor(std::string_view programPath, std::string_view 
     }
     std::string result(currentDirectory);
     if (!result.empty() && !isSeparator(result.back())) {
-        result += kSeparator;
+        result += platform::separator();
     }
     return result;
 }
@@ -89,78 +71,25 @@ std::string userSettingsDirectoryFor(std::string_view xdgConfigHome, std::string
 }
 
 bool canKeepSettingsIn(const std::string& directory) {
-    const std::string folder = directory.empty() ? std::string(".") : directory;
-    // The effective identity decides, as it does for the open and rename of the save. Write
-    // access to a folder is not enough: the save also has to reach into it.
-    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0) {
+    if (platform::mayCreateFilesIn(directory)) {
         return true;
     }
     // A settings file someone made writable for us in a folder we cannot write (one shared by
     // every user of a machine) is kept there; the save rewrites it in place.
-    const std::string file = directory + std::string(kSettingsFileName);
-    return ::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) == 0;
+    return platform::mayWrite(directory + std::string(kSettingsFileName));
 }
-
-namespace {
-
-std::string_view environmentValue(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? std::string_view(value) : std::string_view();
-}
-
-/// $HOME, or the home folder the user database names when HOME is not set.
-std::string homeDirectory() {
-    const std::string_view home = environmentValue("HOME");
-    if (!home.empty()) {
-        return std::string(home);
-    }
-    const passwd* entry = ::getpwuid(::geteuid());
-    return entry != nullptr && entry->pw_dir != nullptr ? std::string(entry->pw_dir) : std::string();
-}
-
-std::string programDirectory() {
-    // Each query that fails contributes an empty string, which the rule above handles; a settings
-    // file in an odd place is better than a start-up that fails.
-    std::error_code error;
-    std::string programPath;
-    const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error) {
-        programPath = executable.string();
-    }
-
-    std::string temporaryDirectory;
-    const std::filesystem::path temporary = std::filesystem::temp_directory_path(error);
-    if (!error) {
-        // The executable's path is fully resolved, so the temporary directory must be too, or a
-        // symlinked TMPDIR would never match.
-        const std::filesystem::path canonical = std::filesystem::weakly_canonical(temporary, error);
-        if (!error) {
-            temporaryDirectory = canonical.string();
-            if (temporaryDirectory.empty() || !isSeparator(temporaryDirectory.back())) {
-                temporaryDirectory += kSeparator;
-            }
-        }
-    }
-
-    std::string currentDirectory;
-    const std::filesystem::path current = std::filesystem::current_path(error);
-    if (!error) {
-        currentDirectory = current.string();
-    }
-    return settingsDirectoryFor(programPath, temporaryDirectory, currentDirectory);
-}
-
-}  // namespace
 
 std::string settingsDirectory() {
-    const std::string beside = programDirectory();
-    if (canKeepSettingsIn(beside)) {
+    // Each query that fails contributes an empty string, which the rule handles; a settings
+    // file in an odd place is better than a start-up that fails.
+    const std::string beside = settingsDirectoryFor(
+        platform::programPath(), platform::temporaryDirectory(), platform::currentDirectory());
+    const std::string user = platform::userSettingsDirectory();
+    // With no home to go to, the program's folder still gives the file to read.
+    if (user.empty() || canKeepSettingsIn(beside)) {
         return beside;
     }
-    const std::string user =
-        userSettingsDirectoryFor(environmentValue("XDG_CONFIG_HOME"), homeDirectory());
-    // With no home to go to, the program's folder still gives the file to read.
-    return user.empty() ? beside : user;
+    return user;
 }
 
 }  // namespace vireon::settings
