@@ -5,6 +5,7 @@
 
 #include "engine/Constants.h"
 #include "engine/Powers.h"
+#include "tests/engine/PortableReference.h"
 #include "tests/support/Mpfr.h"
 
 namespace vireon::engine {
@@ -43,6 +44,27 @@ TEST(Powers, InputsOutsideTheControlsRangesAreClamped) {
     EXPECT_EQ(rampPower(-1), 0.0);
     EXPECT_EQ(semitonePower(255), semitonePower(127));
     EXPECT_EQ(semitonePower(69), 1.0);
+}
+
+// The constant the portable test compares each platform's powers with is MPFR's.
+TEST(Powers, PortableReferenceHashIsMpfrs) {
+    using test::PowerTable;
+    const std::uint64_t hash = test::hashPowerTables([](PowerTable table, int n) {
+        switch (table) {
+            case PowerTable::Havoc:
+                return referencePower(kHavocBase, n);
+            case PowerTable::Bedlam:
+                return referencePower(kBedlamBase, n);
+            case PowerTable::Attack:
+                return referencePower(kAttackCurveBase, n);
+            case PowerTable::Ramp:
+                return referencePower(static_cast<float>(n / 100.0), 5.0);
+            case PowerTable::Semitone:
+                break;
+        }
+        return referencePower(2.0, (static_cast<double>(n) - 69.0) / 12.0);
+    });
+    EXPECT_EQ(hash, test::kPowersReferenceHash) << std::hex << hash;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "engine/Constants.h"
 #include "engine/Sine.h"
+#include "tests/engine/PortableReference.h"
 #include "tests/support/Mpfr.h"
 
 namespace vireon::engine {
@@ -136,6 +137,15 @@ TEST(Sine, AccuratePathAloneIsCorrectlyRounded) {
         ASSERT_TRUE(accurate.decided) << std::hexfloat << x;
         ASSERT_EQ(bits(accurate.value), bits(referenceSine(x))) << std::hexfloat << x;
     }
+}
+
+// The constant the portable test compares each platform's sine with is MPFR's.
+TEST(Sine, PortableReferenceHashIsMpfrs) {
+    std::uint64_t hash = test::kHashStart;
+    for (int i = 0; i < test::kSineReferenceCount; ++i) {
+        hash = test::hashDouble(hash, referenceSine(test::sineReferenceArgument(static_cast<std::uint32_t>(i))));
+    }
+    EXPECT_EQ(hash, test::kSineReferenceHash) << std::hex << hash;
 }
 
 }  // namespace
