@@ -27,19 +27,6 @@ using testsupport::firstBitDifference;
 using testsupport::JackRecorder;
 using testsupport::JackServer;
 
-std::vector<float> renderedNote(int note, std::size_t length) {
-    TemporaryFolder folder;
-    writeFile(folder.path() / "note.txt", "0 0x90 " + std::to_string(note) + " 100\n");
-    const auto raw = runCommand({VIREON_RENDER, "--events", (folder.path() / "note.txt").string(),
-                                 "--length", std::to_string(length), "-o", "-"},
-                                {}, 30s);
-    std::vector<float> samples(raw ? raw->size() / sizeof(float) : 0);
-    if (raw) {
-        std::memcpy(samples.data(), raw->data(), samples.size() * sizeof(float));
-    }
-    return samples;
-}
-
 // Records until `count` samples from the first sound on are in, or 10 s have passed.
 std::vector<float> recordSound(JackRecorder& recorder, std::size_t count) {
     const auto giveUpAt = std::chrono::steady_clock::now() + 10s;

@@ -1,11 +1,14 @@
 #include "AppTestSupport.h"
 
 #include <QTimer>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
 #include <QApplication>
+
+#include "tests/support/RunningProgram.h"
 
 namespace vireon::ui::test {
 
@@ -47,6 +50,20 @@ std::string readFile(const std::filesystem::path& file) {
 
 void writeFile(const std::filesystem::path& file, const std::string& bytes) {
     std::ofstream(file, std::ios::binary) << bytes;
+}
+
+std::vector<float> renderedNote(int note, std::size_t length) {
+    TemporaryFolder folder;
+    writeFile(folder.path() / "note.txt", "0 0x90 " + std::to_string(note) + " 100\n");
+    const auto raw =
+        testsupport::runCommand({VIREON_RENDER, "--events", (folder.path() / "note.txt").string(),
+                                 "--length", std::to_string(length), "-o", "-"},
+                                {}, std::chrono::seconds(30));
+    std::vector<float> samples(raw ? raw->size() / sizeof(float) : 0);
+    if (raw) {
+        std::memcpy(samples.data(), raw->data(), samples.size() * sizeof(float));
+    }
+    return samples;
 }
 
 }  // namespace vireon::ui::test

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "midi/MidiPorts.h"
 #include "ui/App.h"
@@ -41,6 +42,10 @@ class TemporaryFolder {
 };
 
 std::string readFile(const std::filesystem::path& file);
+
+/// What vireon-render makes of one note-on of `note` at sample 0, `length` samples long; empty
+/// when the renderer fails.
+std::vector<float> renderedNote(int note, std::size_t length);
 void writeFile(const std::filesystem::path& file, const std::string& bytes);
 
 }  // namespace vireon::ui::test

@@ -1,64 +1,12 @@
 #pragma once
 
-#include <sys/types.h>
-
-#include <chrono>
-#include <filesystem>
-#include <optional>
-#include <string>
-#include <vector>
+// The program tests' names for the shared child-process harness.
+#include "tests/support/RunningProgram.h"
 
 namespace vireon::ui::test {
 
-/// A program started by a test, with its own environment additions and working folder; its
-/// standard output and error go to files. A program still running when the object goes is
-/// killed, by its process id.
-class RunningProgram {
-  public:
-    RunningProgram(const std::vector<std::string>& arguments,
-                   const std::vector<std::string>& extraEnvironment,
-                   const std::filesystem::path& workingFolder,
-                   const std::vector<std::string>& removedEnvironment = {});
-    ~RunningProgram();
-    RunningProgram(const RunningProgram&) = delete;
-    RunningProgram& operator=(const RunningProgram&) = delete;
-
-    pid_t pid() const { return pid_; }
-
-    /// The exit status once it has exited within `timeout`; nothing if it is still running or
-    /// was ended by a signal.
-    std::optional<int> waitForExit(std::chrono::milliseconds timeout);
-    bool running();
-
-    std::string errorOutput() const;
-    std::string standardOutput() const;
-
-  private:
-    pid_t pid_ = -1;
-    bool reaped_ = false;
-    bool exited_ = false;
-    int status_ = 0;
-    std::filesystem::path outputFile_;
-    std::filesystem::path errorFile_;
-};
-
-/// Runs a command to its end (at most `timeout`) and returns its standard output, or nothing
-/// when it failed or timed out.
-std::optional<std::string> runCommand(const std::vector<std::string>& arguments,
-                                      const std::vector<std::string>& extraEnvironment,
-                                      std::chrono::milliseconds timeout);
-
-/// A private X server (Xvfb) for the lifetime of the object.
-class VirtualDisplay {
-  public:
-    VirtualDisplay();
-    ~VirtualDisplay();
-    /// "DISPLAY=:N" for the environment of programs that should use it.
-    std::string environmentEntry() const { return "DISPLAY=" + display_; }
-
-  private:
-    std::optional<RunningProgram> server_;
-    std::string display_;
-};
+using testsupport::runCommand;
+using testsupport::RunningProgram;
+using testsupport::VirtualDisplay;
 
 }  // namespace vireon::ui::test

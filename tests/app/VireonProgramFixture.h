@@ -58,18 +58,26 @@ class VireonProgram : public ::testing::Test {
             .has_value();
     }
 
+    /// The program's environment: `serverEnvironment` names the audio and MIDI servers.
+    std::vector<std::string> environmentFor(std::vector<std::string> serverEnvironment) const {
+        serverEnvironment.push_back(display.environmentEntry());
+        serverEnvironment.push_back("XDG_RUNTIME_DIR=" + runtimeFolder().string());
+        serverEnvironment.push_back("VIREON_STATUS_TRACE=" + statusTraceFile().string());
+        return serverEnvironment;
+    }
+
     std::vector<std::string> environmentFor(const testsupport::JackServer& server) const {
-        std::vector<std::string> environment = server.clientEnvironment();
-        environment.push_back(display.environmentEntry());
-        environment.push_back("XDG_RUNTIME_DIR=" + runtimeFolder().string());
-        environment.push_back("VIREON_STATUS_TRACE=" + statusTraceFile().string());
-        return environment;
+        return environmentFor(server.clientEnvironment());
+    }
+
+    std::unique_ptr<RunningProgram> start(const std::vector<std::string>& serverEnvironment) {
+        return std::make_unique<RunningProgram>(std::vector<std::string>{program().string()},
+                                                environmentFor(serverEnvironment), folder.path(),
+                                                std::vector<std::string>{"QT_QPA_PLATFORM"});
     }
 
     std::unique_ptr<RunningProgram> start(const testsupport::JackServer& server) {
-        return std::make_unique<RunningProgram>(std::vector<std::string>{program().string()},
-                                                environmentFor(server), folder.path(),
-                                                std::vector<std::string>{"QT_QPA_PLATFORM"});
+        return start(server.clientEnvironment());
     }
 
     // The X window id of the first window with exactly this title, once it exists.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -20,5 +21,12 @@ class ScopedEnvironmentVariable {
     std::string name_;
     std::optional<std::string> previous_;
 };
+
+/// The program `name` in a folder of the PATH, if there is one.
+std::optional<std::filesystem::path> findOnPath(const std::string& name);
+
+/// A fresh folder in the temporary directory, named from `stem`; the caller removes it.
+/// Throws std::system_error.
+std::filesystem::path makeTemporaryFolder(const std::string& stem);
 
 }  // namespace vireon::testsupport

@@ -27,32 +27,6 @@ using namespace std::chrono_literals;
 constexpr auto kPollInterval = 10ms;
 constexpr auto kStopTimeout = 5s;
 
-std::optional<std::filesystem::path> findOnPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    std::istringstream folders(path != nullptr ? path : "/usr/bin:/bin");
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        const std::filesystem::path candidate = std::filesystem::path(folder) / program;
-        if (::access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
-        }
-    }
-    return std::nullopt;
-}
-
-std::filesystem::path makeTemporaryFolder() {
-    std::error_code error;
-    std::filesystem::path base = std::filesystem::temp_directory_path(error);
-    if (error) {
-        base = "/tmp";
-    }
-    std::string pattern = (base / "vireon-jackd-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::system_error(errno, std::generic_category(), "mkdtemp " + pattern);
-    }
-    return pattern;
-}
-
 void ignoreJackMessage(const char* /*message*/) {}
 
 // posix_spawn's configuration objects, released on every path out of the start-up.
@@ -94,7 +68,7 @@ JackServer::JackServer(JackServerOptions options)
     : options_(std::move(options)),
       name_(options_.name.empty() ? uniqueJackServerName() : options_.name),
       environment_(name_),
-      directory_(makeTemporaryFolder()) {
+      directory_(makeTemporaryFolder("vireon-jackd")) {
     try {
         start();
     } catch (...) {
@@ -240,6 +214,13 @@ void JackServer::stop() {
         terminate();
     }
     removeLeftoverSemaphores();
+}
+
+void JackServer::restart() {
+    terminate();
+    // The new server takes over the registry entry, and stops cleanly in its turn.
+    endedCleanly_ = true;
+    start();
 }
 
 void JackServer::kill() {

@@ -90,6 +90,11 @@ class JackServer {
     /// told. stop() (or the destructor) frees its registry entry later.
     void kill();
 
+    /// Starts the server again under its name after kill() or stop(), as a user restarts a
+    /// crashed server, and waits until it accepts clients. A server that was killed leaves
+    /// its registry entry to the new one. Throws like the constructor.
+    void restart();
+
     /// The server's output so far.
     std::string log() const;
 

@@ -1,4 +1,4 @@
-#include "RunningProgram.h"
+#include "tests/support/RunningProgram.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -9,12 +9,13 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
 extern char** environ;
 
-namespace vireon::ui::test {
+namespace vireon::testsupport {
 namespace {
 
 std::filesystem::path uniqueFile(const std::string& stem) {
@@ -52,7 +53,18 @@ RunningProgram::RunningProgram(const std::vector<std::string>& arguments,
             environment.push_back(text);
         }
     }
-    environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
+    // Of two additions with one name, the later wins, so a caller can lay one set over another.
+    for (std::size_t i = 0; i < extraEnvironment.size(); ++i) {
+        const std::string& extra = extraEnvironment[i];
+        const std::string prefix = extra.substr(0, extra.find('=') + 1);
+        bool overridden = false;
+        for (std::size_t later = i + 1; later < extraEnvironment.size(); ++later) {
+            overridden = overridden || extraEnvironment[later].starts_with(prefix);
+        }
+        if (!overridden) {
+            environment.push_back(extra);
+        }
+    }
     std::vector<char*> argv, envp;
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
@@ -124,6 +136,33 @@ std::string RunningProgram::standardOutput() const {
     return slurp(outputFile_);
 }
 
+std::chrono::milliseconds RunningProgram::processorTime() const {
+    if (reaped_) {
+        return std::chrono::milliseconds(0);
+    }
+    // Fields 14 and 15 of /proc/PID/stat, in clock ticks; the command name before them may
+    // hold spaces, so counting starts after its closing parenthesis.
+    const std::string stat = slurp("/proc/" + std::to_string(pid_) + "/stat");
+    const std::size_t end = stat.rfind(')');
+    if (end == std::string::npos) {
+        return std::chrono::milliseconds(0);
+    }
+    std::istringstream fields(stat.substr(end + 2));
+    std::string field;
+    unsigned long long user = 0;
+    unsigned long long system = 0;
+    for (int number = 3; number <= 15 && fields >> field; ++number) {
+        if (number == 14) {
+            user = std::stoull(field);
+        } else if (number == 15) {
+            system = std::stoull(field);
+        }
+    }
+    const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+    return std::chrono::milliseconds((user + system) * 1000 /
+                                     static_cast<unsigned long long>(ticksPerSecond));
+}
+
 std::optional<std::string> runCommand(const std::vector<std::string>& arguments,
                                       const std::vector<std::string>& extraEnvironment,
                                       std::chrono::milliseconds timeout) {
@@ -170,4 +209,4 @@ VirtualDisplay::~VirtualDisplay() {
     }
 }
 
-}  // namespace vireon::ui::test
+}  // namespace vireon::testsupport
