@@ -1,29 +1,28 @@
 #include "audio/AudioOutput.h"
 
+#include <pa_jack.h>
 #include <portaudio.h>
-#include <setjmp.h>
-#include <signal.h>
 
-#include <atomic>
+#include <cmath>
 #include <system_error>
 #include <thread>
 
 #include "audio/JackPresence.h"
 #include "audio/QuietAudioLibraries.h"
+#include "audio/StreamCallback.h"
 #include "engine/Constants.h"
-#include "engine/RenderBlock.h"
 
 namespace vireon::audio {
 
 namespace detail {
 
-enum class ShutdownProgress : int { Running, Terminated, LeftRunning };
-
-struct StreamContext {
-    engine::SynthState& state;
-    const engine::AdsrSettings& adsr;
-    std::atomic<ShutdownProgress> shutdown{ShutdownProgress::Running};
-};
+int renderCallback(const void* /*input*/, void* output, unsigned long frameCount,
+                   const PaStreamCallbackTimeInfo* /*timeInfo*/,
+                   PaStreamCallbackFlags /*statusFlags*/, void* context) {
+    static_cast<StreamContext*>(context)->renderer->render(static_cast<float*>(output),
+                                                           static_cast<std::uint32_t>(frameCount));
+    return paContinue;
+}
 
 }  // namespace detail
 
@@ -36,87 +35,64 @@ constexpr PaTime kSuggestedLatency = 0.075;
 // The host chooses the block size, and may change it from one callback to the next.
 constexpr unsigned long kFramesPerBuffer = paFramesPerBufferUnspecified;
 constexpr std::chrono::milliseconds kPollInterval{1};
+// What patchbays show for the JACK client of PortAudio's own JACK host API.
+constexpr const char* kJackClientName = "Vireon";
 
-int renderCallback(const void* /*input*/, void* output, unsigned long frameCount,
-                   const PaStreamCallbackTimeInfo* /*timeInfo*/,
-                   PaStreamCallbackFlags /*statusFlags*/, void* userData) {
-    auto* context = static_cast<detail::StreamContext*>(userData);
-    engine::renderBlock(context->state, context->adsr, static_cast<float*>(output),
-                        static_cast<std::uint32_t>(frameCount));
-    return paContinue;
+// The device's own rate, when the stream can be carried to it: a whole number of frames per
+// second that the converter takes. 0 otherwise.
+std::uint32_t convertibleDefaultRate(PaDeviceIndex device) {
+    const PaDeviceInfo* info = device == paNoDevice ? nullptr : Pa_GetDeviceInfo(device);
+    if (info == nullptr || !(info->defaultSampleRate > 0.0) ||
+        info->defaultSampleRate != std::floor(info->defaultSampleRate) ||
+        info->defaultSampleRate > rate::kMaxOutputRate) {
+        return 0;
+    }
+    const auto rate = static_cast<std::uint32_t>(info->defaultSampleRate);
+    return rate::isSupportedOutputRate(rate) ? rate : 0;
 }
 
-// Where the shutdown worker resumes when the library aborts the process during Pa_Terminate;
-// null on every other thread, and on the worker outside that call.
-thread_local sigjmp_buf* terminationLanding = nullptr;
-
-void landAbortDuringTermination(int /*signal*/) {
-    if (terminationLanding != nullptr) {
-        siglongjmp(*terminationLanding, 1);
-    }
-    // Some other thread aborts: that ends the process as it always would.
-    ::signal(SIGABRT, SIG_DFL);
-    ::raise(SIGABRT);
-}
-
-// The server can still vanish after the check that precedes termination, while the library
-// closes its JACK client. The library's JACK host API asserts that the closing succeeds and
-// aborts the process otherwise, although nothing is lost: the settings are saved and the
-// process is ending. On this thread, during this call only, that abort is taken to mean what
-// the check would have found, and the library is left as it is. Returns whether it terminated.
-bool terminateUnlessTheServerVanishes() {
-    struct sigaction landing {};
-    landing.sa_handler = landAbortDuringTermination;
-    sigemptyset(&landing.sa_mask);
-    struct sigaction previous {};
-    if (::sigaction(SIGABRT, &landing, &previous) != 0) {
-        Pa_Terminate();
-        return true;
-    }
-    sigjmp_buf resumeHere;
-    // The jump skips the rest of the library's termination and abort's; the library is never
-    // called again and the process ends at once, so nothing they would have done is missed.
-    // The jump also restores the signal mask saved here.
-    if (sigsetjmp(resumeHere, 1) != 0) {
-        terminationLanding = nullptr;
-        ::sigaction(SIGABRT, &previous, nullptr);
-        return false;
-    }
-    terminationLanding = &resumeHere;
-    Pa_Terminate();
-    terminationLanding = nullptr;
-    ::sigaction(SIGABRT, &previous, nullptr);
-    return true;
+// Opens the stream at `rate`, rendered through a renderer made for that rate.
+PaError openStreamAt(detail::StreamContext& context, const PaStreamParameters& parameters,
+                     std::uint32_t rate, PaStream*& stream) {
+    context.renderer = std::make_unique<rate::RateRenderer>(context.state, context.adsr, rate);
+    return Pa_OpenStream(&stream, nullptr, &parameters, rate, kFramesPerBuffer, paNoFlag,
+                         detail::renderCallback, &context);
 }
 
 // Runs on the shutdown worker. It may be abandoned inside any of these calls, so it touches
 // nothing but the library and the context it co-owns.
+//
+// Once the JACK server has vanished, closing the library's JACK connections can crash the
+// process, and its JACK host API aborts it when closing its own client fails. The settings are
+// saved and the process is about to end, so then the library is left as it is and the caller
+// ends the process. The server is asked before each step that closes connections: before the
+// stream's, and again before the library's own, since the first closing may be what a dying
+// server does not survive.
 void stopAndTerminate(const std::shared_ptr<detail::StreamContext>& context, PaStream* stream,
                       bool jackInUse) {
+    const auto serverGone = [&] {
+        if (jackInUse && !jackServerReachable()) {
+            context->shutdown.store(ShutdownProgress::LeftRunning, std::memory_order_release);
+            return true;
+        }
+        return false;
+    };
     if (stream != nullptr) {
         Pa_AbortStream(stream);
         // An error result means the stream is as good as gone: stop waiting for it.
         while (Pa_IsStreamActive(stream) == 1) {
             std::this_thread::sleep_for(kPollInterval);
         }
+        if (serverGone()) {
+            return;
+        }
+        Pa_CloseStream(stream);
     }
-    // Once the JACK server has vanished, terminating the library crashes the process (inside
-    // the closing of the library's JACK clients). The process is about to end and the system
-    // reclaims everything, so the library is left as it is.
-    if (jackInUse && !jackServerReachable()) {
-        context->shutdown.store(ShutdownProgress::LeftRunning, std::memory_order_release);
+    if (serverGone()) {
         return;
     }
-    // Terminating also closes the stream.
-    bool terminated = true;
-    if (jackInUse) {
-        terminated = terminateUnlessTheServerVanishes();
-    } else {
-        Pa_Terminate();
-    }
-    context->shutdown.store(
-        terminated ? ShutdownProgress::Terminated : ShutdownProgress::LeftRunning,
-        std::memory_order_release);
+    Pa_Terminate();
+    context->shutdown.store(ShutdownProgress::Terminated, std::memory_order_release);
 }
 
 }  // namespace
@@ -135,6 +111,8 @@ bool AudioOutput::openAudio() {
         return stream_ != nullptr;
     }
     silenceAudioLibraryMessages();
+    // Only takes effect before initialisation.
+    PaJack_SetClientName(kJackClientName);
     lastError_ = Pa_Initialize();
     if (lastError_ != paNoError) {
         return false;
@@ -150,13 +128,22 @@ bool AudioOutput::openAudio() {
     outputParameters.suggestedLatency = kSuggestedLatency;
     outputParameters.hostApiSpecificStreamInfo = nullptr;
 
+    // The engine's own rate first. Only a device that refuses it gets the stream at its own
+    // default rate, converted; every other failure is reported as it is.
     PaStream* stream = nullptr;
-    lastError_ = Pa_OpenStream(&stream, nullptr, &outputParameters, engine::kSampleRate,
-                               kFramesPerBuffer, paNoFlag, renderCallback, shared_.get());
+    std::uint32_t rate = static_cast<std::uint32_t>(engine::kSampleRate);
+    lastError_ = openStreamAt(*shared_, outputParameters, rate, stream);
+    if (lastError_ == paInvalidSampleRate) {
+        if (const std::uint32_t deviceRate = convertibleDefaultRate(outputParameters.device)) {
+            rate = deviceRate;
+            lastError_ = openStreamAt(*shared_, outputParameters, rate, stream);
+        }
+    }
     if (lastError_ != paNoError) {
         return false;
     }
     stream_ = stream;
+    outputRate_ = rate;
     // PortAudio's JACK host API only comes up when a JACK server answers during initialisation.
     jackInUse_ = Pa_HostApiTypeIdToHostApiIndex(paJACK) >= 0;
     return true;

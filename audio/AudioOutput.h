@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,8 +16,10 @@ namespace detail {
 struct StreamContext;
 }
 
-/// The program's one audio output stream: mono 32-bit float at kSampleRate on the default output
-/// device, rendered by engine::renderBlock from the state and envelope settings given here.
+/// The program's one audio output stream: mono 32-bit float on the default output device,
+/// rendered by engine::renderBlock from the state and envelope settings given here. It runs at
+/// kSampleRate; a device that refuses that rate gets the stream at its own default rate,
+/// carried there by rate::RateRenderer.
 ///
 /// Lifecycle: openAudio, then startAudio when the rest of the program is ready, then shutdownAudio
 /// as the last step before the process ends. When openAudio fails, show fatalErrorText and call
@@ -34,9 +37,15 @@ class AudioOutput final : public AudioStream {
     AudioOutput(const AudioOutput&) = delete;
     AudioOutput& operator=(const AudioOutput&) = delete;
 
-    /// Initialises the audio library and opens the stream, stopped. Returns false when either
-    /// step fails; lastError then holds the library's error code. Call once. UI thread.
+    /// Initialises the audio library and opens the stream, stopped: at kSampleRate, or when the
+    /// device refuses that rate (paInvalidSampleRate), at the device's default rate, converted.
+    /// Returns false when initialisation or opening fails; lastError then holds the library's
+    /// error code. Call once. UI thread.
     bool openAudio() override;
+
+    /// The rate the stream was opened at: kSampleRate, or the device's rate when it is
+    /// converted; 0 before a successful openAudio. UI thread.
+    std::uint32_t outputRate() const { return outputRate_; }
 
     /// The library's error code from the most recent initialisation or open; 0 means none.
     /// UI thread.
@@ -63,7 +72,7 @@ class AudioOutput final : public AudioStream {
     /// Returns false when the library could not be shut down: its calls did not finish within
     /// `deadline` (they can hang for ever once the audio server has vanished under a running
     /// stream), or the JACK server it was using has vanished, in which case terminating the
-    /// library would crash the process. The library is then left as it is, possibly with calls
+    /// library would abort the process. The library is then left as it is, possibly with calls
     /// stuck on a worker thread and the audio thread still holding the state, so the caller must
     /// end the process at once with `_exit(0)`: no destructors, no static clean-up.
     /// Does nothing and returns true when the library is not initialised. UI thread.
@@ -78,6 +87,7 @@ class AudioOutput final : public AudioStream {
     std::shared_ptr<detail::StreamContext> shared_;
     void* stream_ = nullptr;
     int lastError_ = 0;
+    std::uint32_t outputRate_ = 0;
     bool jackInUse_ = false;
     Library library_ = Library::Uninitialised;
 };

@@ -22,7 +22,6 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using testsupport::JackRecorder;
 using testsupport::JackServer;
-using testsupport::JackServerOptions;
 
 TEST_F(VireonProgram, PlaysToTheServerAndQuitsWithEscapeSavingTheSettings) {
     JackServer server;
@@ -46,11 +45,14 @@ TEST_F(VireonProgram, PlaysToTheServerAndQuitsWithEscapeSavingTheSettings) {
 
 TEST_F(VireonProgram, FatalAudioErrorShowsItsBoxAndLeavesTheSettingsAlone) {
     writeFile(settingsFile(), "7\r\n");
-    JackServer server(JackServerOptions{.name = {},
-                                        .sampleRate = 48000,
-                                        .period = 256,
-                                        .startTimeout = std::chrono::milliseconds(5000)});
-    auto vireon = start(server);
+    // No audio server answers: the stream cannot open on any device.
+    std::vector<std::string> environment =
+        testsupport::JackClientEnvironment::variablesFor(testsupport::uniqueJackServerName());
+    environment.push_back(display.environmentEntry());
+    environment.push_back("XDG_RUNTIME_DIR=" + runtimeFolder().string());
+    auto vireon = std::make_unique<RunningProgram>(std::vector<std::string>{program().string()},
+                                                   environment, folder.path(),
+                                                   std::vector<std::string>{"QT_QPA_PLATFORM"});
     const std::string box = findWindow("PortAudio");
     ASSERT_FALSE(box.empty()) << vireon->errorOutput();
     screenshot(box, "fatal-error-box-xvfb.png");

@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <numeric>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include "engine/RenderBlock.h"
 #include "engine/SynthState.h"
 #include "midi/MidiNoteHandler.h"
+#include "rate/RateRenderer.h"
 #include "tests/audio/AudioTestSupport.h"
 #include "tests/support/JackRecorder.h"
 #include "tests/support/JackServer.h"
@@ -114,6 +116,58 @@ TEST(AudioPlayback, ANotePlayedLiveIsBitIdenticalToTheOfflineRender) {
     // The release must have run out inside the comparison, or its end went unchecked.
     EXPECT_EQ(live.back(), 0.0f);
 }
+
+// The note rendered offline at `rate`, its note-on at engine sample `noteOnAt`.
+std::vector<float> renderOfflineAt(std::uint32_t rate, const engine::AdsrSettings& adsr,
+                                   std::uint32_t noteOnAt, std::size_t frames) {
+    engine::SynthState state;
+    midi::MidiNoteHandler handler(state);
+    rate::RateRenderer renderer(state, adsr, rate);
+    std::vector<float> out(frames);
+    const auto noteFrame = static_cast<std::uint32_t>(renderer.frameAt(noteOnAt));
+    renderer.render(out.data(), noteFrame);
+    renderer.alignForEvent();
+    handler.onMidiMessage(MidiMessageKind::Data, kNoteOn, 0);
+    renderer.render(out.data() + noteFrame, static_cast<std::uint32_t>(frames - noteFrame));
+    return out;
+}
+
+class AudioPlaybackAtServerRate : public ::testing::TestWithParam<std::uint32_t> {};
+
+// A server that refuses the engine's rate gets the stream at its own, converted; a note then
+// sounds exactly as the converter renders it offline.
+TEST_P(AudioPlaybackAtServerRate, ANotePlayedLiveIsTheOfflineRenderConverted) {
+    VIREON_SKIP_WITHOUT_JACKD();
+    const std::uint32_t rate = GetParam();
+    testsupport::JackServer server(
+        testsupport::JackServerOptions{.name = {}, .sampleRate = rate, .period = 256});
+    engine::SynthState state;
+    engine::AdsrSettings adsr;
+    setShortEnvelope(adsr);
+    midi::MidiNoteHandler handler(state);
+    AudioOutput output(state, adsr);
+    ASSERT_TRUE(output.openAudio()) << output.fatalErrorText();
+    EXPECT_EQ(output.outputRate(), rate);
+    output.startAudio();
+
+    testsupport::JackRecorder recorder(server.name());
+    recorder.connect(streamPortPattern(), 5s);
+    ASSERT_TRUE(recorder.waitForSamples(2 * kBlock, 5s)) << "the recorder gets no samples";
+    handler.onMidiMessage(MidiMessageKind::Data, kNoteOn, 0);
+    const std::size_t compared = kHeldSamples * rate / 8000;
+    const std::vector<float> live = recordSound(recorder, compared);
+    EXPECT_TRUE(output.shutdownAudio(sleepInsteadOfWindowEvents));
+    EXPECT_EQ(recorder.droppedSamples(), 0u);
+
+    const std::uint32_t phases = 8000 / std::gcd(rate, 8000u);
+    const auto phase = testsupport::matchingOnsetPhase(
+        live, compared, phases,
+        [&](std::uint32_t k) { return renderOfflineAt(rate, adsr, k, 2 * compared); });
+    EXPECT_TRUE(phase.has_value()) << "no onset phase matches the live recording";
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, AudioPlaybackAtServerRate, ::testing::Values(48000u, 44100u),
+                         [](const auto& info) { return std::to_string(info.param); });
 
 }  // namespace
 }  // namespace vireon::audio

@@ -22,4 +22,19 @@ std::size_t firstBitDifference(const std::vector<float>& a, const std::vector<fl
     return length;
 }
 
+std::optional<std::uint32_t> matchingOnsetPhase(
+    const std::vector<float>& recorded, std::size_t count, std::uint32_t phases,
+    const std::function<std::vector<float>(std::uint32_t)>& reference) {
+    if (recorded.size() < count) {
+        return std::nullopt;
+    }
+    const std::vector<float> compared(recorded.begin(), recorded.begin() + count);
+    for (std::uint32_t phase = 0; phase < phases; ++phase) {
+        if (firstBitDifference(compared, alignAtFirstNonZero(reference(phase))) == count) {
+            return phase;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace vireon::testsupport

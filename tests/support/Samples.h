@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <vector>
 
 namespace vireon::testsupport {
@@ -8,6 +11,15 @@ namespace vireon::testsupport {
 /// The samples from the first non-zero one on (empty if there is none). A recording of a live
 /// stream starts at an unknown point, so recordings are compared from where the sound begins.
 std::vector<float> alignAtFirstNonZero(const std::vector<float>& samples);
+
+/// A note played live at a converted rate starts at some engine sample s, and how its frames fall
+/// depends on s modulo `phases`, the engine samples per cycle of the rate ratio (1 at 48000 Hz,
+/// 80 at 44100 Hz). Returns the phase k for which `reference(k)`, the note rendered from engine
+/// sample k, equals `recorded` from the first sound on, bit for bit over `count` samples; none
+/// when no phase does. `recorded` starts at its first sound.
+std::optional<std::uint32_t> matchingOnsetPhase(
+    const std::vector<float>& recorded, std::size_t count, std::uint32_t phases,
+    const std::function<std::vector<float>(std::uint32_t)>& reference);
 
 /// Index of the first sample whose bits differ between `a` and `b` within their common length,
 /// or that common length when they agree.

@@ -1,0 +1,64 @@
+// The stream callback at a converted rate: no allocation while notes come and go.
+
+#include <atomic>
+#include <cmath>
+#include <memory>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "audio/StreamCallback.h"
+#include "midi/MidiMessage.h"
+#include "midi/MidiNoteHandler.h"
+#include "tests/support/AllocationCounter.h"
+
+namespace vireon::audio {
+namespace {
+
+TEST(AudioCallback, AtFortyEightKilohertzItAllocatesNothing) {
+    if (!testsupport::AllocationCounter::available()) {
+        GTEST_SKIP() << "allocations are not counted in sanitizer builds";
+    }
+    engine::SynthState state;
+    engine::AdsrSettings adsr;
+    adsr.attack.store(1);
+    detail::StreamContext context(state, adsr);
+    context.renderer = std::make_unique<rate::RateRenderer>(state, adsr, 48000);
+    midi::MidiNoteHandler handler(state);
+
+    std::atomic<bool> playing{true};
+    std::thread keyboard([&] {
+        for (int note = 0; playing.load(); ++note) {
+            handler.onMidiMessage(
+                midi::MidiMessageKind::Data,
+                midi::packShortMessage(note % 2 ? 0x80 : 0x90, 48 + note % 24, 100), 0);
+            std::this_thread::yield();
+        }
+    });
+
+    std::vector<float> block(4096);
+    std::mt19937 random(48000);
+    float loudest = 0.0f;
+    std::uint64_t allocations = 0;
+    {
+        testsupport::AllocationCounter counter;
+        for (int call = 0; call < 3000; ++call) {
+            // Blocks of any size the host may choose, 0 included.
+            const unsigned long frames = random() % (block.size() + 1);
+            detail::renderCallback(nullptr, block.data(), frames, nullptr, 0, &context);
+            for (unsigned long i = 0; i < frames; ++i) {
+                loudest = std::max(loudest, std::fabs(block[i]));
+            }
+        }
+        allocations = counter.count();
+    }
+    playing.store(false);
+    keyboard.join();
+    EXPECT_EQ(allocations, 0u);
+    EXPECT_GT(loudest, 0.0f) << "the notes never sounded";
+}
+
+}  // namespace
+}  // namespace vireon::audio
