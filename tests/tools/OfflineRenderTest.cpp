@@ -21,25 +21,31 @@ TEST(ToolOfflineRender, OutputIsTheSameForEveryBlockSize) {
     options.release = 150;
     options.havoc = 60;
 
-    options.blockFrames = 1;
-    const std::vector<float> reference = renderOffline(options, messages, 9000);
-    ASSERT_EQ(reference.size(), 9000u);
-    ASSERT_TRUE(std::any_of(reference.begin(), reference.end(), [](float x) { return x != 0; }));
+    for (const std::uint32_t rate : {8000u, 44100u, 48000u}) {
+        SCOPED_TRACE(rate);
+        options.rate = rate;
+        options.blockFrames = 1;
+        const std::vector<float> reference = renderOffline(options, messages, 9000);
+        ASSERT_EQ(reference.size(), outputFrames(options, 9000));
+        ASSERT_TRUE(
+            std::any_of(reference.begin(), reference.end(), [](float x) { return x != 0; }));
 
-    for (const std::uint32_t blockFrames : {7u, 256u, 4096u, kMaxBlockFrames}) {
-        SCOPED_TRACE(blockFrames);
-        options.blockFrames = blockFrames;
-        std::size_t largestBlock = 0;
-        std::vector<float> samples;
-        EXPECT_TRUE(renderOffline(options, messages, 9000, [&](std::span<const float> block) {
-            largestBlock = std::max(largestBlock, block.size());
-            samples.insert(samples.end(), block.begin(), block.end());
-            return true;
-        }));
-        EXPECT_EQ(largestBlock, std::min<std::size_t>(blockFrames, 9000));
-        ASSERT_EQ(samples.size(), reference.size());
-        // Bit for bit: equal floats could still hide a difference in the sign of a zero.
-        EXPECT_EQ(std::memcmp(samples.data(), reference.data(), samples.size() * sizeof(float)), 0);
+        for (const std::uint32_t blockFrames : {7u, 256u, 4096u, kMaxBlockFrames}) {
+            SCOPED_TRACE(blockFrames);
+            options.blockFrames = blockFrames;
+            std::size_t largestBlock = 0;
+            std::vector<float> samples;
+            EXPECT_TRUE(renderOffline(options, messages, 9000, [&](std::span<const float> block) {
+                largestBlock = std::max(largestBlock, block.size());
+                samples.insert(samples.end(), block.begin(), block.end());
+                return true;
+            }));
+            EXPECT_EQ(largestBlock, std::min<std::size_t>(blockFrames, reference.size()));
+            ASSERT_EQ(samples.size(), reference.size());
+            // Bit for bit: equal floats could still hide a difference in the sign of a zero.
+            EXPECT_EQ(std::memcmp(samples.data(), reference.data(), samples.size() * sizeof(float)),
+                      0);
+        }
     }
 }
 

@@ -80,7 +80,7 @@ TEST(ToolOptions, HelpDescribesEachOptionTheParserKnowsInOneColumn) {
         EXPECT_EQ(line[19], ' ') << line;
         EXPECT_NE(line[20], ' ') << line;
     }
-    EXPECT_EQ(described, 13);
+    EXPECT_EQ(described, 14);
 }
 
 }  // namespace

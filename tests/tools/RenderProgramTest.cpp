@@ -267,6 +267,37 @@ TEST_F(ToolProgram, WavFileHoldsTheSameSamplesAsRawOutput) {
     EXPECT_TRUE(bytesOf(samples) == toStdout.out);
 }
 
+TEST_F(ToolProgram, AtAnotherRateTheWavFileSaysSoAndTheEngineRateIsUnchanged) {
+    const fs::path events = write("note.txt", "0 0x90 57 100\n3000 0x80 57 0\n");
+    const std::vector<std::string> note = {"--events", events.string(), "--length", "5000"};
+    const auto with = [&](std::vector<std::string> more) {
+        std::vector<std::string> args = note;
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    const ProgramRun atEngineRate = run(with({"--rate", "8000", "-o", "-"}));
+    ASSERT_EQ(atEngineRate.exitStatus, 0) << atEngineRate.err;
+    EXPECT_TRUE(atEngineRate.out == run(with({"-o", "-"})).out);
+
+    const fs::path wavPath = work_ / "note.wav";
+    const ProgramRun converted = run(with({"--rate", "44100", "-o", wavPath.string()}));
+    ASSERT_EQ(converted.exitStatus, 0) << converted.err;
+    SF_INFO info{};
+    SNDFILE* wav = sf_open(wavPath.c_str(), SFM_READ, &info);
+    ASSERT_NE(wav, nullptr) << sf_strerror(nullptr);
+    sf_close(wav);
+    EXPECT_EQ(info.samplerate, 44100);
+    EXPECT_EQ(info.frames, 5000 * 44100 / 8000 + 1);  // 27562.5 frames, rounded up
+
+    for (const char* refused : {"7999", "192001", "48k"}) {
+        const ProgramRun result = run(with({"--rate", refused, "-o", "-"}));
+        EXPECT_EQ(result.exitStatus, 2) << refused;
+        EXPECT_NE(result.err.find("--rate must be a whole number from 8000 to 192000"),
+                  std::string::npos)
+            << result.err;
+    }
+}
+
 TEST_F(ToolProgram, BadInputExitsWithOneSentenceAndLeavesNoOutput) {
     const std::string goodEvents = write("good.txt", "0 0x90 69 100\n").string();
     const std::string badEvents =

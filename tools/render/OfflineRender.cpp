@@ -8,6 +8,7 @@
 #include "engine/RenderBlock.h"
 #include "engine/SynthState.h"
 #include "midi/MidiNoteHandler.h"
+#include "rate/RateRenderer.h"
 #include "settings/NumberParser.h"
 
 namespace vireon::tools {
@@ -40,31 +41,39 @@ bool renderOffline(const RenderOptions& options, std::span<const TimedMessage> m
     adsr.sustain.store(options.sustain);
     adsr.release.store(options.release);
     midi::MidiNoteHandler noteHandler(state);
+    rate::RateRenderer renderer(state, adsr, options.rate);
 
-    const std::uint32_t blockFrames = std::max<std::uint32_t>(options.blockFrames, 1);
-    std::vector<float> block(std::min(blockFrames, length));
+    // Each message goes in at the first frame of its engine sample; those at or after `length`
+    // are not played.
+    const auto due = [&](std::size_t index) {
+        return index < messages.size() && messages[index].sample < length;
+    };
+    const std::uint64_t frames = renderer.frameAt(length);
+    const std::uint64_t blockFrames = std::max<std::uint32_t>(options.blockFrames, 1);
+    std::vector<float> block(std::min(blockFrames, frames));
     std::size_t next = 0;
-    std::uint32_t done = 0;
-    while (done < length) {
-        const std::uint32_t blockEnd = done + std::min(blockFrames, length - done);
-        std::uint32_t position = done;
-        while (position < blockEnd) {
-            while (next < messages.size() && messages[next].sample <= position) {
+    while (renderer.framesRendered() < frames) {
+        const std::uint64_t blockStart = renderer.framesRendered();
+        const std::uint64_t blockEnd = blockStart + std::min(blockFrames, frames - blockStart);
+        while (renderer.framesRendered() < blockEnd) {
+            while (due(next) &&
+                   renderer.frameAt(messages[next].sample) <= renderer.framesRendered()) {
+                renderer.alignForEvent();
                 noteHandler.onMidiMessage(midi::MidiMessageKind::Data, messages[next].message, 0);
                 ++next;
             }
-            // Stop short of the next message so that it lands on its own sample.
-            std::uint32_t pieceEnd = blockEnd;
-            if (next < messages.size() && messages[next].sample < pieceEnd) {
-                pieceEnd = messages[next].sample;
+            // Stop short of the next message so that it lands on its own frame.
+            std::uint64_t pieceEnd = blockEnd;
+            if (due(next)) {
+                pieceEnd = std::min(pieceEnd, renderer.frameAt(messages[next].sample));
             }
-            engine::renderBlock(state, adsr, block.data() + (position - done), pieceEnd - position);
-            position = pieceEnd;
+            const std::uint64_t position = renderer.framesRendered();
+            renderer.render(block.data() + (position - blockStart),
+                            static_cast<std::uint32_t>(pieceEnd - position));
         }
-        if (!sink(std::span<const float>(block.data(), blockEnd - done))) {
+        if (!sink(std::span<const float>(block.data(), blockEnd - blockStart))) {
             return false;
         }
-        done = blockEnd;
     }
     return true;
 }
@@ -72,12 +81,17 @@ bool renderOffline(const RenderOptions& options, std::span<const TimedMessage> m
 std::vector<float> renderOffline(const RenderOptions& options,
                                  std::span<const TimedMessage> messages, std::uint32_t length) {
     std::vector<float> samples;
-    samples.reserve(length);
+    samples.reserve(outputFrames(options, length));
     renderOffline(options, messages, length, [&](std::span<const float> block) {
         samples.insert(samples.end(), block.begin(), block.end());
         return true;
     });
     return samples;
+}
+
+std::uint64_t outputFrames(const RenderOptions& options, std::uint64_t length) {
+    // frameAt(length), without a converter to ask.
+    return (length * options.rate + kSamplesPerSecond - 1) / kSamplesPerSecond;
 }
 
 std::uint64_t defaultRenderLength(std::span<const TimedMessage> messages,

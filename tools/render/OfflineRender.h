@@ -14,14 +14,18 @@ namespace vireon::tools {
 /// rendering, for example when the output cannot be written.
 using SampleSink = std::function<bool(std::span<const float>)>;
 
-/// Renders `length` samples from the start-up state with the options' envelope and chaos
-/// settings, handing each message to the note handler just before its sample is rendered.
-/// Messages must be in non-decreasing sample order; those at or after `length` are not played.
-/// Blocks of options.blockFrames frames are split at message samples, so the result is the same
-/// for every block size. Returns false if the sink stopped it. Any thread; memory stays bounded
-/// by the block size whatever the length.
+/// Renders `length` samples of the engine from the start-up state with the options' envelope
+/// and chaos settings, handing each message to the note handler just before its sample is
+/// rendered, and carries them to options.rate: outputFrames(options, length) frames, each
+/// message at the first frame of its sample. Messages must be in non-decreasing sample order;
+/// those at or after `length` are not played. Blocks of options.blockFrames frames are split at
+/// the messages, so the result is the same for every block size. Returns false if the sink
+/// stopped it. Any thread; memory stays bounded by the block size whatever the length.
 bool renderOffline(const RenderOptions& options, std::span<const TimedMessage> messages,
                    std::uint32_t length, const SampleSink& sink);
+
+/// How many frames renderOffline writes for `length` engine samples at options.rate.
+std::uint64_t outputFrames(const RenderOptions& options, std::uint64_t length);
 
 /// The same rendering collected into memory.
 std::vector<float> renderOffline(const RenderOptions& options,

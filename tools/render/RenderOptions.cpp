@@ -135,9 +135,15 @@ const std::vector<OptionRow>& optionTable() {
                                    "frames per render call, " +
                                        rangeAndDefault(1, kMaxBlockFrames, kDefaultBlockFrames) +
                                        "; the output\nis the same for every block size."),
+        numberRow<&O::rate>(
+            "--rate", "R", rate::kMinOutputRate, rate::kMaxOutputRate,
+            "output frames per second, " +
+                rangeAndDefault(rate::kMinOutputRate, rate::kMaxOutputRate, rate::kMinOutputRate) +
+                ". Any rate but\n8000 goes through a band-limited converter, at half the "
+                "level; --length\nand the messages still count samples at 8000 per second."),
         {.name = "-o",
          .valueName = "OUT",
-         .help = "OUT.wav: a 32-bit float mono WAV file at 8000 Hz;\n"
+         .help = "OUT.wav: a 32-bit float mono WAV file at the output rate;\n"
                  "-: raw little-endian float32 samples on standard output.",
          .storeText = [](O& o, std::string_view v) -> std::optional<std::string> {
              if (!isStandardOutput(v) && !endsWithWav(v)) {
@@ -219,10 +225,12 @@ std::string usageText() {
     std::string text =
         "Usage: vireon-render [--events FILE | --midi FILE.mid] [--length SAMPLES]\n"
         "                     [--attack A] [--decay D] [--sustain S] [--release R]\n"
-        "                     [--havoc N] [--bedlam N] [--disorder TEXT] [--block N] -o OUT\n"
+        "                     [--havoc N] [--bedlam N] [--disorder TEXT] [--block N]\n"
+        "                     [--rate R] -o OUT\n"
         "\n"
-        "Renders the synthesizer's sound offline, 8000 mono samples per second, starting from\n"
-        "the state the application starts in and playing the given MIDI messages.\n"
+        "Renders the synthesizer's sound offline, 8000 mono samples per second (or carried to\n"
+        "--rate), starting from the state the application starts in and playing the given\n"
+        "MIDI messages.\n"
         "\n";
     constexpr std::size_t kHelpColumn = 20;
     for (const OptionRow& row : optionTable()) {

@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "engine/AdsrSettings.h"
+#include "rate/RateRenderer.h"
 
 namespace vireon::tools {
 
@@ -36,6 +37,8 @@ struct RenderOptions {
     /// Disorder text as the settings file would hold it; without it s stays at its default.
     std::optional<std::string> disorder;
     std::uint32_t blockFrames = kDefaultBlockFrames;
+    /// Frames per second of the output; the engine itself always runs at 8000.
+    std::uint32_t rate = rate::kMinOutputRate;
     /// A path ending in .wav, or "-" for raw float32 on standard output.
     std::string outputPath;
 };

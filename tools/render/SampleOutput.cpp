@@ -11,7 +11,6 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/Constants.h"
 #include "tools/render/RenderOptions.h"
 
 namespace vireon::tools {
@@ -32,7 +31,7 @@ SampleOutput::~SampleOutput() {
     discard();
 }
 
-std::optional<std::string> SampleOutput::open(const std::string& path) {
+std::optional<std::string> SampleOutput::open(const std::string& path, std::uint32_t sampleRate) {
     path_ = path;
     if (isStandardOutput(path)) {
         toStandardOutput_ = true;
@@ -53,7 +52,7 @@ std::optional<std::string> SampleOutput::open(const std::string& path) {
     ::fchmod(fd, 0666 & ~mask);
 
     SF_INFO info{};
-    info.samplerate = static_cast<int>(engine::kSampleRate);
+    info.samplerate = static_cast<int>(sampleRate);
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     wav_ = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -8,8 +9,8 @@
 
 namespace vireon::tools {
 
-/// Where rendered samples go: a 32-bit float mono WAV file at 8000 Hz that appears under its
-/// name only once it is complete, or raw little-endian float32 on standard output.
+/// Where rendered samples go: a 32-bit float mono WAV file that appears under its name only once
+/// it is complete, or raw little-endian float32 on standard output.
 ///
 /// The WAV file is written under a temporary name in the same folder and renamed at finish(),
 /// so a failed or interrupted rendering never leaves a partial file under the requested name
@@ -21,9 +22,10 @@ class SampleOutput {
     SampleOutput& operator=(const SampleOutput&) = delete;
     ~SampleOutput();
 
-    /// Opens `path`: "-" for standard output, otherwise a path ending in .wav. On failure
-    /// returns one sentence naming the path. Call once. Main thread.
-    std::optional<std::string> open(const std::string& path);
+    /// Opens `path`: "-" for standard output, otherwise a path ending in .wav, whose header says
+    /// `sampleRate` frames per second. On failure returns one sentence naming the path. Call
+    /// once. Main thread.
+    std::optional<std::string> open(const std::string& path, std::uint32_t sampleRate);
 
     /// Appends samples. On failure returns one sentence; the output is then unusable.
     std::optional<std::string> write(std::span<const float> samples);

@@ -59,8 +59,17 @@ int run(std::span<const std::string_view> args) {
                       std::to_string(kMaxRenderLength) + "; give a shorter --length.");
     }
 
+    if (outputFrames(options, length) > kMaxRenderLength) {
+        return refuse("at " + std::to_string(options.rate) +
+                      " frames per second the rendering "
+                      "would be " +
+                      std::to_string(outputFrames(options, length)) +
+                      " frames long, more than the limit of " + std::to_string(kMaxRenderLength) +
+                      "; give a shorter --length or a lower --rate.");
+    }
+
     SampleOutput output;
-    if (auto error = output.open(options.outputPath)) {
+    if (auto error = output.open(options.outputPath, options.rate)) {
         return refuse(*error);
     }
     std::optional<std::string> writeError;
