@@ -110,7 +110,7 @@ class RateRenderer {
     /// that engine sample goes. Any thread.
     std::uint64_t frameAt(std::uint64_t sample) const;
 
-    /// The converter behind the renderer; hidden so that only this library sees its headers.
+    /// The converter behind the renderer (rate/Converter.h), private to this library.
     class Converter;
 
   private:

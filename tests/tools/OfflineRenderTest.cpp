@@ -22,6 +22,9 @@ TEST(ToolOfflineRender, OutputIsTheSameForEveryBlockSize) {
     options.havoc = 60;
 
     for (const std::uint32_t rate : {8000u, 44100u, 48000u}) {
+        if (!rate::isSupportedOutputRate(rate)) {
+            continue;  // a build without a converter
+        }
         SCOPED_TRACE(rate);
         options.rate = rate;
         options.blockFrames = 1;

@@ -212,6 +212,10 @@ ParsedCommandLine parseRenderOptions(std::span<const std::string_view> args) {
     if (!options.eventsPath.empty() && !options.midiPath.empty()) {
         return std::string("--events and --midi cannot be used together; give one of them.");
     }
+    if (!rate::isSupportedOutputRate(options.rate)) {
+        return std::string(
+            "this build has no rate converter; leave out --rate, or give --rate 8000.");
+    }
     if (options.outputPath.empty()) {
         return std::string(
             "no output given; add -o OUT.wav for a WAV file or -o - for raw float32 samples on "
