@@ -1,6 +1,8 @@
 // Throughput of renderBlock with a note held at the start-up settings, beside a baseline that
-// does only the work no implementation can avoid per sample: two sines and one remainder over
-// the same phases the engine produces. The program prints the ratio of the two.
+// does only the work no implementation can avoid per sample: two sines of the C library and one
+// remainder over the same phases the engine produces. The program prints the ratio of the two,
+// and beside it the ratio of the same engine built with the C library's sine (as it was before
+// its sine became correctly rounded; LibmSineEngine.cpp).
 
 #include <cmath>
 #include <cstdio>
@@ -14,38 +16,21 @@
 #include "engine/Constants.h"
 #include "engine/RenderBlock.h"
 #include "engine/SynthState.h"
+#include "bench/HeldNote.h"
 #include "midi/MidiNoteHandler.h"
 
 namespace {
 
 using namespace vireon;
 
-constexpr std::uint32_t kBlockFrames = 256;
-constexpr int kPhrasesSamples = 8000;
+using bench::kBlockFrames;
+using bench::kPhraseSamples;
 
-// A note held past its fade and attack, so the measured blocks are the steady sustained state.
-void startHeldNote(engine::SynthState& state, const engine::AdsrSettings& adsr) {
-    midi::MidiNoteHandler handler(state);
-    handler.onMidiMessage(midi::MidiMessageKind::Data, midi::packShortMessage(0x90, 69, 100), 0);
-    std::vector<float> warmUp(2048);
-    engine::renderBlock(state, adsr, warmUp.data(), static_cast<std::uint32_t>(warmUp.size()));
-}
-
-void renderHeldNote(benchmark::State& bench) {
+void renderHeldNote(benchmark::State& run) {
     engine::SynthState state;
     engine::AdsrSettings adsr;
-    startHeldNote(state, adsr);
-    std::vector<float> block(kBlockFrames);
-    for (auto _ : bench) {
-        engine::renderBlock(state, adsr, block.data(), kBlockFrames);
-        benchmark::DoNotOptimize(block.data());
-        // Keep the phase in the range a one-second note reaches, as a musician would play it.
-        if (state.sampleCounter.load() > kPhrasesSamples) {
-            state.phase = -1.0f;
-            state.sampleCounter = 0;
-        }
-    }
-    bench.SetItemsProcessed(bench.iterations() * kBlockFrames);
+    midi::MidiNoteHandler handler(state);
+    bench::renderHeldNote(run, state, adsr, handler);
 }
 
 // The phases the engine actually visits during one second of a held note: the circle-map
@@ -58,11 +43,12 @@ struct PhaseSequence {
 PhaseSequence recordPhases() {
     engine::SynthState state;
     engine::AdsrSettings adsr;
-    startHeldNote(state, adsr);
+    midi::MidiNoteHandler handler(state);
+    bench::startHeldNote(state, adsr, handler);
     state.phase = -1.0f;
     PhaseSequence phases;
     float sample;
-    for (int i = 0; i < kPhrasesSamples; ++i) {
+    for (int i = 0; i < kPhraseSamples; ++i) {
         const double before = state.phase.load();
         engine::renderBlock(state, adsr, &sample, 1);
         phases.afterCircleMap.push_back(before + state.omega.load());
@@ -117,13 +103,18 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto render = reporter.secondsPerIteration.find("renderHeldNote");
-    const auto baseline = reporter.secondsPerIteration.find("unavoidableWork");
-    if (render != reporter.secondsPerIteration.end() &&
-        baseline != reporter.secondsPerIteration.end()) {
+    const auto& seconds = reporter.secondsPerIteration;
+    const auto render = seconds.find("renderHeldNote");
+    const auto baseline = seconds.find("unavoidableWork");
+    const auto libm = seconds.find("renderHeldNoteWithLibmSine");
+    if (render != seconds.end() && baseline != seconds.end()) {
         std::printf("renderBlock: %.0f samples per second (%.1f times real time at 8000 Hz)\n",
                     kBlockFrames / render->second, kBlockFrames / render->second / 8000.0);
-        std::printf("renderBlock / unavoidable work: %.2f\n", render->second / baseline->second);
+        std::printf("renderBlock / unavoidable work: %.2f", render->second / baseline->second);
+        if (libm != seconds.end()) {
+            std::printf(" (with the C library's sine: %.2f)", libm->second / baseline->second);
+        }
+        std::printf("\n");
     }
     benchmark::Shutdown();
     return 0;
