@@ -12,11 +12,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/HeldNote.h"
 #include "engine/AdsrSettings.h"
 #include "engine/Constants.h"
 #include "engine/RenderBlock.h"
 #include "engine/SynthState.h"
-#include "bench/HeldNote.h"
 #include "midi/MidiNoteHandler.h"
 
 namespace {

@@ -60,8 +60,8 @@ std::array<double, kRampSamples> rampPowers() {
 Wide logTwo() {
     Wide sum{};
     for (std::uint32_t k = 1; k < 270; ++k) {
-        sum = wide::add(sum, wide::scaleByPowerOfTwo(
-                                 wide::divide(wide::fromUint64<kWords>(1), k), -static_cast<std::int32_t>(k)));
+        sum = wide::add(sum, wide::scaleByPowerOfTwo(wide::divide(wide::fromUint64<kWords>(1), k),
+                                                     -static_cast<std::int32_t>(k)));
     }
     return sum;
 }
@@ -88,12 +88,13 @@ std::array<double, 128> semitonePowers() {
         const double exponent = (static_cast<double>(note) - 69.0) / 12.0;
         const double whole = std::floor(exponent);
         // exponent - whole, exactly: in double precision it rounds for negative exponents.
-        const Wide fraction =
-            exponent >= 0.0
-                ? wide::subtract(wide::fromDouble<kWords>(exponent), wide::fromDouble<kWords>(whole))
-                : wide::subtract(wide::fromDouble<kWords>(-whole), wide::fromDouble<kWords>(-exponent));
+        const Wide fraction = exponent >= 0.0 ? wide::subtract(wide::fromDouble<kWords>(exponent),
+                                                               wide::fromDouble<kWords>(whole))
+                                              : wide::subtract(wide::fromDouble<kWords>(-whole),
+                                                               wide::fromDouble<kWords>(-exponent));
         const Wide scaled = wide::multiply(fraction, ln2);
-        const Wide power = wide::scaleByPowerOfTwo(exponential(scaled), static_cast<std::int32_t>(whole));
+        const Wide power =
+            wide::scaleByPowerOfTwo(exponential(scaled), static_cast<std::int32_t>(whole));
         powers[static_cast<std::size_t>(note)] = settle(power);
     }
     return powers;

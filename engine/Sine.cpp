@@ -52,8 +52,8 @@ PiFloat arctanOfInverse(std::uint32_t n) {
 
 PiFloat computeTwoPi() {
     // Machin: pi = 16 atan(1/5) - 4 atan(1/239).
-    const PiFloat pi =
-        subtract(scaleByPowerOfTwo(arctanOfInverse(5), 4), scaleByPowerOfTwo(arctanOfInverse(239), 2));
+    const PiFloat pi = subtract(scaleByPowerOfTwo(arctanOfInverse(5), 4),
+                                scaleByPowerOfTwo(arctanOfInverse(239), 2));
     return scaleByPowerOfTwo(pi, 1);
 }
 
@@ -104,9 +104,8 @@ template <std::size_t W>
 void splitToDoubleDouble(const WideFloat<W>& value, double& hi, double& lo) {
     hi = wide::roundToDouble(value, value.exponent).value;
     const WideFloat<W> hiWide = fromDouble<W>(hi);
-    lo = wide::lessThan(value, hiWide)
-             ? -wide::roundToDouble(subtract(hiWide, value), 0).value
-             : wide::roundToDouble(subtract(value, hiWide), 0).value;
+    lo = wide::lessThan(value, hiWide) ? -wide::roundToDouble(subtract(hiWide, value), 0).value
+                                       : wide::roundToDouble(subtract(value, hiWide), 0).value;
     if (isZero(value)) {
         hi = lo = 0.0;
     }
@@ -115,7 +114,8 @@ void splitToDoubleDouble(const WideFloat<W>& value, double& hi, double& lo) {
 constexpr std::size_t kTableWords = 5;
 
 std::array<TableEntry, kTableEntries> computeTable() {
-    const WideFloat<kTableWords> twoPi = fromWords<kTableWords>(kTwoPiWide.words, kTwoPiWide.exponent);
+    const WideFloat<kTableWords> twoPi =
+        fromWords<kTableWords>(kTwoPiWide.words, kTwoPiWide.exponent);
     std::array<TableEntry, kTableEntries> table{};
     for (std::size_t i = 0; i < kTableEntries; ++i) {
         const WideFloat<kTableWords> angle =
@@ -257,10 +257,12 @@ namespace {
 #if defined(__GNUC__)
 [[gnu::always_inline]]
 #endif
-inline bool fastSineInline(double x, double& result) {
+inline bool
+fastSineInline(double x, double& result) {
     const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
     const int exponent = static_cast<int>(bits >> 52) - 1023;
-    const std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+    const std::uint64_t mantissa =
+        (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
 
     // m * B in four 64-bit words, least significant first.
     const Uint128 low = multiply64(mantissa, kB2);
@@ -314,8 +316,7 @@ inline bool fastSineInline(double x, double& result) {
     constexpr double kRoundTo2ToThe35 = 0x1.8p17;
     const double r1 = (r.hi + kRoundTo2ToThe35) - kRoundTo2ToThe35;
     const DoubleDouble cSplit = split(c.hi);
-    const double crLow =
-        cSplit.lo * r1 + (c.hi * (r.hi - r1) + (c.hi * r.lo + c.lo * r.hi));
+    const double crLow = cSplit.lo * r1 + (c.hi * (r.hi - r1) + (c.hi * r.lo + c.lo * r.hi));
     const double z = r.hi * r.hi + 2.0 * r.hi * r.lo;
     const double cosMinusOne = z * (-0.5 + z * (1.0 / 24.0 - z * (1.0 / 720.0)));
     const double sinMinusR = r.hi * z * (-1.0 / 6.0 + z * (1.0 / 120.0 - z * (1.0 / 5040.0)));
@@ -350,16 +351,17 @@ std::optional<double> fastSine(double x) {
 // 2^-311 (sineOrCosine). 2^-300 bounds the whole error.
 //
 // The rounding is left undecided only if sin x lies within 2^-300 of a midpoint between two
-// doubles. |sin x| exceeds 2^-70 for every double x >= 2^-26, so that would need more than
-// 2^-230 relative closeness; the closest cases known from exhaustive searches of the double
-// range are nowhere near (under 2^-130). Should it ever happen, the nearest rounding of the
-// 320-bit value is still the same on every platform.
+// doubles. |sin x| exceeds 2^-62 for every double x >= 2^-26, so that would take a closeness
+// of 2^-238 relative, far beyond the hardest cases that searches of the double range have
+// found. Should it ever happen, the nearest rounding of the 320-bit value is returned, still
+// the same on every platform.
 RoundedDouble accurateSine(double x) {
     constexpr std::size_t kWords = 10;
     constexpr std::int64_t kFractionBits = 352;
     const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
     const std::int64_t exponent = static_cast<std::int64_t>(bits >> 52) - 1023;
-    const std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+    const std::uint64_t mantissa =
+        (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
 
     std::array<std::uint32_t, kInverseTwoPiWords + 2> product{};
     const std::uint32_t m[2] = {static_cast<std::uint32_t>(mantissa),
@@ -378,7 +380,8 @@ RoundedDouble accurateSine(double x) {
     const std::int64_t point = 32 * static_cast<std::int64_t>(kInverseTwoPiWords) + 52 - exponent;
     std::array<std::uint32_t, kFractionBits / 32> fraction{};
     for (std::size_t i = 0; i < fraction.size(); ++i) {
-        fraction[i] = wide::wordAt(product, point - kFractionBits + 32 * static_cast<std::int64_t>(i));
+        fraction[i] =
+            wide::wordAt(product, point - kFractionBits + 32 * static_cast<std::int64_t>(i));
     }
 
     std::uint32_t& top = fraction.back();

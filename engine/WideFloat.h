@@ -36,8 +36,7 @@ constexpr std::uint32_t wordAt(const std::array<std::uint32_t, M>& source, std::
     const std::int64_t word = bit >= 0 ? bit / 32 : -((-bit + 31) / 32);
     const int shift = static_cast<int>(bit - word * 32);
     auto at = [&](std::int64_t i) -> std::uint64_t {
-        return i >= 0 && i < static_cast<std::int64_t>(M) ? source[static_cast<std::size_t>(i)]
-                                                           : 0;
+        return i >= 0 && i < static_cast<std::int64_t>(M) ? source[static_cast<std::size_t>(i)] : 0;
     };
     const std::uint64_t pair = (at(word + 1) << 32) | at(word);
     return static_cast<std::uint32_t>(pair >> shift);
@@ -129,8 +128,7 @@ constexpr WideFloat<W> divide(const WideFloat<W>& a, std::uint32_t divisor) {
 /// a + b (add) or a - b (subtract, with a >= b), truncated. The smaller operand's bits below
 /// 2^-32 ulp of the larger are dropped, so the error stays under 2 ulp of the larger operand.
 template <std::size_t W>
-constexpr WideFloat<W> addOrSubtract(const WideFloat<W>& a, const WideFloat<W>& b,
-                                     bool subtract) {
+constexpr WideFloat<W> addOrSubtract(const WideFloat<W>& a, const WideFloat<W>& b, bool subtract) {
     const bool aLarger = isZero(b) || (!isZero(a) && a.exponent >= b.exponent);
     if (subtract && !aLarger) {
         return WideFloat<W>{};  // callers subtract only a smaller value

@@ -26,17 +26,21 @@ inline double sineReferenceArgument(std::uint32_t i) {
     return static_cast<double>(phase) * static_cast<double>(engine::kTwoPi);
 }
 
-/// Folds one double's bit pattern into an FNV-1a hash.
-inline std::uint64_t hashDouble(std::uint64_t hash, double value) {
-    const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
-    for (int byte = 0; byte < 8; ++byte) {
+inline constexpr std::uint64_t kHashStart = 14695981039346656037u;
+
+/// Folds the low `bytes` bytes of a bit pattern into an FNV-1a hash, least significant first
+/// whatever the platform's byte order.
+inline std::uint64_t hashBits(std::uint64_t hash, std::uint64_t bits, int bytes) {
+    for (int byte = 0; byte < bytes; ++byte) {
         hash ^= (bits >> (8 * byte)) & 0xFF;
         hash *= 1099511628211u;
     }
     return hash;
 }
 
-inline constexpr std::uint64_t kHashStart = 14695981039346656037u;
+inline std::uint64_t hashDouble(std::uint64_t hash, double value) {
+    return hashBits(hash, std::bit_cast<std::uint64_t>(value), 8);
+}
 
 /// The hash of the correctly rounded sine of every reference argument, in order.
 inline constexpr std::uint64_t kSineReferenceHash = 0x0d4e850fd1801ef1;

@@ -8,6 +8,7 @@
 #include "engine/RenderBlock.h"
 #include "engine/SynthState.h"
 #include "midi/MidiNoteHandler.h"
+#include "tests/engine/PortableReference.h"
 
 namespace vireon::test {
 namespace {
@@ -111,14 +112,21 @@ std::vector<SweepCase> sweepCases() {
     struct Held {
         int havoc, bedlam, disorder, note;
     };
-    const Held held[] = {{0, 0, -1, 69}, {100, 100, 50, 45}, {45, 30, 10, 60}, {50, 1, 0, 72},
-                         {60, 50, 25, 33},  {80, 15, 1, 96},  {30, 75, 10, 127}, {45, 100, 50, 0}};
+    const Held held[] = {{0, 0, -1, 69},   {100, 100, 50, 45}, {45, 30, 10, 60},  {50, 1, 0, 72},
+                         {60, 50, 25, 33}, {80, 15, 1, 96},    {30, 75, 10, 127}, {45, 100, 50, 0}};
     for (const Held& h : held) {
         cases.push_back({"held minute havoc" + std::to_string(h.havoc) + " bedlam" +
                              std::to_string(h.bedlam) + " disorder" + std::to_string(h.disorder) +
                              " note" + std::to_string(h.note),
-                         h.havoc, h.bedlam, h.disorder, 1, 1000, 50, 1500,
-                         {{0, Kind::Message, noteOn(h.note)}}, 60});
+                         h.havoc,
+                         h.bedlam,
+                         h.disorder,
+                         1,
+                         1000,
+                         50,
+                         1500,
+                         {{0, Kind::Message, noteOn(h.note)}},
+                         60});
     }
     return cases;
 }
@@ -146,7 +154,8 @@ std::vector<float> renderCase(const SweepCase& sweepCase) {
     std::int64_t position = 0;
     auto renderUpTo = [&](std::int64_t end) {
         while (position < end) {
-            const auto frames = static_cast<std::uint32_t>(std::min<std::int64_t>(end - position, 256));
+            const auto frames =
+                static_cast<std::uint32_t>(std::min<std::int64_t>(end - position, 256));
             engine::renderBlock(state, adsr, output.data() + position, frames);
             position += frames;
         }
@@ -173,13 +182,9 @@ std::vector<float> renderCase(const SweepCase& sweepCase) {
 }
 
 std::uint64_t hashSamples(const float* samples, std::size_t count) {
-    std::uint64_t hash = 14695981039346656037u;
+    std::uint64_t hash = kHashStart;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t bits = std::bit_cast<std::uint32_t>(samples[i]);
-        for (int byte = 0; byte < 4; ++byte) {
-            hash ^= (bits >> (8 * byte)) & 0xFF;
-            hash *= 1099511628211u;
-        }
+        hash = hashBits(hash, std::bit_cast<std::uint32_t>(samples[i]), 4);
     }
     return hash;
 }

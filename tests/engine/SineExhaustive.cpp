@@ -18,7 +18,8 @@ int main(int argc, char** argv) {
     using namespace vireon;
     constexpr std::uint64_t kEnd = 0x4B800001u;  // one past the pattern of 2^24
     if (argc != 3) {
-        std::fprintf(stderr, "Usage: %s FIRST LAST (bit patterns of non-negative phases, up to 0x%llX)\n",
+        std::fprintf(stderr,
+                     "Usage: %s FIRST LAST (bit patterns of non-negative phases, up to 0x%llX)\n",
                      argv[0], static_cast<unsigned long long>(kEnd));
         return 2;
     }
@@ -55,7 +56,7 @@ int main(int argc, char** argv) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("patterns [0x%08llX, 0x%08llX): %llu arguments checked, %llu differing, %.0f s\n",
                 static_cast<unsigned long long>(first), static_cast<unsigned long long>(last),
-                static_cast<unsigned long long>(checked), static_cast<unsigned long long>(differing),
-                seconds);
+                static_cast<unsigned long long>(checked),
+                static_cast<unsigned long long>(differing), seconds);
     return differing == 0 ? 0 : 1;
 }

@@ -143,7 +143,8 @@ TEST(Sine, AccuratePathAloneIsCorrectlyRounded) {
 TEST(Sine, PortableReferenceHashIsMpfrs) {
     std::uint64_t hash = test::kHashStart;
     for (int i = 0; i < test::kSineReferenceCount; ++i) {
-        hash = test::hashDouble(hash, referenceSine(test::sineReferenceArgument(static_cast<std::uint32_t>(i))));
+        hash = test::hashDouble(
+            hash, referenceSine(test::sineReferenceArgument(static_cast<std::uint32_t>(i))));
     }
     EXPECT_EQ(hash, test::kSineReferenceHash) << std::hex << hash;
 }
