@@ -1,16 +1,15 @@
 #include "tools/render/SampleOutput.h"
 
+#include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <bit>
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
+#include "tools/render/RawSamples.h"
 #include "tools/render/RenderOptions.h"
 
 namespace vireon::tools {
@@ -35,7 +34,7 @@ std::optional<std::string> SampleOutput::open(const std::string& path, std::uint
     path_ = path;
     if (isStandardOutput(path)) {
         toStandardOutput_ = true;
-        return std::nullopt;
+        return useBinaryStandardOutput();
     }
 
     std::string name = path + ".partial-XXXXXX";
@@ -66,23 +65,7 @@ std::optional<std::string> SampleOutput::open(const std::string& path, std::uint
 
 std::optional<std::string> SampleOutput::write(std::span<const float> samples) {
     if (toStandardOutput_) {
-        std::size_t written;
-        if constexpr (std::endian::native == std::endian::little) {
-            written = std::fwrite(samples.data(), sizeof(float), samples.size(), stdout);
-        } else {
-            std::vector<std::uint32_t> swapped(samples.size());
-            for (std::size_t i = 0; i < samples.size(); ++i) {
-                const auto bits = std::bit_cast<std::uint32_t>(samples[i]);
-                swapped[i] =
-                    (bits >> 24) | ((bits >> 8) & 0xFF00) | ((bits << 8) & 0xFF0000) | (bits << 24);
-            }
-            written = std::fwrite(swapped.data(), sizeof(float), swapped.size(), stdout);
-        }
-        if (written != samples.size()) {
-            return "could not write the samples to standard output (" + systemReason(errno) +
-                   "); check what standard output is connected to.";
-        }
-        return std::nullopt;
+        return writeRawSamples(samples);
     }
     if (wav_ == nullptr) {
         return "the output file " + path_ + " is not open; this is a bug in vireon-render.";
@@ -98,11 +81,7 @@ std::optional<std::string> SampleOutput::write(std::span<const float> samples) {
 
 std::optional<std::string> SampleOutput::finish() {
     if (toStandardOutput_) {
-        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-            return "could not write the samples to standard output (" + systemReason(errno) +
-                   "); check what standard output is connected to.";
-        }
-        return std::nullopt;
+        return finishRawSamples();
     }
     if (wav_ == nullptr) {
         return "the output file " + path_ + " is not open; this is a bug in vireon-render.";

@@ -5,12 +5,15 @@
 #include <span>
 #include <string>
 
-#include <sndfile.h>
+// libsndfile's handle, declared as sndfile.h declares it, so that builds without the library
+// (the portable core, which writes raw samples only) can include this header.
+typedef struct sf_private_tag SNDFILE;
 
 namespace vireon::tools {
 
 /// Where rendered samples go: a 32-bit float mono WAV file that appears under its name only once
-/// it is complete, or raw little-endian float32 on standard output.
+/// it is complete, or raw little-endian float32 on standard output. A build without libsndfile
+/// (SampleOutputRawOnly.cpp) has only the second.
 ///
 /// The WAV file is written under a temporary name in the same folder and renamed at finish(),
 /// so a failed or interrupted rendering never leaves a partial file under the requested name

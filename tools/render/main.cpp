@@ -90,8 +90,11 @@ int run(std::span<const std::string_view> args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef SIGPIPE
     // A closed pipe on standard output is reported as a write failure, not a silent death.
+    // (Windows has no such signal: the write fails by itself.)
     ::signal(SIGPIPE, SIG_IGN);
+#endif
     const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     return run(args);
 }
