@@ -61,7 +61,8 @@ std::string homeDirectory() {
         return std::string(home);
     }
     const passwd* entry = ::getpwuid(::geteuid());
-    return entry != nullptr && entry->pw_dir != nullptr ? std::string(entry->pw_dir) : std::string();
+    return entry != nullptr && entry->pw_dir != nullptr ? std::string(entry->pw_dir)
+                                                        : std::string();
 }
 
 }  // namespace
@@ -210,10 +211,10 @@ File File::createNew(const std::filesystem::path& path, Outcome& outcome) {
     // 0666 lets the umask decide a new file's permissions, as for any other created file.
     File file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
     const int error = file.isOpen() ? 0 : errno;
-    outcome = error == 0                           ? Outcome::kDone
-              : error == EEXIST                    ? Outcome::kExists
+    outcome = error == 0                          ? Outcome::kDone
+              : error == EEXIST                   ? Outcome::kExists
               : error == EACCES || error == EPERM ? Outcome::kDenied
-                                                   : Outcome::kFailed;
+                                                  : Outcome::kFailed;
     return file;
 }
 

@@ -106,8 +106,8 @@ std::string programPath() {
 }
 
 std::string temporaryDirectory() {
-    const std::wstring given = queryGrowing(
-        [](wchar_t* buffer, DWORD size) { return ::GetTempPathW(size, buffer); });
+    const std::wstring given =
+        queryGrowing([](wchar_t* buffer, DWORD size) { return ::GetTempPathW(size, buffer); });
     if (given.empty()) {
         return {};
     }
@@ -136,9 +136,9 @@ bool mayCreateFilesIn(const std::string& folder) {
     // goes away with its handle.
     std::string name = folder.empty() ? std::string(".") + separator() : folder;
     name += ".vireon-probe-" + std::to_string(processId());
-    const HANDLE probe = ::CreateFileW(pathFromUtf8(name).c_str(), GENERIC_WRITE, 0, nullptr,
-                                       CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                                       nullptr);
+    const HANDLE probe =
+        ::CreateFileW(pathFromUtf8(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (probe == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -210,10 +210,10 @@ File File::createNew(const std::filesystem::path& path, Outcome& outcome) {
     File file(valueOf(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr)));
     const DWORD error = file.isOpen() ? ERROR_SUCCESS : ::GetLastError();
-    outcome = error == ERROR_SUCCESS                                         ? Outcome::kDone
+    outcome = error == ERROR_SUCCESS                                        ? Outcome::kDone
               : error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? Outcome::kExists
               : error == ERROR_ACCESS_DENIED                                ? Outcome::kDenied
-                                                                             : Outcome::kFailed;
+                                                                            : Outcome::kFailed;
     return file;
 }
 

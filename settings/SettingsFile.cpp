@@ -103,8 +103,7 @@ bool firstLineContinues(std::string_view text, const std::filesystem::path& file
 /// Writes the line into a new file beside `target` and puts it in the place of `target`, so
 /// the old content is replaced only by a complete new one. A replaced file's owner and
 /// permissions carry over.
-Outcome replaceFile(std::string_view text, const std::filesystem::path& target,
-                    bool targetExists) {
+Outcome replaceFile(std::string_view text, const std::filesystem::path& target, bool targetExists) {
     std::filesystem::path temporary;
     File file;
     Outcome created = Outcome::kFailed;

@@ -9,7 +9,8 @@ namespace vireon::tools {
 
 SampleOutput::~SampleOutput() = default;
 
-std::optional<std::string> SampleOutput::open(const std::string& path, std::uint32_t /*sampleRate*/) {
+std::optional<std::string> SampleOutput::open(const std::string& path,
+                                              std::uint32_t /*sampleRate*/) {
     path_ = path;
     if (!isStandardOutput(path)) {
         return "this build of vireon-render writes no WAV files (it has no libsndfile), so not " +
