@@ -239,13 +239,16 @@ const std::array<TableEntry, kTableEntries>& table() {
 // Evaluation. With a = 2 pi j / 2048, S = sin a and C = cos a from the table (2^-106),
 //   sin(a + r) = S + C r + S (cos r - 1) + C (sin r - r).
 // C r is split into two exact products and three small ones, to 2^-88 (r.hi - r1 is below
-// 2^-36, and C's and r's low parts are tiny). cos r - 1 = z (-1/2 + z/24 - z^2/720) with
-// z = r.hi^2 + 2 r.hi r.lo: z is within 2^-71.9 of r^2 (roundings and the dropped r.lo^2), the
-// polynomial's roundings add 2^-72 and its truncation 2^-90, so 2^-70.9 in all. sin r - r
-// is r^3 (-1/6 + ...) to 2^-80. Dropping S.lo (cos r - 1) costs 2^-73.7, rounding
-// S.hi (cos r - 1) and the last sum of the small terms 2^-73 each. The total is below
-// 2^-70.2; kFastError = 2^-69 leaves a factor of two. S + C r is an exact fast two-sum: S is
-// zero or |S| >= sin(2 pi / 2048) > 0.003 > |C r|.
+// 2^-36, and C's and r's low parts are tiny). S (cos r - 1) = (S z) (-1/2 + z/24 - z^2/720)
+// - S r.hi r.lo with z = fl(r.hi^2), |z| < 2^-18.7. Its errors: z's rounding (2^-72, halved),
+// S z's rounding (2^-72, halved), the polynomial's roundings (2^-54, times |S z|: 2^-72.7),
+// the product's rounding (2^-73), the truncation (2^-90) and the dropped S.lo (cos r - 1)
+// (2^-73.7). sin r - r is r^3 (-1/6 + ...) to 2^-80. The last sum of the small terms rounds
+// by 2^-73. The total is below 2^-70.4; kFastError = 2^-69 leaves a factor of 1.3.
+// Both sums are exact fast two-sums, their first operand the larger: S is zero or
+// |S| >= sin(2 pi / 2048) > 0.003 > |C r|, so the head S + c1 r1 exceeds 0.0014 > |tail|; and
+// with S zero, the head c1 r1 = +-r1 is zero or at least 2^-35, while the tail is below
+// 2^-36 + |r|^3.
 //
 // Rounding test. y = yh + yl exactly with yh = fl(y), so |yl| <= ulp(yh)/2. If
 // fl(|yl| + e) < h, where h (a power of two) is half the smaller gap around yh, then the exact
@@ -317,12 +320,17 @@ fastSineInline(double x, double& result) {
     const double r1 = (r.hi + kRoundTo2ToThe35) - kRoundTo2ToThe35;
     const DoubleDouble cSplit = split(c.hi);
     const double crLow = cSplit.lo * r1 + (c.hi * (r.hi - r1) + (c.hi * r.lo + c.lo * r.hi));
-    const double z = r.hi * r.hi + 2.0 * r.hi * r.lo;
-    const double cosMinusOne = z * (-0.5 + z * (1.0 / 24.0 - z * (1.0 / 720.0)));
-    const double sinMinusR = r.hi * z * (-1.0 / 6.0 + z * (1.0 / 120.0 - z * (1.0 / 5040.0)));
+    // The polynomials in Estrin's form: this chain is the longest one.
+    const double z = r.hi * r.hi;
+    const double z2 = z * z;
+    const double cosMinusOneOverZ = (-0.5 + z * (1.0 / 24.0)) + z2 * (-1.0 / 720.0);
+    const double sinMinusROverRZ = (-1.0 / 6.0 + z * (1.0 / 120.0)) + z2 * (-1.0 / 5040.0);
+    const double small = (s.hi * z) * cosMinusOneOverZ + (c.hi * (r.hi * z)) * sinMinusROverRZ;
+    // r^2 = z + 2 r.hi r.lo, so S (cos r - 1) also holds -S r.hi r.lo.
+    const double cross = -(s.hi * r.hi) * r.lo;
     const DoubleDouble head = fastTwoSum(s.hi, cSplit.hi * r1);
-    const double tail = ((crLow + s.lo) + (head.lo + c.hi * sinMinusR)) + s.hi * cosMinusOne;
-    const DoubleDouble y = twoSum(head.hi, tail);
+    const double tail = ((crLow + s.lo) + (head.lo + cross)) + small;
+    const DoubleDouble y = fastTwoSum(head.hi, tail);
 
     // Beside the zeros of sine (S = 0, so C = +-1) the terms with large absolute errors vanish and
     // y = +-(r + (sin r - r)): the bound becomes relative, 2^-72 |r| for the polynomial, plus
