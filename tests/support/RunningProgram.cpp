@@ -34,7 +34,8 @@ std::string slurp(const std::filesystem::path& file) {
 RunningProgram::RunningProgram(const std::vector<std::string>& arguments,
                                const std::vector<std::string>& extraEnvironment,
                                const std::filesystem::path& workingFolder,
-                               const std::vector<std::string>& removedEnvironment)
+                               const std::vector<std::string>& removedEnvironment,
+                               ProgramInput input)
     : outputFile_(uniqueFile("vireon-out")), errorFile_(uniqueFile("vireon-err")) {
     // Everything the child needs is prepared before fork: the child only calls exec-safe
     // functions.
@@ -73,7 +74,17 @@ RunningProgram::RunningProgram(const std::vector<std::string>& arguments,
     envp.push_back(nullptr);
     const int out = ::open(outputFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     const int err = ::open(errorFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    int in = -1;
+    if (input == ProgramInput::HeldOpen) {
+        int pipeEnds[2];
+        if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
+            throw std::runtime_error("Could not create a pipe for " + arguments.front());
+        }
+        in = pipeEnds[0];
+        inputWriteEnd_ = pipeEnds[1];
+    } else {
+        in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    }
 
     pid_ = ::fork();
     if (pid_ < 0) {
@@ -95,6 +106,7 @@ RunningProgram::RunningProgram(const std::vector<std::string>& arguments,
 }
 
 RunningProgram::~RunningProgram() {
+    closeInput();
     if (pid_ > 0 && !reaped_) {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
@@ -102,6 +114,13 @@ RunningProgram::~RunningProgram() {
     std::error_code ignored;
     std::filesystem::remove(outputFile_, ignored);
     std::filesystem::remove(errorFile_, ignored);
+}
+
+void RunningProgram::closeInput() {
+    if (inputWriteEnd_ >= 0) {
+        ::close(inputWriteEnd_);
+        inputWriteEnd_ = -1;
+    }
 }
 
 bool RunningProgram::running() {

@@ -10,6 +10,10 @@
 
 namespace vireon::testsupport {
 
+/// What a started program reads: nothing at all, or a pipe the test holds open until
+/// closeInput(), for programs that end when their input ends.
+enum class ProgramInput { Empty, HeldOpen };
+
 /// A program started by a test, with its own environment additions ("NAME=value"; of two with
 /// one name the later wins) and working folder; its standard output and error go to files. A
 /// program still running when the object goes is killed, by its process id.
@@ -18,7 +22,8 @@ class RunningProgram {
     RunningProgram(const std::vector<std::string>& arguments,
                    const std::vector<std::string>& extraEnvironment,
                    const std::filesystem::path& workingFolder,
-                   const std::vector<std::string>& removedEnvironment = {});
+                   const std::vector<std::string>& removedEnvironment = {},
+                   ProgramInput input = ProgramInput::Empty);
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
@@ -29,6 +34,9 @@ class RunningProgram {
     /// was ended by a signal.
     std::optional<int> waitForExit(std::chrono::milliseconds timeout);
     bool running();
+
+    /// Ends a held-open input, as a user closing the terminal would.
+    void closeInput();
 
     std::string errorOutput() const;
     std::string standardOutput() const;
@@ -42,6 +50,7 @@ class RunningProgram {
     bool reaped_ = false;
     bool exited_ = false;
     int status_ = 0;
+    int inputWriteEnd_ = -1;
     std::filesystem::path outputFile_;
     std::filesystem::path errorFile_;
 };
