@@ -6,13 +6,12 @@
 
 #include <cmath>
 #include <cstdio>
-#include <map>
-#include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
 #include "bench/HeldNote.h"
+#include "bench/RatioReporter.h"
 #include "engine/AdsrSettings.h"
 #include "engine/Constants.h"
 #include "engine/RenderBlock.h"
@@ -81,27 +80,11 @@ void unavoidableWork(benchmark::State& bench) {
 BENCHMARK(renderHeldNote);
 BENCHMARK(unavoidableWork);
 
-// Prints the usual table and remembers each benchmark's CPU time per iteration: CPU time is
-// steadier than wall time on a shared machine.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration) {
-                secondsPerIteration[run.benchmark_name()] =
-                    run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
-            }
-        }
-    }
-    std::map<std::string, double> secondsPerIteration;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const auto& seconds = reporter.secondsPerIteration;
     const auto render = seconds.find("renderHeldNote");
