@@ -137,16 +137,9 @@ struct DoubleDouble {
     double lo;
 };
 
-// Error-free transformations (Knuth's two-sum, Dekker's product with Veltkamp's split): exact
-// in round-to-nearest binary64 for the magnitudes met here, which neither overflow nor come
-// near the subnormal range.
-inline DoubleDouble twoSum(double a, double b) {
-    const double sum = a + b;
-    const double bVirtual = sum - a;
-    const double aVirtual = sum - bVirtual;
-    return {sum, (a - aVirtual) + (b - bVirtual)};
-}
-
+// Error-free transformations (Dekker's product with Veltkamp's split, and below his fast
+// two-sum): exact in round-to-nearest binary64 for the magnitudes met here, which neither
+// overflow nor come near the subnormal range.
 inline DoubleDouble split(double a) {
     const double scaled = 134217729.0 * a;  // 2^27 + 1
     const double hi = scaled - (scaled - a);
