@@ -1,6 +1,6 @@
 // Checks the engine's sine against MPFR for every single-precision phase p with |p| <= 2^24
 // cycles: the argument p * 2 pi (both single precision, multiplied exactly in double), for p and
-// -p. Not part of the test suite: it takes hours. Usage:
+// -p. Not part of the test suite: it takes about a quarter of an hour of one core. Usage:
 //   vireon_sine_exhaustive FIRST LAST   checks the phases whose bit patterns lie in [FIRST, LAST)
 // (0 to 0x4B800001 is the whole range) and prints how many it checked and how many differed.
 
