@@ -133,6 +133,14 @@ TEST_F(WindowsSettingsTest, LeavesReadOnlyFilesAndFoldersAlone) {
     EXPECT_EQ(std::bit_cast<std::uint32_t>(state_.s.load()), 0x3ECCCCCDu);
 }
 
+TEST_F(WindowsSettingsTest, SettingsCanBeKeptWhereFilesCanBeMade) {
+    const std::string folder = utf8(folder_) + "\\";
+    EXPECT_TRUE(canKeepSettingsIn(folder));
+    // Finding out leaves nothing behind.
+    EXPECT_TRUE(entriesOf(folder_).empty());
+    EXPECT_FALSE(canKeepSettingsIn(folder + "missing\\"));
+}
+
 TEST(WindowsSettingsDirectory, IsTheProgramsFolder) {
     std::string expected = utf8(thisProgram().parent_path());
     expected += '\\';
