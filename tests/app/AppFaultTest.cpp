@@ -31,6 +31,7 @@
 #include "VireonProgramFixture.h"
 #include "tests/support/JackRecorder.h"
 #include "tests/support/JackServer.h"
+#include "tests/support/Waiting.h"
 
 namespace vireon::ui::test {
 namespace {
@@ -38,21 +39,11 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::JackRecorder;
 using testsupport::JackServer;
+using testsupport::waitUntil;
 
 // Generous bounds that only tell "works" from "hangs".
 constexpr auto kStartUpBound = 10s;
 constexpr auto kQuitBound = 10s;
-
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto giveUpAt = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= giveUpAt) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
 
 /// The process's resident anonymous memory (heap, stacks) in KiB, from /proc/PID/status.
 std::optional<long> anonymousMemoryKiB(pid_t pid) {

@@ -27,16 +27,6 @@ using testsupport::firstBitDifference;
 using testsupport::JackRecorder;
 using testsupport::JackServer;
 
-// Records until `count` samples from the first sound on are in, or 10 s have passed.
-std::vector<float> recordSound(JackRecorder& recorder, std::size_t count) {
-    const auto giveUpAt = std::chrono::steady_clock::now() + 10s;
-    while (alignAtFirstNonZero(recorder.samples()).size() < count &&
-           std::chrono::steady_clock::now() < giveUpAt) {
-        recorder.waitForSamples(recorder.samples().size() + 256, 1s);
-    }
-    return alignAtFirstNonZero(recorder.samples());
-}
-
 using VireonPlayed = VireonProgram;
 
 TEST_F(VireonPlayed, APhraseFromAKeyboardSoundsAsTheRendererRendersIt) {
@@ -67,7 +57,7 @@ TEST_F(VireonPlayed, APhraseFromAKeyboardSoundsAsTheRendererRendersIt) {
 
     // The first note is fully determined from its attack until the legato note.
     constexpr std::size_t kCompared = 4000;
-    std::vector<float> recorded = recordSound(recorder, kCompared);
+    std::vector<float> recorded = recorder.recordSound(kCompared);
     const std::size_t soundAt = recorder.samples().size() - recorded.size();
     const std::vector<float> rendered = alignAtFirstNonZero(renderedNote(69, 12000));
     ASSERT_GE(recorded.size(), kCompared);
@@ -99,7 +89,7 @@ TEST_F(VireonPlayed, SwitchingTheDeviceEndsTheNoteAndTheNewDevicePlays) {
 
     first.noteOn(60);
     ASSERT_TRUE(waitForStatus("1\tOn", 5s)) << statusTrace();
-    ASSERT_GT(recordSound(recorder, 2000).size(), 0u);
+    ASSERT_GT(recorder.recordSound(2000).size(), 0u);
 
     // The device list has the keyboard focus first; an arrow key picks the next entry.
     const std::string window = findWindow("Vireon");

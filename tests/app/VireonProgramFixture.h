@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -12,6 +11,7 @@
 #include "AppTestSupport.h"
 #include "RunningProgram.h"
 #include "tests/support/JackServer.h"
+#include "tests/support/Waiting.h"
 
 namespace vireon::ui::test {
 
@@ -40,14 +40,8 @@ class VireonProgram : public ::testing::Test {
     /// Waits until the status trace holds `line` at or after byte `from` of the trace.
     bool waitForStatus(const std::string& line, std::chrono::milliseconds timeout,
                        std::size_t from = 0) const {
-        const auto giveUpAt = std::chrono::steady_clock::now() + timeout;
-        while (statusTrace().find(line + "\n", from) == std::string::npos) {
-            if (std::chrono::steady_clock::now() >= giveUpAt) {
-                return false;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        return true;
+        return testsupport::waitUntil(
+            [&] { return statusTrace().find(line + "\n", from) != std::string::npos; }, timeout);
     }
 
     /// Clicks at a point of the window's client area (below the menu bar's top).

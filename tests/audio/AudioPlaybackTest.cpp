@@ -6,13 +6,13 @@
 
 #include "audio/AudioOutput.h"
 #include "engine/AdsrSettings.h"
-#include "engine/RenderBlock.h"
 #include "engine/SynthState.h"
 #include "midi/MidiNoteHandler.h"
 #include "rate/RateRenderer.h"
 #include "tests/audio/AudioTestSupport.h"
 #include "tests/support/JackRecorder.h"
 #include "tests/support/JackServer.h"
+#include "tests/support/RenderPhrase.h"
 #include "tests/support/Samples.h"
 
 namespace vireon::audio {
@@ -43,37 +43,15 @@ constexpr std::uint32_t kBlock = 256;
 // `noteOffAt` is not 0, note-off before sample `noteOffAt`.
 std::vector<float> renderOffline(const engine::AdsrSettings& adsr, std::size_t length,
                                  std::size_t noteOffAt = 0) {
-    engine::SynthState state;
-    midi::MidiNoteHandler handler(state);
-    handler.onMidiMessage(MidiMessageKind::Data, kNoteOn, 0);
-    std::vector<float> out(length);
-    for (std::size_t position = 0; position < length;) {
-        if (noteOffAt != 0 && position == noteOffAt) {
-            handler.onMidiMessage(MidiMessageKind::Data, kNoteOff, 0);
-        }
-        std::size_t frames = std::min<std::size_t>(kBlock, length - position);
-        if (noteOffAt > position) {
-            frames = std::min(frames, noteOffAt - position);
-        }
-        engine::renderBlock(state, adsr, out.data() + position, static_cast<std::uint32_t>(frames));
-        position += frames;
+    std::vector<tools::TimedMessage> messages = {{0, kNoteOn}};
+    if (noteOffAt != 0) {
+        messages.push_back({static_cast<std::uint32_t>(noteOffAt), kNoteOff});
     }
-    return out;
+    return testsupport::renderPhrase(messages, static_cast<std::uint32_t>(length), kBlock, adsr);
 }
 
 std::size_t firstNonZero(const std::vector<float>& samples) {
     return samples.size() - alignAtFirstNonZero(samples).size();
-}
-
-// Records the stream's output port until `count` samples from the first sound on are in.
-std::vector<float> recordSound(testsupport::JackRecorder& recorder, std::size_t count) {
-    const auto giveUpAt = std::chrono::steady_clock::now() + 10s;
-    std::vector<float> sound;
-    while ((sound = alignAtFirstNonZero(recorder.samples())).size() < count &&
-           std::chrono::steady_clock::now() < giveUpAt) {
-        recorder.waitForSamples(recorder.samples().size() + kBlock, 1s);
-    }
-    return sound;
 }
 
 TEST(AudioPlayback, ANotePlayedLiveIsBitIdenticalToTheOfflineRender) {
@@ -92,9 +70,9 @@ TEST(AudioPlayback, ANotePlayedLiveIsBitIdenticalToTheOfflineRender) {
     ASSERT_TRUE(recorder.waitForSamples(2 * kBlock, 5s)) << "the recorder gets no samples";
 
     handler.onMidiMessage(MidiMessageKind::Data, kNoteOn, 0);
-    ASSERT_GE(recordSound(recorder, kHeldSamples).size(), kHeldSamples) << "no sound arrived";
+    ASSERT_GE(recorder.recordSound(kHeldSamples).size(), kHeldSamples) << "no sound arrived";
     handler.onMidiMessage(MidiMessageKind::Data, kNoteOff, 0);
-    const std::vector<float> live = recordSound(recorder, kRecordedSamples);
+    const std::vector<float> live = recorder.recordSound(kRecordedSamples);
     ASSERT_GE(live.size(), kRecordedSamples);
     EXPECT_TRUE(output.shutdownAudio(sleepInsteadOfWindowEvents));
     EXPECT_EQ(recorder.droppedSamples(), 0u);
@@ -155,7 +133,7 @@ TEST_P(AudioPlaybackAtServerRate, ANotePlayedLiveIsTheOfflineRenderConverted) {
     ASSERT_TRUE(recorder.waitForSamples(2 * kBlock, 5s)) << "the recorder gets no samples";
     handler.onMidiMessage(MidiMessageKind::Data, kNoteOn, 0);
     const std::size_t compared = kHeldSamples * rate / 8000;
-    const std::vector<float> live = recordSound(recorder, compared);
+    const std::vector<float> live = recorder.recordSound(compared);
     EXPECT_TRUE(output.shutdownAudio(sleepInsteadOfWindowEvents));
     EXPECT_EQ(recorder.droppedSamples(), 0u);
 

@@ -10,6 +10,7 @@
 
 #include "engine/SynthState.h"
 #include "tests/support/JackServer.h"
+#include "tests/support/Waiting.h"
 
 // Every test here runs the real library against a private JACK server; jackd is part of the
 // test setup, so only a machine without it skips them.
@@ -38,14 +39,8 @@ inline void sleepInsteadOfWindowEvents(std::chrono::milliseconds wait) {
 /// Waits until the stream's callback has rendered more than `samples` samples.
 inline bool waitForRendering(const engine::SynthState& state, std::int32_t samples,
                              std::chrono::milliseconds timeout = 5s) {
-    const auto giveUpAt = std::chrono::steady_clock::now() + timeout;
-    while (state.sampleCounter.load() <= samples) {
-        if (std::chrono::steady_clock::now() >= giveUpAt) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
+    return testsupport::waitUntil([&] { return state.sampleCounter.load() > samples; }, timeout,
+                                  1ms);
 }
 
 }  // namespace vireon::audio

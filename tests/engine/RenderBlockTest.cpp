@@ -13,6 +13,7 @@
 #include "engine/RenderBlock.h"
 #include "engine/SynthState.h"
 #include "midi/MidiNoteHandler.h"
+#include "tests/support/RenderPhrase.h"
 
 namespace vireon::engine {
 namespace {
@@ -20,33 +21,8 @@ namespace {
 using midi::MidiMessageKind;
 using midi::packShortMessage;
 
-struct TimedMessage {
-    std::uint32_t sample;
-    std::uint32_t message;
-};
-
-// Renders `length` samples, handling each message just before its sample, in blocks of at most
-// `blockSize` frames (split at message times).
-std::vector<float> render(const std::vector<TimedMessage>& messages, std::uint32_t length,
-                          std::uint32_t blockSize, const AdsrSettings& adsr = AdsrSettings{}) {
-    SynthState state;
-    midi::MidiNoteHandler handler(state);
-    std::vector<float> out(length);
-    std::size_t next = 0;
-    std::uint32_t position = 0;
-    while (position < length) {
-        while (next < messages.size() && messages[next].sample <= position) {
-            handler.onMidiMessage(MidiMessageKind::Data, messages[next++].message, 0);
-        }
-        std::uint32_t frames = std::min(blockSize, length - position);
-        if (next < messages.size()) {
-            frames = std::min(frames, messages[next].sample - position);
-        }
-        renderBlock(state, adsr, out.data() + position, frames);
-        position += frames;
-    }
-    return out;
-}
+using testsupport::renderPhrase;
+using tools::TimedMessage;
 
 std::uint32_t bits(float value) {
     return std::bit_cast<std::uint32_t>(value);
@@ -62,7 +38,7 @@ TEST(RenderBlock, ZeroFramesWritesNothing) {
 }
 
 TEST(RenderBlock, IsExactlySilentBeforeTheFirstNoteOn) {
-    const std::vector<float> out = render({}, 20000, 256);
+    const std::vector<float> out = renderPhrase({}, 20000, 256);
     for (float sample : out) {
         ASSERT_EQ(bits(sample), 0u);
     }
@@ -70,7 +46,7 @@ TEST(RenderBlock, IsExactlySilentBeforeTheFirstNoteOn) {
 
 TEST(RenderBlock, NoteStartsWithASilentFadeThenARampedAttack) {
     const std::uint32_t noteOn = packShortMessage(0x90, 69, 100);
-    const std::vector<float> out = render({{0, noteOn}}, 1200, 256);
+    const std::vector<float> out = renderPhrase({{0, noteOn}}, 1200, 256);
     // The first note fades from silence: 1001 samples of nothing, then the attack's first
     // sample, which the onset ramp holds at exactly zero.
     for (int i = 0; i <= 1001; ++i) {
@@ -147,9 +123,9 @@ TEST(RenderProperties, EveryBlockSizeGivesTheSameSamples) {
     std::mt19937 random(1234);
     for (int trial = 0; trial < 4; ++trial) {
         const std::vector<TimedMessage> phrase = randomPhrase(random, 30000, 40);
-        const std::vector<float> reference = render(phrase, 30000, 1);
+        const std::vector<float> reference = renderPhrase(phrase, 30000, 1);
         for (std::uint32_t blockSize : {2u, 7u, 64u, 256u, 1000u, 8192u, 30000u}) {
-            const std::vector<float> out = render(phrase, 30000, blockSize);
+            const std::vector<float> out = renderPhrase(phrase, 30000, blockSize);
             ASSERT_EQ(0, std::memcmp(out.data(), reference.data(), out.size() * sizeof(float)))
                 << "block size " << blockSize << ", trial " << trial;
         }
@@ -196,7 +172,7 @@ TEST(RenderProperties, MixedBlockSizesWithMessagesBetweenThemMatchOneLongBlock) 
     }
     ASSERT_GT(sent.size(), 20u);
 
-    const std::vector<float> reference = render(sent, kLength, kLength, adsr);
+    const std::vector<float> reference = renderPhrase(sent, kLength, kLength, adsr);
     // Sound at all, or the comparison below proves little.
     const auto sounding = std::count_if(reference.begin(), reference.end(),
                                         [](float sample) { return std::fabs(sample) > 0.01f; });

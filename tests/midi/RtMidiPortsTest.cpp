@@ -10,7 +10,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <RtMidi.h>
@@ -21,6 +20,7 @@
 #include "midi/RtMidiPorts.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/JackServer.h"
+#include "tests/support/Waiting.h"
 
 namespace vireon::midi {
 namespace {
@@ -78,15 +78,9 @@ class Sender {
     std::string name_;
 };
 
+// MIDI arrives within milliseconds; 5 s only tells "late" from "never".
 bool waitUntil(const std::function<bool()>& condition) {
-    const auto giveUpAt = std::chrono::steady_clock::now() + 5s;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= giveUpAt) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
+    return testsupport::waitUntil(condition, 5s, 1ms);
 }
 
 std::optional<int> deviceNamed(RtMidiPorts& ports, const std::string& name) {

@@ -12,12 +12,15 @@
 #include <exception>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
+
+#include "tests/support/Waiting.h"
 
 namespace vireon::testsupport {
 namespace {
 
 constexpr int kExitOnException = 125;
-constexpr int kPollMilliseconds = 10;
+constexpr auto kPollInterval = std::chrono::milliseconds(10);
 
 // Appends whatever the pipe holds now; false once the writing side is closed.
 bool readAvailable(int fd, std::string& text) {
@@ -97,24 +100,25 @@ ChildOutcome runInChildProcess(const std::function<int()>& body,
     ChildOutcome outcome;
     bool pipeOpen = true;
     int status = 0;
-    for (;;) {
-        if (pipeOpen) {
-            pollfd readable{pipeEnds[0], POLLIN, 0};
-            ::poll(&readable, 1, kPollMilliseconds);
-            pipeOpen = readAvailable(pipeEnds[0], outcome.errorOutput);
-        } else {
-            ::usleep(kPollMilliseconds * 1000);
-        }
-        if (::waitpid(pid, &status, WNOHANG) == pid) {
-            break;
-        }
-        if (std::chrono::steady_clock::now() - started >= timeout) {
-            outcome.timedOut = true;
-            ::kill(-pid, SIGKILL);
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            break;
-        }
+    // While the pipe is open, poll() paces the loop and the child's error output is drained so
+    // that it cannot block on a full pipe.
+    const bool ended = waitUntil(
+        [&] {
+            if (pipeOpen) {
+                pollfd readable{pipeEnds[0], POLLIN, 0};
+                ::poll(&readable, 1, static_cast<int>(kPollInterval.count()));
+                pipeOpen = readAvailable(pipeEnds[0], outcome.errorOutput);
+            } else {
+                std::this_thread::sleep_for(kPollInterval);
+            }
+            return ::waitpid(pid, &status, WNOHANG) == pid;
+        },
+        timeout, std::chrono::milliseconds(0));
+    if (!ended) {
+        outcome.timedOut = true;
+        ::kill(-pid, SIGKILL);
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
     }
     outcome.duration = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);

@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <regex>
 #include <stdexcept>
-#include <thread>
+
+#include "tests/support/Samples.h"
+#include "tests/support/Waiting.h"
 
 namespace vireon::testsupport {
 namespace {
@@ -59,51 +61,52 @@ int JackRecorder::process(jack_nframes_t frameCount, void* self) {
 
 std::string JackRecorder::connect(const std::string& pattern, std::chrono::milliseconds timeout) {
     const std::regex wanted(pattern);
-    const auto giveUpAt = std::chrono::steady_clock::now() + timeout;
     std::string seen;
-    for (;;) {
-        seen.clear();
-        std::string found;
-        if (const char** ports =
-                jack_get_ports(client_, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput)) {
-            for (const char** port = ports; *port != nullptr; ++port) {
-                seen += std::string(" ") + *port;
-                if (found.empty() && std::regex_search(*port, wanted)) {
-                    found = *port;
+    std::string found;
+    const bool connected = waitUntil(
+        [&] {
+            seen.clear();
+            found.clear();
+            if (const char** ports =
+                    jack_get_ports(client_, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput)) {
+                for (const char** port = ports; *port != nullptr; ++port) {
+                    seen += std::string(" ") + *port;
+                    if (found.empty() && std::regex_search(*port, wanted)) {
+                        found = *port;
+                    }
                 }
-            }
-            jack_free(ports);
-        }
-        if (!found.empty()) {
-            const int result = jack_connect(client_, found.c_str(), jack_port_name(input_));
-            if (result == 0 || result == EEXIST) {
-                recording_.store(true, std::memory_order_release);
-                return found;
+                jack_free(ports);
             }
             // A port seen while the audio library probes its devices may be gone a moment
             // later; the lasting one appears soon after.
-            if (std::chrono::steady_clock::now() >= giveUpAt) {
-                throw std::runtime_error("cannot connect " + found + " to the recorder");
-            }
-        } else if (std::chrono::steady_clock::now() >= giveUpAt) {
-            throw std::runtime_error("no JACK output port matches " + pattern + "; ports:" + seen);
-        }
-        std::this_thread::sleep_for(kPollInterval);
+            const int result =
+                found.empty() ? -1 : jack_connect(client_, found.c_str(), jack_port_name(input_));
+            return result == 0 || result == EEXIST;
+        },
+        timeout, kPollInterval);
+    if (connected) {
+        recording_.store(true, std::memory_order_release);
+        return found;
     }
+    if (!found.empty()) {
+        throw std::runtime_error("cannot connect " + found + " to the recorder");
+    }
+    throw std::runtime_error("no JACK output port matches " + pattern + "; ports:" + seen);
 }
 
 bool JackRecorder::waitForSamples(std::size_t count, std::chrono::milliseconds timeout) {
-    const auto giveUpAt = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        drain();
-        if (samples_.size() >= count) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() >= giveUpAt) {
-            return false;
-        }
-        std::this_thread::sleep_for(kPollInterval);
-    }
+    return waitUntil(
+        [&] {
+            drain();
+            return samples_.size() >= count;
+        },
+        timeout, kPollInterval);
+}
+
+std::vector<float> JackRecorder::recordSound(std::size_t count, std::chrono::milliseconds timeout) {
+    waitUntil([&] { return alignAtFirstNonZero(samples()).size() >= count; }, timeout,
+              kPollInterval);
+    return alignAtFirstNonZero(samples());
 }
 
 const std::vector<float>& JackRecorder::samples() {

@@ -17,6 +17,8 @@
 #include <thread>
 #include <utility>
 
+#include "tests/support/Waiting.h"
+
 extern char** environ;
 
 namespace vireon::testsupport {
@@ -151,23 +153,28 @@ void JackServer::waitUntilReady() {
     // Each refused connection would print a line; the outcome is all that matters here.
     jack_set_error_function(ignoreJackMessage);
     jack_set_info_function(ignoreJackMessage);
-    const auto giveUpAt = std::chrono::steady_clock::now() + options_.startTimeout;
-    for (;;) {
-        jack_status_t status{};
-        jack_client_t* probe = jack_client_open(
-            "vireon-probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
-            &status, name_.c_str());
-        if (probe != nullptr) {
-            jack_client_close(probe);
-            return;
-        }
-        if (reapWithin(0ms)) {
-            throw std::runtime_error("jackd ended during start-up:\n" + log());
-        }
-        if (std::chrono::steady_clock::now() >= giveUpAt) {
-            throw std::runtime_error("jackd did not accept clients in time:\n" + log());
-        }
-        std::this_thread::sleep_for(kPollInterval);
+    bool accepted = false;
+    bool ended = false;
+    waitUntil(
+        [&] {
+            jack_status_t status{};
+            jack_client_t* probe = jack_client_open(
+                "vireon-probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+                &status, name_.c_str());
+            if (probe != nullptr) {
+                jack_client_close(probe);
+                accepted = true;
+            } else {
+                ended = reapWithin(0ms);
+            }
+            return accepted || ended;
+        },
+        options_.startTimeout, kPollInterval);
+    if (ended) {
+        throw std::runtime_error("jackd ended during start-up:\n" + log());
+    }
+    if (!accepted) {
+        throw std::runtime_error("jackd did not accept clients in time:\n" + log());
     }
 }
 
@@ -175,21 +182,19 @@ bool JackServer::reapWithin(std::chrono::milliseconds timeout) {
     if (pid_ <= 0) {
         return true;
     }
-    const auto giveUpAt = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        int status = 0;
-        const pid_t result = ::waitpid(pid_, &status, WNOHANG);
-        if (result == pid_ || (result < 0 && errno == ECHILD)) {
+    return waitUntil(
+        [&] {
+            int status = 0;
+            const pid_t result = ::waitpid(pid_, &status, WNOHANG);
+            if (result != pid_ && !(result < 0 && errno == ECHILD)) {
+                return false;
+            }
             // Not knowing how it ended counts as unclean: a needless restart costs little.
             endedCleanly_ = result == pid_ && WIFEXITED(status) && WEXITSTATUS(status) == 0;
             pid_ = -1;
             return true;
-        }
-        if (std::chrono::steady_clock::now() >= giveUpAt) {
-            return false;
-        }
-        std::this_thread::sleep_for(kPollInterval);
-    }
+        },
+        timeout, kPollInterval);
 }
 
 void JackServer::terminate() {

@@ -11,7 +11,8 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
+
+#include "tests/support/Waiting.h"
 
 extern char** environ;
 
@@ -138,10 +139,7 @@ bool RunningProgram::running() {
 }
 
 std::optional<int> RunningProgram::waitForExit(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (running() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    testsupport::waitUntil([&] { return !running(); }, timeout);
     if (!reaped_ || !exited_) {
         return std::nullopt;
     }

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "UiTestSupport.h"
+#include "tests/support/Waiting.h"
 #include "ui/StatusBar.h"
 #include "ui/StatusBarSink.h"
 
@@ -68,10 +69,8 @@ class StatusBarTest : public QObject {
             text = "XX";
             returned = true;
         });
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!returned && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        testsupport::waitUntil([&] { return returned.load(); }, std::chrono::seconds(5),
+                               std::chrono::milliseconds(1));
         const bool returnedWhileBusy = returned;
         QVERIFY(w.window.statusBar()->text(1).isEmpty());
         QCoreApplication::processEvents();  // frees a sink that waits, so the join cannot hang
