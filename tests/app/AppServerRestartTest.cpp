@@ -14,7 +14,6 @@
 #include "tests/support/JackServer.h"
 #include "tests/support/PipeWireServer.h"
 #include "tests/support/Samples.h"
-#include "tests/support/Waiting.h"
 
 namespace vireon::ui::test {
 namespace {
@@ -26,18 +25,6 @@ using testsupport::PipeWireRecorder;
 using testsupport::PipeWireServer;
 
 constexpr std::size_t kCompared = 4000;  // attack, decay and into the sustain
-
-// The sound from its first non-zero sample on, once `count` samples of it are in (or 10 s).
-std::vector<float> recordSound(const PipeWireRecorder& recorder, std::size_t count) {
-    std::vector<float> sound;
-    testsupport::waitUntil(
-        [&] {
-            sound = alignAtFirstNonZero(recorder.samples());
-            return sound.size() >= count;
-        },
-        10s, 50ms);
-    return sound;
-}
 
 class VireonOnPipeWire : public VireonProgram {
   protected:
@@ -65,7 +52,7 @@ class VireonOnPipeWire : public VireonProgram {
         PipeWireRecorder recorder(pipewire);
         ASSERT_TRUE(recorder.waitForSamples(1024, 5s)) << pipewire.log();
         keyboard.noteOn(69);
-        std::vector<float> recorded = recordSound(recorder, kCompared);
+        std::vector<float> recorded = recorder.recordSound(kCompared);
         keyboard.noteOff(69);
         const std::vector<float> rendered = alignAtFirstNonZero(renderedNote(69, 12000));
         ASSERT_GE(recorded.size(), kCompared);

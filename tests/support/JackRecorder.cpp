@@ -104,9 +104,7 @@ bool JackRecorder::waitForSamples(std::size_t count, std::chrono::milliseconds t
 }
 
 std::vector<float> JackRecorder::recordSound(std::size_t count, std::chrono::milliseconds timeout) {
-    waitUntil([&] { return alignAtFirstNonZero(samples()).size() >= count; }, timeout,
-              kPollInterval);
-    return alignAtFirstNonZero(samples());
+    return waitForSound([&] { return samples(); }, count, timeout, kPollInterval);
 }
 
 const std::vector<float>& JackRecorder::samples() {

@@ -35,9 +35,8 @@ class JackRecorder {
     /// Waits until at least `count` samples have been recorded in all; false after `timeout`.
     bool waitForSamples(std::size_t count, std::chrono::milliseconds timeout);
 
-    /// Waits until `count` samples from the first non-zero one on are in, or `timeout` has
-    /// passed, and returns the recording from that first non-zero sample on (see
-    /// alignAtFirstNonZero): a note played into a live stream starts at an unknown point.
+    /// The recording from its first non-zero sample on, once `count` samples of it are in or
+    /// `timeout` has passed (see waitForSound).
     std::vector<float> recordSound(std::size_t count,
                                    std::chrono::milliseconds timeout = std::chrono::seconds(10));
 

@@ -8,6 +8,7 @@
 
 #include "tests/support/Environment.h"
 #include "tests/support/JackServer.h"
+#include "tests/support/Samples.h"
 #include "tests/support/Waiting.h"
 
 namespace vireon::testsupport {
@@ -208,6 +209,11 @@ std::vector<float> PipeWireRecorder::samples() const {
 
 bool PipeWireRecorder::waitForSamples(std::size_t count, std::chrono::milliseconds timeout) const {
     return testsupport::waitUntil([&] { return samples().size() >= count; }, timeout, 50ms);
+}
+
+std::vector<float> PipeWireRecorder::recordSound(std::size_t count,
+                                                 std::chrono::milliseconds timeout) const {
+    return waitForSound([&] { return samples(); }, count, timeout, 50ms);
 }
 
 }  // namespace vireon::testsupport

@@ -88,6 +88,11 @@ class PipeWireRecorder {
     /// Waits until at least `count` samples have been recorded; false after `timeout`.
     bool waitForSamples(std::size_t count, std::chrono::milliseconds timeout) const;
 
+    /// The recording from its first non-zero sample on, once `count` samples of it are in or
+    /// `timeout` has passed (see waitForSound).
+    std::vector<float> recordSound(
+        std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+
   private:
     std::unique_ptr<RunningProgram> recorder_;
 };

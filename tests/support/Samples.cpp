@@ -4,12 +4,27 @@
 #include <bit>
 #include <cstdint>
 
+#include "tests/support/Waiting.h"
+
 namespace vireon::testsupport {
 
 std::vector<float> alignAtFirstNonZero(const std::vector<float>& samples) {
     const auto first =
         std::find_if(samples.begin(), samples.end(), [](float sample) { return sample != 0.0f; });
     return std::vector<float>(first, samples.end());
+}
+
+std::vector<float> waitForSound(const std::function<std::vector<float>()>& recording,
+                                std::size_t count, std::chrono::milliseconds timeout,
+                                std::chrono::milliseconds interval) {
+    std::vector<float> sound;
+    waitUntil(
+        [&] {
+            sound = alignAtFirstNonZero(recording());
+            return sound.size() >= count;
+        },
+        timeout, interval);
+    return sound;
 }
 
 std::size_t firstBitDifference(const std::vector<float>& a, const std::vector<float>& b) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -20,6 +21,13 @@ std::vector<float> alignAtFirstNonZero(const std::vector<float>& samples);
 std::optional<std::uint32_t> matchingOnsetPhase(
     const std::vector<float>& recorded, std::size_t count, std::uint32_t phases,
     const std::function<std::vector<float>(std::uint32_t)>& reference);
+
+/// Asks `recording` for everything recorded so far every `interval` until `count` samples from
+/// the first non-zero one on are in, or `timeout` has passed; returns the recording from that
+/// first non-zero sample on. For a note played into a live stream at an unknown point.
+std::vector<float> waitForSound(const std::function<std::vector<float>()>& recording,
+                                std::size_t count, std::chrono::milliseconds timeout,
+                                std::chrono::milliseconds interval);
 
 /// Index of the first sample whose bits differ between `a` and `b` within their common length,
 /// or that common length when they agree.
