@@ -20,7 +20,6 @@
 namespace vireon::ui::test {
 namespace {
 
-using testsupport::alignAtFirstNonZero;
 using testsupport::JackRecorder;
 using testsupport::JackServer;
 using testsupport::JackServerOptions;
@@ -60,12 +59,7 @@ TEST_P(VireonAtServerRate, ANoteFromAKeyboardSoundsAsTheRendererWritesItAtThatRa
     keyboard.noteOn(69);
     ASSERT_TRUE(waitForStatus("1\tOn", 5s)) << statusTrace();
     const std::size_t compared = kComparedSamples * rate / 8000;
-    const auto giveUpAt = std::chrono::steady_clock::now() + 10s;
-    while (alignAtFirstNonZero(recorder.samples()).size() < compared &&
-           std::chrono::steady_clock::now() < giveUpAt) {
-        recorder.waitForSamples(recorder.samples().size() + 256, 1s);
-    }
-    const std::vector<float> recorded = alignAtFirstNonZero(recorder.samples());
+    const std::vector<float> recorded = recorder.recordSound(compared);
     EXPECT_EQ(recorder.droppedSamples(), 0u);
     ASSERT_TRUE(pressKey(findWindow("Vireon"), "Escape"));
     EXPECT_EQ(vireon->waitForExit(5s), 0) << vireon->errorOutput();

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "midi/MidiMessage.h"
@@ -15,6 +14,7 @@
 #include "tests/support/JackServer.h"
 #include "tests/support/RunningProgram.h"
 #include "tests/support/Samples.h"
+#include "tests/support/Waiting.h"
 #include "tools/render/OfflineRender.h"
 
 namespace vireon::plugintest {
@@ -42,15 +42,13 @@ std::vector<float> renderedNote(std::uint32_t rate, std::uint32_t heldSamples,
 /// Connects two ports with jack_connect, retrying until both exist.
 bool connectWhenReady(const testsupport::JackServer& server, const std::string& from,
                       const std::string& to) {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (testsupport::runCommand({VIREON_JACK_CONNECT, from, to}, server.clientEnvironment(),
-                                    5s)) {
-            return true;
-        }
-        std::this_thread::sleep_for(50ms);
-    }
-    return false;
+    return testsupport::waitUntil(
+        [&] {
+            return testsupport::runCommand({VIREON_JACK_CONNECT, from, to},
+                                           server.clientEnvironment(), 5s)
+                .has_value();
+        },
+        5s, 50ms);
 }
 
 class PluginInJalv : public ::testing::TestWithParam<std::uint32_t> {};
