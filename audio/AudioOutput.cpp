@@ -98,7 +98,8 @@ void stopAndTerminate(const std::shared_ptr<detail::StreamContext>& context, PaS
 }  // namespace
 
 AudioOutput::AudioOutput(engine::SynthState& state, const engine::AdsrSettings& adsr)
-    : shared_(std::make_shared<detail::StreamContext>(state, adsr)) {}
+    // Braces, not make_shared: clang 14 cannot build an aggregate from parentheses.
+    : shared_(new detail::StreamContext{state, adsr}) {}
 
 AudioOutput::~AudioOutput() {
     if (library_ == Library::Initialised) {
