@@ -9,7 +9,7 @@
 namespace vireon::tools {
 namespace {
 
-std::variant<RenderOptions, HelpRequest, std::string> parse(std::vector<std::string_view> args) {
+ParsedCommandLine parse(std::vector<std::string_view> args) {
     return parseRenderOptions(args);
 }
 
@@ -24,6 +24,7 @@ TEST(ToolOptions, TakesValuesAsGiven) {
     EXPECT_EQ(o.blockFrames, 1048576u);
 
     EXPECT_TRUE(std::holds_alternative<HelpRequest>(parse({"--help", "--attack", "9999"})));
+    EXPECT_TRUE(std::holds_alternative<VersionRequest>(parse({"--version", "--help"})));
     // A value is taken as it is, even when it looks like an option.
     EXPECT_TRUE(std::holds_alternative<RenderOptions>(parse({"--disorder", "--help", "-o", "-"})));
 }
@@ -80,7 +81,12 @@ TEST(ToolOptions, HelpDescribesEachOptionTheParserKnowsInOneColumn) {
         EXPECT_EQ(line[19], ' ') << line;
         EXPECT_NE(line[20], ' ') << line;
     }
-    EXPECT_EQ(described, 14);
+    EXPECT_EQ(described, 15);
+}
+
+TEST(ToolOptions, VersionNamesTheProgramAndTheReleaseItBelongsTo) {
+    EXPECT_EQ(versionText().substr(0, versionText().find('\n')),
+              std::string("vireon-render ") + VIREON_VERSION);
 }
 
 }  // namespace

@@ -157,6 +157,9 @@ const std::vector<OptionRow>& optionTable() {
         {.name = "--help",
          .help = "show this text.",
          .flag = []() -> ParsedCommandLine { return HelpRequest{}; }},
+        {.name = "--version",
+         .help = "show the version and the licence.",
+         .flag = []() -> ParsedCommandLine { return VersionRequest{}; }},
     };
     return table;
 }
@@ -257,6 +260,14 @@ std::string usageText() {
         "Exit status: 0 on success, 2 when the input is unusable or the output cannot be\n"
         "written; then no output file is left behind.\n";
     return text;
+}
+
+std::string versionText() {
+    return "vireon-render " VIREON_VERSION "\n"
+           "License GPL-3.0-or-later: GNU GPL version 3 or later "
+           "<https://gnu.org/licenses/gpl.html>.\n"
+           "This is free software: you are free to change and redistribute it.\n"
+           "There is NO WARRANTY, to the extent permitted by law.\n";
 }
 
 }  // namespace vireon::tools

@@ -46,15 +46,21 @@ struct RenderOptions {
 /// --help was given: print the usage and stop.
 struct HelpRequest {};
 
+/// --version was given: print versionText() and stop.
+struct VersionRequest {};
+
 /// What the command line asks for: a rendering, a request that stops there, or one sentence
 /// saying what is wrong and what to do.
-using ParsedCommandLine = std::variant<RenderOptions, HelpRequest, std::string>;
+using ParsedCommandLine = std::variant<RenderOptions, HelpRequest, VersionRequest, std::string>;
 
 /// Reads the command-line arguments (without the program name). Any thread.
 ParsedCommandLine parseRenderOptions(std::span<const std::string_view> args);
 
 /// The text --help prints.
 std::string usageText();
+
+/// The text --version prints: the program's name and version, then its licence.
+std::string versionText();
 
 /// True when `path` asks for raw samples on standard output.
 bool isStandardOutput(std::string_view path);

@@ -30,8 +30,9 @@ int refuse(const std::string& sentence) {
 
 int run(std::span<const std::string_view> args) {
     auto parsed = parseRenderOptions(args);
-    if (std::holds_alternative<HelpRequest>(parsed)) {
-        std::cout << usageText();
+    if (std::holds_alternative<HelpRequest>(parsed) ||
+        std::holds_alternative<VersionRequest>(parsed)) {
+        std::cout << (std::holds_alternative<HelpRequest>(parsed) ? usageText() : versionText());
         std::cout.flush();
         return std::cout ? 0 : kExitRefused;
     }
