@@ -38,6 +38,8 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName("Vireon");
+    // Lets a Wayland desktop match the window to the installed desktop entry and its icon.
+    QApplication::setDesktopFileName("org.vireon.Vireon");
 
     // One synthesizer per process, shared by the audio, MIDI and user-interface threads.
     vireon::engine::SynthState state;
