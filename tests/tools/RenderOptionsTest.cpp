@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -90,46 +87,6 @@ TEST(ToolOptions, HelpDescribesEachOptionTheParserKnowsInOneColumn) {
 TEST(ToolOptions, VersionNamesTheProgramAndTheReleaseItBelongsTo) {
     EXPECT_EQ(versionText().substr(0, versionText().find('\n')),
               std::string("vireon-render ") + VIREON_VERSION);
-}
-
-/// The option names a manual page describes: the first word of each tagged paragraph.
-std::set<std::string> optionsInManualPage(const std::filesystem::path& page) {
-    std::ifstream in(page);
-    std::set<std::string> names;
-    bool tagFollows = false;
-    for (std::string line; std::getline(in, line);) {
-        if (tagFollows && (line.starts_with(".B ") || line.starts_with(".BI "))) {
-            std::string name = line.substr(line.find(' ') + 1);
-            name = name.substr(0, name.find(' '));
-            for (std::size_t at; (at = name.find("\\-")) != std::string::npos;) {
-                name.replace(at, 2, "-");
-            }
-            names.insert(name);
-        }
-        tagFollows = line == ".TP";
-    }
-    return names;
-}
-
-TEST(ToolOptions, ManualPageDescribesExactlyTheOptionsOfTheHelp) {
-    std::set<std::string> inHelp;
-    std::istringstream usage(usageText());
-    for (std::string line; std::getline(usage, line);) {
-        if (line.starts_with("  -")) {
-            inHelp.insert(line.substr(2, line.find(' ', 2) - 2));
-        }
-    }
-    const std::set<std::string> inPage =
-        optionsInManualPage(std::filesystem::path(VIREON_PACKAGING_DIR) / "vireon-render.1.in");
-    ASSERT_FALSE(inPage.empty());
-    // The page's OPTIONS section holds exactly these tags: the EXIT STATUS tags are numbers.
-    std::set<std::string> pageOptions;
-    for (const std::string& name : inPage) {
-        if (name.starts_with("-")) {
-            pageOptions.insert(name);
-        }
-    }
-    EXPECT_EQ(pageOptions, inHelp);
 }
 
 }  // namespace
