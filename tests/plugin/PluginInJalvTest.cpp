@@ -54,6 +54,11 @@ bool connectWhenReady(const testsupport::JackServer& server, const std::string& 
 class PluginInJalv : public ::testing::TestWithParam<std::uint32_t> {};
 
 TEST_P(PluginInJalv, PlaysAKeyboardsNoteAsTheRendererDoes) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // A plugin built with a sanitizer needs its runtime loaded first, which jalv does not do;
+    // the lilv host tests run the same plugin under the sanitizer.
+    GTEST_SKIP() << "jalv cannot load a plugin built with a sanitizer";
+#endif
     const std::uint32_t rate = GetParam();
     const std::uint32_t framesPerSample = rate / 8000;
     testsupport::JackServer server(
