@@ -23,8 +23,9 @@ std::set<std::string> optionsInManualPage(const std::filesystem::path& page) {
         if (tagFollows && (line.starts_with(".B ") || line.starts_with(".BI "))) {
             std::string name = line.substr(line.find(' ') + 1);
             name = name.substr(0, name.find(' '));
+            // Roff writes a minus sign as \-; the backslash goes.
             for (std::size_t at; (at = name.find("\\-")) != std::string::npos;) {
-                name.replace(at, 2, "-");
+                name.erase(at, 1);
             }
             names.insert(name);
         }
