@@ -127,6 +127,8 @@ TEST_P(AudioPlaybackAtServerRate, ANotePlayedLiveIsTheOfflineRenderConverted) {
     ASSERT_TRUE(output.openAudio()) << output.fatalErrorText();
     EXPECT_EQ(output.outputRate(), rate);
     output.startAudio();
+    // PortAudio's own JACK client shows in patchbays under the program's name.
+    EXPECT_TRUE(testsupport::jackClientExists(server.name(), "Vireon"));
 
     testsupport::JackRecorder recorder(server.name());
     recorder.connect(streamPortPattern(), 5s);

@@ -52,6 +52,21 @@ std::string uniqueJackServerName() {
     return "vireon-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
 }
 
+bool jackClientExists(const std::string& serverName, const std::string& clientName) {
+    jack_status_t status{};
+    jack_client_t* probe = jack_client_open(
+        "vireon-test-probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+        &status, serverName.c_str());
+    if (probe == nullptr) {
+        return false;
+    }
+    char* uuid = jack_get_uuid_for_client_name(probe, clientName.c_str());
+    const bool exists = uuid != nullptr;
+    jack_free(uuid);
+    jack_client_close(probe);
+    return exists;
+}
+
 JackClientEnvironment::JackClientEnvironment(const std::string& serverName)
     : defaultServer_("JACK_DEFAULT_SERVER", serverName),
       noStartServer_("JACK_NO_START_SERVER", "1"),

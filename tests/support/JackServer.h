@@ -17,6 +17,9 @@ namespace vireon::testsupport {
 /// programs running side by side, and forked children, never meet on one server.
 std::string uniqueJackServerName();
 
+/// Whether a client called `clientName` is connected to the JACK server `serverName` now.
+bool jackClientExists(const std::string& serverName, const std::string& clientName);
+
 /// Points every JACK client of this process at the server `serverName` and forbids clients to
 /// start a server of their own, for the object's lifetime. With a name no server uses, this
 /// makes a machine without any JACK server, whatever servers actually run on it.
