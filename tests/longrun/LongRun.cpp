@@ -73,8 +73,10 @@ int main(int argc, char** argv) {
     const std::string program = argc > 2 ? argv[2] : "";
     // The server's rate: at any other than 8000 the program plays through its converter.
     const int rate = argc > 3 ? std::atoi(argv[3]) : 8000;
-    if (seconds <= 0 || program.empty() || rate < 8000 || rate > 192000) {
-        std::fprintf(stderr, "usage: vireon_long_run SECONDS PATH-TO-VIREON [RATE]\n");
+    // Frames per server period; 256 makes ALSA's jack device the default output.
+    const int period = argc > 4 ? std::atoi(argv[4]) : 256;
+    if (seconds <= 0 || program.empty() || rate < 8000 || rate > 192000 || period < 16) {
+        std::fprintf(stderr, "usage: vireon_long_run SECONDS PATH-TO-VIREON [RATE [PERIOD]]\n");
         return 2;
     }
     const std::filesystem::path folder =
@@ -84,8 +86,10 @@ int main(int argc, char** argv) {
     std::filesystem::copy_file(program, folder / "vireon",
                                std::filesystem::copy_options::overwrite_existing);
 
-    vireon::testsupport::JackServer server(vireon::testsupport::JackServerOptions{
-        .name = {}, .sampleRate = static_cast<std::uint32_t>(rate), .period = 256});
+    vireon::testsupport::JackServer server(
+        vireon::testsupport::JackServerOptions{.name = {},
+                                               .sampleRate = static_cast<std::uint32_t>(rate),
+                                               .period = static_cast<std::uint32_t>(period)});
     VirtualDisplay display;
     RtMidiOut keyboard(RtMidi::UNIX_JACK, "Vireon long-run keyboard");
     keyboard.openVirtualPort("keys");
@@ -151,8 +155,9 @@ int main(int argc, char** argv) {
     const auto exitCode = vireon.waitForExit(10s);
     jack_client_close(monitor);
 
-    std::printf("played %.0f s at %d Hz, recorded %zu samples (%.1f s of audio)\n", elapsed, rate,
-                recorded, static_cast<double>(recorded) / rate);
+    std::printf(
+        "played %.0f s at %d Hz in periods of %d frames, recorded %zu samples (%.1f s of audio)\n",
+        elapsed, rate, period, recorded, static_cast<double>(recorded) / rate);
     std::printf(
         "program's own memory (RssAnon): %ld KiB after warm-up, %ld KiB at the end, "
         "%ld KiB at the most\n",
