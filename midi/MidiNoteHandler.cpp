@@ -20,9 +20,13 @@ double noteFrequency(std::uint32_t note) {
 
 void MidiNoteHandler::onMidiMessage(MidiMessageKind kind, std::uint32_t param1,
                                     std::uint32_t /*param2: time stamp, unused*/) {
-    switch (kind) {
+    funnel_.submit({kind, param1}, [this](const Message& message) { handle(message); });
+}
+
+void MidiNoteHandler::handle(const Message& message) {
+    switch (message.kind) {
         case MidiMessageKind::Data:
-            handleShortMessage(param1);
+            handleShortMessage(message.param1);
             if (StatusSink* sink = statusSink_.load(std::memory_order_acquire)) {
                 sink->reportNoteStatus(noteText());
             }

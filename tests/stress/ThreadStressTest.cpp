@@ -25,6 +25,7 @@
 #include "engine/SynthState.h"
 #include "midi/MidiMessage.h"
 #include "midi/MidiNoteHandler.h"
+#include "tests/support/StressDuration.h"
 
 namespace vireon {
 namespace {
@@ -41,17 +42,6 @@ constexpr std::array<std::uint32_t, 12> kEdgeBlockSizes{0,  1,   2,   3,    7,  
 constexpr float kLargestPlausibleSample = 2.0f;
 // The longest release (5000 ms) in samples, after which a closed gate must be silent.
 constexpr std::uint32_t kLongestReleaseSamples = 40000;
-
-std::chrono::duration<double> stressDuration() {
-    if (const char* text = std::getenv("VIREON_STRESS_SECONDS")) {
-        char* end = nullptr;
-        const double seconds = std::strtod(text, &end);
-        if (end != text && *end == '\0' && seconds >= 0.0 && seconds <= 3600.0) {
-            return std::chrono::duration<double>(seconds);
-        }
-    }
-    return 1s;
-}
 
 std::uint32_t stressSeed() {
     if (const char* text = std::getenv("VIREON_STRESS_SEED")) {
@@ -191,7 +181,7 @@ void moveSlidersUntil(const std::atomic<bool>& stop, engine::SynthState& state,
 
 TEST(ThreadStress, AudioMidiAndSlidersTogetherStayFiniteAndEndSilent) {
     const std::uint32_t seed = stressSeed();
-    const std::chrono::duration<double> duration = stressDuration();
+    const std::chrono::duration<double> duration = testsupport::stressDuration();
     RecordProperty("seed", std::to_string(seed));
     SCOPED_TRACE("VIREON_STRESS_SEED=" + std::to_string(seed));
 
@@ -235,6 +225,72 @@ TEST(ThreadStress, AudioMidiAndSlidersTogetherStayFiniteAndEndSilent) {
     for (std::size_t i = kLongestReleaseSamples; i < tail.size(); ++i) {
         ASSERT_EQ(tail[i], 0.0f) << "sample " << i << " after the final close";
     }
+}
+
+// Sources playing at once: two MIDI systems' threads and the on-screen keyboard each hold and
+// release notes of their own. Each message reads the note count and writes it back, so unless
+// the handler takes them one at a time a note-on or note-off now and then gets lost, and the
+// count no longer comes back to zero when every key is up.
+TEST(ThreadStress, SourcesPlayingAtOnceLeaveNoNoteHeld) {
+    const std::uint32_t seed = stressSeed();
+    SCOPED_TRACE("VIREON_STRESS_SEED=" + std::to_string(seed));
+    engine::SynthState state;
+    engine::AdsrSettings adsr;
+    midi::MidiNoteHandler handler(state);
+    struct ThreadSafeSink : midi::StatusSink {
+        void reportNoteStatus(std::string_view) override { reports.fetch_add(1); }
+        std::atomic<std::uint64_t> reports{0};
+    } sink;
+    handler.connectStatusSink(&sink);
+
+    std::atomic<bool> stopAudio{false};
+    std::atomic<bool> stopSources{false};
+    RenderOutcome rendered;
+    std::thread audio(renderUntil, std::cref(stopAudio), std::ref(state), std::cref(adsr), seed,
+                      std::ref(rendered));
+    constexpr int kSources = 3;
+    std::array<std::uint64_t, kSources> sent{};
+    std::vector<std::thread> sources;
+    for (int source = 0; source < kSources; ++source) {
+        sources.emplace_back([&, source] {
+            std::mt19937 random(seed + 1 + static_cast<std::uint32_t>(source));
+            std::uniform_int_distribution<int> note(0, 127);
+            // Up to two keys down at a time, like a hand playing legato.
+            std::vector<std::uint8_t> held;
+            auto send = [&](std::uint8_t status, std::uint8_t key) {
+                handler.onMidiMessage(MidiMessageKind::Data,
+                                      midi::packShortMessage(status, key, 100), 0);
+                ++sent[static_cast<std::size_t>(source)];
+            };
+            while (!stopSources.load(std::memory_order_relaxed)) {
+                if (held.size() < 2 && random() % 2 == 0) {
+                    held.push_back(static_cast<std::uint8_t>(note(random)));
+                    send(0x90, held.back());
+                } else if (!held.empty()) {
+                    send(0x80, held.front());
+                    held.erase(held.begin());
+                }
+            }
+            for (const std::uint8_t key : held) {
+                send(0x80, key);
+            }
+        });
+    }
+    std::this_thread::sleep_for(testsupport::stressDuration());
+    stopSources = true;
+    std::uint64_t total = 0;
+    for (int source = 0; source < kSources; ++source) {
+        sources[static_cast<std::size_t>(source)].join();
+        total += sent[static_cast<std::size_t>(source)];
+    }
+    stopAudio = true;
+    audio.join();
+
+    EXPECT_EQ(state.noteCount.load(), 0);
+    EXPECT_EQ(state.gate.load(), 0);
+    EXPECT_EQ(handler.noteText(), "Off");
+    EXPECT_EQ(sink.reports.load(), total) << "every message reports the note status once";
+    EXPECT_EQ(rendered.badSamples, 0u);
 }
 
 }  // namespace
