@@ -4,88 +4,16 @@
 
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <cstdint>
-#include <iostream>
 #include <memory>
-#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "midi/MidiMessage.h"
 #include "midi/MidiSystems.h"
+#include "midi/RtMidiSupport.h"
 
 namespace vireon::midi {
-namespace {
-
-// RtMidi hands over whole messages; only those of up to three bytes have the packed form the
-// note handler decodes.
-constexpr std::size_t kShortMessageBytes = 3;
-
-// RtMidi reports a client it cannot create on std::cerr, from within its constructor and so
-// before an error callback can be set; a server that ends, or a client name that another
-// process is registering at that moment, would make it print. This program writes nothing to
-// std::cerr itself, so the stream is simply muted meanwhile.
-class MutedStandardError {
-  public:
-    MutedStandardError() : saved_(std::cerr.rdbuf(nullptr)) {}
-    ~MutedStandardError() { std::cerr.rdbuf(saved_); }
-    MutedStandardError(const MutedStandardError&) = delete;
-    MutedStandardError& operator=(const MutedStandardError&) = delete;
-
-  private:
-    std::streambuf* saved_;
-};
-
-// Closing a port takes a server a few milliseconds. A JACK server that has stopped answering
-// (suspended, or stuck) never replies, and the program must still be able to quit and save.
-constexpr std::chrono::seconds kClosePortDeadline{2};
-constexpr std::chrono::milliseconds kClosePollInterval{1};
-
-/// Closes the port of `input` on a helper thread and waits for that at most `deadline`. False
-/// when the helper is still waiting for the MIDI system: `input` must then be neither used nor
-/// destroyed again, as the helper keeps using it.
-bool closePortWithin(RtMidiIn* input, std::chrono::milliseconds deadline) {
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    auto closePort = [input, done] {
-        try {
-            input->closePort();
-        } catch (...) {
-        }
-        done->store(true);
-    };
-    std::thread closer;
-    try {
-        closer = std::thread(closePort);
-    } catch (const std::system_error&) {
-        // Without a thread to spare, close here and accept the risk of waiting.
-        closePort();
-        return true;
-    }
-    const auto giveUpAt = std::chrono::steady_clock::now() + deadline;
-    while (!done->load()) {
-        if (std::chrono::steady_clock::now() >= giveUpAt) {
-            closer.detach();
-            return false;
-        }
-        std::this_thread::sleep_for(kClosePollInterval);
-    }
-    closer.join();
-    return true;
-}
-
-bool compiledIn(RtMidi::Api api) {
-    std::vector<RtMidi::Api> apis;
-    RtMidi::getCompiledApi(apis);
-    for (const RtMidi::Api compiled : apis) {
-        if (compiled == api) {
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
 
 struct RtMidiPorts::State {
     /// One MIDI system and this program's client of it, when the system is there.
@@ -134,14 +62,10 @@ void RtMidiPorts::State::receive(double /*timeStamp*/, std::vector<unsigned char
     // Counted before the flag is read, so that close(), which clears the flag and then waits
     // for the count to reach 0, never misses a message on its way to the handler.
     state.handling.fetch_add(1);
-    if (state.flowing.load() && message != nullptr && !message->empty() &&
-        message->size() <= kShortMessageBytes) {
-        const std::uint8_t status = (*message)[0];
-        const std::uint8_t data1 = message->size() > 1 ? (*message)[1] : 0;
-        const std::uint8_t data2 = message->size() > 2 ? (*message)[2] : 0;
+    const std::optional<std::uint32_t> packed = packedShortMessage(message);
+    if (state.flowing.load() && packed) {
         try {
-            state.handler.onMidiMessage(MidiMessageKind::Data,
-                                        packShortMessage(status, data1, data2), 0);
+            state.handler.onMidiMessage(MidiMessageKind::Data, *packed, 0);
         } catch (...) {
             // An exception must not unwind into the MIDI system's thread; the message is lost.
         }
@@ -158,13 +82,7 @@ void RtMidiPorts::State::noteError(RtMidiError::Type type, const std::string& /*
 }
 
 bool RtMidiPorts::State::connect(System& system) {
-    if (!compiledIn(system.api)) {
-        return false;
-    }
-    // Asking first spares a machine without the system a client that cannot work.
-    const bool present =
-        system.api == RtMidi::LINUX_ALSA ? alsaSequencerAvailable() : jackServerAvailable();
-    if (!present) {
+    if (!compiledIn(system.api) || !systemPresent(system.api)) {
         return false;
     }
     try {

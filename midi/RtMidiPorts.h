@@ -17,8 +17,10 @@ namespace vireon::midi {
 /// number stands for the port of that name, wherever the system lists it now.
 class RtMidiPorts final : public MidiPorts {
   public:
-    /// What patchbays show for this program's client.
-    static constexpr const char* kClientName = "Vireon";
+    /// What patchbays show for the client that the chosen device feeds. It is not "Vireon":
+    /// that client is the program's own input, open to every program for the whole run, and
+    /// two clients of one name would leave a patchbay user guessing which is which.
+    static constexpr const char* kClientName = "Vireon devices";
     /// The name of the input port that an open device feeds.
     static constexpr const char* kInputPortName = "MIDI in";
 

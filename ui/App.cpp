@@ -7,6 +7,7 @@
 
 #include "engine/ChaosOscillator.h"
 #include "midi/MidiInput.h"
+#include "midi/VirtualMidiInput.h"
 #include "settings/SettingsFile.h"
 #include "ui/AboutBox.h"
 #include "ui/ControlId.h"
@@ -64,6 +65,9 @@ int App::run() {
         if (window.build(disorderText)) {
             StatusBarSink statusSink(window);
             noteHandler_.connectStatusSink(&statusSink);
+            if (ownMidiInput_ != nullptr) {
+                ownMidiInput_->open();
+            }
             WindowDeviceList deviceList(window);
             midi::MidiInput midiInput(midiPorts_, deviceList);
             midiInput.listMidiDevices();
@@ -81,6 +85,9 @@ int App::run() {
             // Nothing may report to a window that is going away: the device is closed while the
             // window still stands, and only then is the status sink taken away.
             midiInput.closeMidiInput();
+            if (ownMidiInput_ != nullptr) {
+                ownMidiInput_->close();
+            }
             noteHandler_.connectStatusSink(nullptr);
         }
         saveDisorderText(textToSave);

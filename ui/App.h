@@ -13,7 +13,8 @@
 
 namespace vireon::midi {
 class MidiInput;
-}
+class VirtualMidiInput;
+}  // namespace vireon::midi
 
 namespace vireon::ui {
 
@@ -35,6 +36,11 @@ class App {
     /// stops responding at shutdown, the process is ended at once after the settings are saved.
     int run();
 
+    /// Vireon's own MIDI input, offered from start-up (before the device list is filled) until
+    /// shutdown. Without one, only the device list and the on-screen keyboard play. Call
+    /// before run().
+    void setOwnMidiInput(midi::VirtualMidiInput* input) { ownMidiInput_ = input; }
+
     /// The event source the windows post to; tests post events through it.
     EventSource& events() { return events_; }
 
@@ -55,6 +61,7 @@ class App {
     audio::AudioStream& audio_;
     midi::MidiNoteHandler& noteHandler_;
     midi::MidiPorts& midiPorts_;
+    midi::VirtualMidiInput* ownMidiInput_ = nullptr;
     std::optional<std::filesystem::path> settingsFile_;
     EventSource events_;
     MainWindow* mainWindow_ = nullptr;

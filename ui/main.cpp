@@ -9,6 +9,7 @@
 #include "engine/SynthState.h"
 #include "midi/MidiNoteHandler.h"
 #include "midi/RtMidiPorts.h"
+#include "midi/VirtualMidiInput.h"
 #include "ui/App.h"
 
 namespace {
@@ -47,6 +48,8 @@ int main(int argc, char** argv) {
     vireon::audio::AudioOutput audio(state, adsr);
     vireon::midi::MidiNoteHandler noteHandler(state);
     vireon::midi::RtMidiPorts midiPorts(noteHandler);
+    vireon::midi::VirtualMidiInput ownMidiInput(noteHandler);
     vireon::ui::App app(state, adsr, audio, noteHandler, midiPorts);
+    app.setOwnMidiInput(&ownMidiInput);
     return app.run();
 }

@@ -15,6 +15,7 @@
 
 #include "TestKeyboard.h"
 #include "VireonProgramFixture.h"
+#include "tests/support/JackPorts.h"
 #include "tests/support/JackRecorder.h"
 #include "tests/support/JackServer.h"
 #include "tests/support/Samples.h"
@@ -138,6 +139,46 @@ TEST_F(VireonPlayed, QuitsNormallyAfterTheServerCarryingItsMidiVanished) {
     ASSERT_TRUE(pressKey(findWindow("Vireon"), "Escape"));
     EXPECT_EQ(vireon->waitForExit(8s), 0) << vireon->errorOutput();
     EXPECT_EQ(readFile(settingsFile()), "10\r\n");
+}
+
+// With no device chosen in the list, a real external sequencer wired to Vireon's own input from
+// outside plays it, sample for sample as the renderer plays the same note.
+TEST_F(VireonPlayed, ASequencerConnectedToItsOwnInputPlaysWithNoDeviceChosen) {
+    JackServer server;
+    auto vireon = start(server);
+    // Nothing to list yet, so no entry is selected and no device is open.
+    ASSERT_TRUE(waitForStatus("0\tNo MIDI IN", 10s)) << statusTrace() << vireon->errorOutput();
+    ASSERT_TRUE(testsupport::jackPortExists(server.name(), "Vireon:MIDI in"));
+    JackRecorder recorder(server.name());
+    recorder.connect(outputPattern(*vireon), 10s);
+
+    // A 10 s loop that plays note 69 for 3 s from its third second on: the sequencer plays
+    // from the moment it starts, and the note must not pass before the cable is in.
+    RunningProgram sequencer(
+        {"/usr/bin/jack_midiseq", "sequencer", "80000", "24000", "69", "24000"},
+        server.clientEnvironment(), folder.path());
+    const auto giveUpAt = std::chrono::steady_clock::now() + 5s;
+    while (!testsupport::jackPortExists(server.name(), "sequencer:out") &&
+           std::chrono::steady_clock::now() < giveUpAt) {
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_TRUE(runCommand({"/usr/bin/jack_connect", "sequencer:out", "Vireon:MIDI in"},
+                           server.clientEnvironment(), 10s))
+        << sequencer.errorOutput();
+    ASSERT_TRUE(waitForStatus("1\tOn", 5s)) << statusTrace();
+
+    constexpr std::size_t kCompared = 4000;
+    std::vector<float> recorded = recordSound(recorder, kCompared);
+    const std::vector<float> rendered = alignAtFirstNonZero(renderedNote(69, 12000));
+    ASSERT_GE(recorded.size(), kCompared);
+    ASSERT_GE(rendered.size(), kCompared);
+    recorded.resize(kCompared);
+    EXPECT_EQ(firstBitDifference(
+                  recorded, std::vector<float>(rendered.begin(), rendered.begin() + kCompared)),
+              kCompared);
+
+    ASSERT_TRUE(pressKey(findWindow("Vireon"), "Escape"));
+    EXPECT_EQ(vireon->waitForExit(5s), 0) << vireon->errorOutput();
 }
 
 }  // namespace

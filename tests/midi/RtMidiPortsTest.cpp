@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +19,7 @@
 #include "midi/RtMidiPorts.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/JackServer.h"
+#include "tests/support/MidiSender.h"
 #include "tests/support/Waiting.h"
 
 namespace vireon::midi {
@@ -29,6 +29,8 @@ using namespace std::chrono_literals;
 using testsupport::ChildOutcome;
 using testsupport::JackClientEnvironment;
 using testsupport::JackServer;
+using testsupport::RecordingSink;
+using Sender = testsupport::JackMidiSender;
 using testsupport::runInChildProcess;
 using testsupport::uniqueJackServerName;
 using Texts = std::vector<std::string>;
@@ -45,38 +47,6 @@ const std::string kProgramClient = clientName(RtMidiPorts::kClientName);
 // Longer than the 31 characters some platforms cut device names to.
 const std::string kKeyboardClient = clientName("Vireon test keyboard with a long name");
 const std::string kKeyboardPort = "keys out";
-
-// The note status texts, as the MIDI thread reports them.
-class RecordingSink final : public StatusSink {
-  public:
-    void reportNoteStatus(std::string_view text) override {
-        const std::lock_guard lock(mutex_);
-        texts_.emplace_back(text);
-    }
-    Texts texts() const {
-        const std::lock_guard lock(mutex_);
-        return texts_;
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    Texts texts_;
-};
-
-// Another program's MIDI output port on the JACK server.
-class Sender {
-  public:
-    Sender(const std::string& client, const std::string& port)
-        : out_(RtMidi::UNIX_JACK, client), name_(client + ":" + port) {
-        out_.openVirtualPort(port);
-    }
-    void send(std::vector<unsigned char> bytes) { out_.sendMessage(&bytes); }
-    const std::string& portName() const { return name_; }
-
-  private:
-    RtMidiOut out_;
-    std::string name_;
-};
 
 // MIDI arrives within milliseconds; 5 s only tells "late" from "never".
 bool waitUntil(const std::function<bool()>& condition) {

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <RtMidi.h>
+
+#include <chrono>
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <streambuf>
+#include <vector>
+
+namespace vireon::midi {
+
+/// RtMidi reports a client it cannot create on std::cerr, from within its constructor and so
+/// before an error callback can be set; a server that ends, or a client name that another
+/// process is registering at that moment, would make it print. This program writes nothing to
+/// std::cerr itself, so the stream is simply muted meanwhile.
+class MutedStandardError {
+  public:
+    MutedStandardError();
+    ~MutedStandardError();
+    MutedStandardError(const MutedStandardError&) = delete;
+    MutedStandardError& operator=(const MutedStandardError&) = delete;
+
+  private:
+    std::streambuf* saved_;
+};
+
+/// Whether this RtMidi was built with `api`.
+bool compiledIn(RtMidi::Api api);
+
+/// Whether the MIDI system behind `api` (ALSA's sequencer or a JACK server) accepts a client
+/// now. Asking first spares a machine without it a client that cannot work. UI thread.
+bool systemPresent(RtMidi::Api api);
+
+/// Closing a port takes a server a few milliseconds. A JACK server that has stopped answering
+/// (suspended, or stuck) never replies, and the program must still be able to quit and save.
+inline constexpr std::chrono::seconds kClosePortDeadline{2};
+
+/// Closes the port of `input` on a helper thread and waits for that at most `deadline`. False
+/// when the helper is still waiting for the MIDI system: `input` must then be neither used nor
+/// destroyed again, as the helper keeps using it. UI thread.
+bool closePortWithin(RtMidiIn* input, std::chrono::milliseconds deadline);
+
+/// The packed form the note handler decodes, for a message RtMidi delivered: nothing for an
+/// empty message or one longer than a short message's three bytes. Any thread.
+std::optional<std::uint32_t> packedShortMessage(const std::vector<unsigned char>* message);
+
+}  // namespace vireon::midi
