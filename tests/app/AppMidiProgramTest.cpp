@@ -19,6 +19,7 @@
 #include "tests/support/JackRecorder.h"
 #include "tests/support/JackServer.h"
 #include "tests/support/Samples.h"
+#include "tests/support/Waiting.h"
 
 namespace vireon::ui::test {
 namespace {
@@ -157,11 +158,8 @@ TEST_F(VireonPlayed, ASequencerConnectedToItsOwnInputPlaysWithNoDeviceChosen) {
     RunningProgram sequencer(
         {"/usr/bin/jack_midiseq", "sequencer", "80000", "24000", "69", "24000"},
         server.clientEnvironment(), folder.path());
-    const auto giveUpAt = std::chrono::steady_clock::now() + 5s;
-    while (!testsupport::jackPortExists(server.name(), "sequencer:out") &&
-           std::chrono::steady_clock::now() < giveUpAt) {
-        std::this_thread::sleep_for(10ms);
-    }
+    ASSERT_TRUE(testsupport::waitUntil(
+        [&] { return testsupport::jackPortExists(server.name(), "sequencer:out"); }, 5s));
     ASSERT_TRUE(runCommand({"/usr/bin/jack_connect", "sequencer:out", "Vireon:MIDI in"},
                            server.clientEnvironment(), 10s))
         << sequencer.errorOutput();

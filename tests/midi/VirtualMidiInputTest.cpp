@@ -16,6 +16,7 @@
 #include "tests/support/JackPorts.h"
 #include "tests/support/JackServer.h"
 #include "tests/support/MidiSender.h"
+#include "tests/support/Waiting.h"
 
 namespace vireon::midi {
 namespace {
@@ -69,15 +70,15 @@ TEST_F(VirtualMidiInputOnJack, EveryProgramConnectedPlaysAndTheirNotesMerge) {
     ASSERT_TRUE(connect(keyboard));
 
     sequencer.send({0x90, 60, 100});
-    ASSERT_TRUE(waitUntil([&] { return state.gate.load() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return state.gate.load() == 1; }, 5s, 1ms));
     keyboard.send({0x90, 69, 100});
-    ASSERT_TRUE(waitUntil([&] { return state.noteCount.load() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return state.noteCount.load() == 2; }, 5s, 1ms));
     EXPECT_EQ(state.frequency.load(), 440.0);
     sequencer.send({0x80, 60, 0});
-    ASSERT_TRUE(waitUntil([&] { return state.noteCount.load() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return state.noteCount.load() == 1; }, 5s, 1ms));
     EXPECT_EQ(state.gate.load(), 1);
     keyboard.send({0x80, 69, 0});
-    ASSERT_TRUE(waitUntil([&] { return state.gate.load() == 0; }));
+    ASSERT_TRUE(waitUntil([&] { return state.gate.load() == 0; }, 5s, 1ms));
     EXPECT_EQ(sink.texts(), (std::vector<std::string>{"On", "On", "On", "Off"}));
 }
 
@@ -89,7 +90,7 @@ TEST_F(VirtualMidiInputOnJack, ClosingEndsHeldNotesAndOpeningAgainBringsThePortB
     auto sequencer = std::make_unique<Sender>(clientName("sequencer"), "out");
     ASSERT_TRUE(connect(*sequencer));
     sequencer->send({0x90, 60, 100});
-    ASSERT_TRUE(waitUntil([&] { return state.gate.load() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return state.gate.load() == 1; }, 5s, 1ms));
 
     input.close();
     EXPECT_EQ(state.gate.load(), 0);
@@ -101,7 +102,7 @@ TEST_F(VirtualMidiInputOnJack, ClosingEndsHeldNotesAndOpeningAgainBringsThePortB
     ASSERT_EQ(input.open(), 1) << "opening again replaces the port, it does not add one";
     ASSERT_TRUE(connect(*sequencer));
     sequencer->send({0x90, 64, 100});
-    ASSERT_TRUE(waitUntil([&] { return state.gate.load() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return state.gate.load() == 1; }, 5s, 1ms));
     EXPECT_NEAR(state.frequency.load(), 329.63, 0.01);
 }
 

@@ -2,12 +2,9 @@
 
 #include <RtMidi.h>
 
-#include <chrono>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "midi/MidiNoteHandler.h"
@@ -47,17 +44,5 @@ class RecordingSink final : public midi::StatusSink {
     mutable std::mutex mutex_;
     std::vector<std::string> texts_;
 };
-
-/// Polls `condition` every millisecond for up to 5 s.
-inline bool waitUntil(const std::function<bool()>& condition) {
-    const auto giveUpAt = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= giveUpAt) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 }  // namespace vireon::testsupport
