@@ -29,8 +29,11 @@ class VirtualMidiInput {
     VirtualMidiInput& operator=(const VirtualMidiInput&) = delete;
 
     /// Offers the port on every MIDI system that answers now, closing first any port offered
-    /// before. After a sound server has restarted, this one call brings the port back. Returns
-    /// how many systems offer it. UI thread.
+    /// before. After a sound server has restarted, this one call brings the port back. JACK
+    /// gives a client name to the first client that asks for it and numbers later ones
+    /// ("Vireon-01"), so call this before anything else of the program registers with JACK
+    /// under the same name (PortAudio's JACK host API does). Returns how many systems offer the
+    /// port. UI thread.
     int open();
 
     /// Withdraws the port from every system, waits until no message of it is being handled and

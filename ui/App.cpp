@@ -53,7 +53,15 @@ int App::run() {
     // The caller's SynthState is in its start-up state; the settings fix s for the whole run.
     const std::string disorderText = loadDisorderText();
 
+    // Before the audio library: its JACK host API registers a client of the program's name as
+    // well, and the first client keeps the plain name that users connect to, "Vireon".
+    if (ownMidiInput_ != nullptr) {
+        ownMidiInput_->open();
+    }
     if (!audio_.openAudio()) {
+        if (ownMidiInput_ != nullptr) {
+            ownMidiInput_->close();
+        }
         showFatalAudioError(audio_.fatalErrorText());
         audio_.releaseAfterFatalError();
         return 0;
@@ -65,9 +73,6 @@ int App::run() {
         if (window.build(disorderText)) {
             StatusBarSink statusSink(window);
             noteHandler_.connectStatusSink(&statusSink);
-            if (ownMidiInput_ != nullptr) {
-                ownMidiInput_->open();
-            }
             WindowDeviceList deviceList(window);
             midi::MidiInput midiInput(midiPorts_, deviceList);
             midiInput.listMidiDevices();
@@ -89,6 +94,9 @@ int App::run() {
                 ownMidiInput_->close();
             }
             noteHandler_.connectStatusSink(nullptr);
+        }
+        if (ownMidiInput_ != nullptr) {
+            ownMidiInput_->close();
         }
         saveDisorderText(textToSave);
 

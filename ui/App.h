@@ -36,8 +36,8 @@ class App {
     /// stops responding at shutdown, the process is ended at once after the settings are saved.
     int run();
 
-    /// Vireon's own MIDI input, offered from start-up (before the device list is filled) until
-    /// shutdown. Without one, only the device list and the on-screen keyboard play. Call
+    /// Vireon's own MIDI input, offered from the start of run() (before the audio library
+    /// comes up) until shutdown. Without one, only the device list and the on-screen keyboard play. Call
     /// before run().
     void setOwnMidiInput(midi::VirtualMidiInput* input) { ownMidiInput_ = input; }
 
