@@ -25,8 +25,12 @@ struct VirtualMidiInput::State {
     // the handler right now.
     std::atomic<bool> flowing{false};
     std::atomic<int> handling{0};
+    struct Client {
+        RtMidi::Api api;
+        std::unique_ptr<RtMidiIn> input;
+    };
     // Declared after the atomics so that the clients, whose threads use them, go first.
-    std::vector<std::unique_ptr<RtMidiIn>> clients;
+    std::vector<Client> clients;
     // A client whose closing never finished may still call back into this state, which is then
     // never destroyed.
     bool clientAbandoned = false;
@@ -76,7 +80,7 @@ int VirtualMidiInput::open() {
             client->ignoreTypes(true, false, false);
             client->setCallback(&State::receive, &state);
             client->openVirtualPort(kPortName);
-            state.clients.push_back(std::move(client));
+            state.clients.push_back({api, std::move(client)});
         } catch (...) {
             // The system went away between the question and the client: it offers nothing.
         }
@@ -91,10 +95,13 @@ void VirtualMidiInput::close() {
     if (state.clients.empty()) {
         return;
     }
-    for (std::unique_ptr<RtMidiIn>& client : state.clients) {
-        if (!closePortWithin(client.get(), kClosePortDeadline)) {
-            // Destroying it would wait for the server just the same.
-            static_cast<void>(client.release());
+    for (State::Client& client : state.clients) {
+        // Touching a JACK client whose server has vanished can crash inside libjack; the client
+        // is dead anyway, and its memory is all it still holds. A close that does not finish
+        // in time leaves the client to the helper still waiting in it.
+        const bool serverGone = client.api == RtMidi::UNIX_JACK && !jackServerAvailable();
+        if (serverGone || !closePortWithin(client.input.get(), kClosePortDeadline)) {
+            static_cast<void>(client.input.release());
             state.clientAbandoned = true;
         }
     }
