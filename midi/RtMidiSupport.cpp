@@ -40,33 +40,37 @@ bool systemPresent(RtMidi::Api api) {
     return api == RtMidi::LINUX_ALSA ? alsaSequencerAvailable() : jackServerAvailable();
 }
 
-bool closePortWithin(RtMidiIn* input, std::chrono::milliseconds deadline) {
+bool runWithin(std::function<void()> work, std::chrono::milliseconds deadline) {
     auto done = std::make_shared<std::atomic<bool>>(false);
-    auto closePort = [input, done] {
+    auto run = [work = std::move(work), done] {
         try {
-            input->closePort();
+            work();
         } catch (...) {
         }
         done->store(true);
     };
-    std::thread closer;
+    std::thread helper;
     try {
-        closer = std::thread(closePort);
+        helper = std::thread(run);
     } catch (const std::system_error&) {
-        // Without a thread to spare, close here and accept the risk of waiting.
-        closePort();
+        // Without a thread to spare, run here and accept the risk of waiting.
+        run();
         return true;
     }
     const auto giveUpAt = std::chrono::steady_clock::now() + deadline;
     while (!done->load()) {
         if (std::chrono::steady_clock::now() >= giveUpAt) {
-            closer.detach();
+            helper.detach();
             return false;
         }
         std::this_thread::sleep_for(kClosePollInterval);
     }
-    closer.join();
+    helper.join();
     return true;
+}
+
+bool closePortWithin(RtMidiIn* input, std::chrono::milliseconds deadline) {
+    return runWithin([input] { input->closePort(); }, deadline);
 }
 
 std::optional<std::uint32_t> packedShortMessage(const std::vector<unsigned char>* message) {

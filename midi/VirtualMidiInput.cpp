@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -97,10 +98,21 @@ void VirtualMidiInput::close() {
     }
     for (State::Client& client : state.clients) {
         // Touching a JACK client whose server has vanished can crash inside libjack; the client
-        // is dead anyway, and its memory is all it still holds. A close that does not finish
-        // in time leaves the client to the helper still waiting in it.
-        const bool serverGone = client.api == RtMidi::UNIX_JACK && !jackServerAvailable();
-        if (serverGone || !closePortWithin(client.input.get(), kClosePortDeadline)) {
+        // is dead anyway, and its memory is all it still holds. Asking a stopped server hangs
+        // just like closing on it, so both happen on the helper, within the deadline.
+        RtMidiIn* const input = client.input.get();
+        const bool askServer = client.api == RtMidi::UNIX_JACK;
+        auto serverGone = std::make_shared<std::atomic<bool>>(false);
+        const bool finished = runWithin(
+            [input, askServer, serverGone] {
+                if (askServer && !jackServerAvailable()) {
+                    serverGone->store(true);
+                    return;
+                }
+                input->closePort();
+            },
+            kClosePortDeadline);
+        if (!finished || serverGone->load()) {
             static_cast<void>(client.input.release());
             state.clientAbandoned = true;
         }

@@ -37,8 +37,8 @@ class App {
     int run();
 
     /// Vireon's own MIDI input, offered from the start of run() (before the audio library
-    /// comes up) until shutdown. Without one, only the device list and the on-screen keyboard play. Call
-    /// before run().
+    /// comes up) until shutdown. Without one, only the device list and the on-screen keyboard play.
+    /// Call before run().
     void setOwnMidiInput(midi::VirtualMidiInput* input) { ownMidiInput_ = input; }
 
     /// The event source the windows post to; tests post events through it.
