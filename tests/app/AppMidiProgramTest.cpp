@@ -166,7 +166,7 @@ TEST_F(VireonPlayed, ASequencerConnectedToItsOwnInputPlaysWithNoDeviceChosen) {
     ASSERT_TRUE(waitForStatus("1\tOn", 5s)) << statusTrace();
 
     constexpr std::size_t kCompared = 4000;
-    std::vector<float> recorded = recordSound(recorder, kCompared);
+    std::vector<float> recorded = recorder.recordSound(kCompared);
     const std::vector<float> rendered = alignAtFirstNonZero(renderedNote(69, 12000));
     ASSERT_GE(recorded.size(), kCompared);
     ASSERT_GE(rendered.size(), kCompared);

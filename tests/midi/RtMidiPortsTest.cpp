@@ -88,7 +88,7 @@ TEST_F(RtMidiPortsOnJack, ASenderIsListedInFullAndItsShortMessagesPlay) {
     ASSERT_TRUE(ports.start());
 
     keys.send({0x90, 69, 100});
-    ASSERT_TRUE(waitUntil([&] { return state.gate.load() == 1; }, 5s, 1ms));
+    ASSERT_TRUE(waitUntil([&] { return state.gate.load() == 1; }));
     EXPECT_EQ(state.frequency.load(), 440.0);
 
     // One-byte messages count; system exclusive is not a short message and never arrives.
@@ -96,7 +96,7 @@ TEST_F(RtMidiPortsOnJack, ASenderIsListedInFullAndItsShortMessagesPlay) {
     keys.send({0xF8});
     keys.send({0xFE});
     keys.send({0x80, 69, 0});
-    ASSERT_TRUE(waitUntil([&] { return state.gate.load() == 0; }, 5s, 1ms));
+    ASSERT_TRUE(waitUntil([&] { return state.gate.load() == 0; }));
     EXPECT_EQ(sink.texts(), (Texts{"On", "On", "On", "Off"}));
 }
 
@@ -109,7 +109,7 @@ TEST_F(RtMidiPortsOnJack, ClosingEndsTheHeldNoteExactlyOnce) {
         ASSERT_TRUE(ports.open(*device) && ports.start());
         keys.send({0x90, 60, 100});
         keys.send({0x90, 64, 100});
-        ASSERT_TRUE(waitUntil([&] { return state.noteCount.load() == 2; }, 5s, 1ms));
+        ASSERT_TRUE(waitUntil([&] { return state.noteCount.load() == 2; }));
 
         ports.stop();
         ports.close();
@@ -143,7 +143,7 @@ TEST_F(RtMidiPortsOnJack, AVanishedPortFailsToOpenAndAMovedOneIsFoundByName) {
 
     ASSERT_TRUE(ports.open(*secondDevice) && ports.start());
     second.send({0x90, 69, 100});
-    EXPECT_TRUE(waitUntil([&] { return state.gate.load() == 1; }, 5s, 1ms));
+    EXPECT_TRUE(waitUntil([&] { return state.gate.load() == 1; }));
 }
 
 TEST_F(RtMidiPortsOnJack, DeviceNumbersOutsideTheListDoNotOpen) {
@@ -172,7 +172,7 @@ TEST_F(RtMidiPortsOnJack, ClosingAfterTheServerDiedReturnsAndEndsTheNote) {
                 return 1;
             }
             keys.send({0x90, 69, 100});
-            if (!waitUntil([&] { return childState.gate.load() == 1; }, 5s, 1ms)) {
+            if (!waitUntil([&] { return childState.gate.load() == 1; })) {
                 return 2;
             }
             ::kill(serverPid, SIGKILL);
