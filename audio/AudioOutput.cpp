@@ -19,8 +19,11 @@ namespace detail {
 int renderCallback(const void* /*input*/, void* output, unsigned long frameCount,
                    const PaStreamCallbackTimeInfo* /*timeInfo*/,
                    PaStreamCallbackFlags /*statusFlags*/, void* context) {
-    static_cast<StreamContext*>(context)->renderer->render(static_cast<float*>(output),
-                                                           static_cast<std::uint32_t>(frameCount));
+    auto& stream = *static_cast<StreamContext*>(context);
+    stream.renderer->render(static_cast<float*>(output), static_cast<std::uint32_t>(frameCount));
+    if (ScopeTap* tap = stream.scopeTap.load(std::memory_order_acquire)) {
+        tap->ring.push(static_cast<const float*>(output), frameCount);
+    }
     return paContinue;
 }
 
@@ -148,6 +151,13 @@ bool AudioOutput::openAudio() {
     // PortAudio's JACK host API only comes up when a JACK server answers during initialisation.
     jackInUse_ = Pa_HostApiTypeIdToHostApiIndex(paJACK) >= 0;
     return true;
+}
+
+void AudioOutput::setScopeTap(ScopeTap* tap) {
+    if (tap != nullptr) {
+        tap->rate.store(outputRate_, std::memory_order_relaxed);
+    }
+    shared_->scopeTap.store(tap, std::memory_order_release);
 }
 
 std::string AudioOutput::fatalErrorText() const {

@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "audio/ScopeTap.h"
+
 namespace vireon::audio {
 
 /// The program's one output stream as the application drives it: opened before the window,
@@ -31,6 +33,11 @@ class AudioStream {
     virtual bool shutdownAudio(
         const std::function<void(std::chrono::milliseconds)>& waitForWindowEvent,
         std::chrono::milliseconds deadline) = 0;
+
+    /// Copies every block the stream plays into `tap` from now on, or stops when it is null.
+    /// The tap must outlive the stream, since a block in progress may still reach it. A stream
+    /// that cannot be watched ignores this.
+    virtual void setScopeTap(ScopeTap* /*tap*/) {}
 
   protected:
     ~AudioStream() = default;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <memory>
 
+#include "audio/ScopeTap.h"
 #include "engine/AdsrSettings.h"
 #include "engine/SynthState.h"
 #include "rate/RateRenderer.h"
@@ -25,6 +26,8 @@ struct StreamContext {
     /// only renders through it.
     std::unique_ptr<rate::RateRenderer> renderer;
     std::atomic<ShutdownProgress> shutdown{ShutdownProgress::Running};
+    /// The scope's ring while a scope watches, null otherwise: one load per block.
+    std::atomic<ScopeTap*> scopeTap{nullptr};
 };
 
 /// The stream callback: fills the block through the context's renderer, at whatever rate the

@@ -13,6 +13,7 @@
 #include "ui/ControlId.h"
 #include "ui/FatalErrorBox.h"
 #include "ui/HelpWindow.h"
+#include "ui/KeyboardWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/StatusBarSink.h"
 #include "ui/WindowDeviceList.h"
@@ -34,6 +35,8 @@ App::App(engine::SynthState& state, engine::AdsrSettings& adsr, audio::AudioStre
       noteHandler_(noteHandler),
       midiPorts_(midiPorts),
       settingsFile_(std::move(settingsFile)) {}
+
+App::~App() = default;
 
 std::string App::loadDisorderText() {
     return settingsFile_ ? settings::loadSettings(state_, *settingsFile_)
@@ -84,6 +87,8 @@ int App::run() {
             audio_.startAudio();
 
             runEventLoop(window, midiInput);
+            // Ends the notes the keyboard holds, and its scope lets go of the audio stream.
+            keyboardWindow_.reset();
             mainWindow_ = nullptr;
             textToSave = window.controlText(kDisorderSpin);
 
@@ -122,6 +127,8 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput) {
                     showAbout(&window);
                 } else if (event.number == kMenuHelp) {
                     showHelp(events_);
+                } else if (event.number == kMenuKeyboard) {
+                    showKeyboardWindow();
                 }
                 quitRequested = event.number == kMenuQuit;
                 break;
@@ -158,6 +165,19 @@ void App::handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int
             // The envelope sliders need nothing here: the envelope reads them at note start.
             break;
     }
+}
+
+void App::showKeyboardWindow() {
+    if (!keyboardWindow_) {
+        keyboardWindow_ = std::make_unique<KeyboardWindow>(
+            [this](std::uint32_t message) {
+                noteHandler_.onMidiMessage(midi::MidiMessageKind::Data, message, 0);
+            },
+            scopeTap_, [this](audio::ScopeTap* tap) { audio_.setScopeTap(tap); });
+    }
+    keyboardWindow_->show();
+    keyboardWindow_->raise();
+    keyboardWindow_->activateWindow();
 }
 
 }  // namespace vireon::ui

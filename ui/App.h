@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -18,6 +19,7 @@ class VirtualMidiInput;
 
 namespace vireon::ui {
 
+class KeyboardWindow;
 class MainWindow;
 
 /// The whole program on the user-interface thread: brings the system up in a fixed order, runs
@@ -32,6 +34,8 @@ class App {
         midi::MidiNoteHandler& noteHandler, midi::MidiPorts& midiPorts,
         std::optional<std::filesystem::path> settingsFile = std::nullopt);
 
+    ~App();
+
     /// Runs the program to its end and returns the exit code, always 0. When the audio system
     /// stops responding at shutdown, the process is ended at once after the settings are saved.
     int run();
@@ -44,6 +48,9 @@ class App {
     /// The event source the windows post to; tests post events through it.
     EventSource& events() { return events_; }
 
+    /// The on-screen keyboard once it has been opened, until the event loop ends. For tests.
+    KeyboardWindow* keyboardWindow() const { return keyboardWindow_.get(); }
+
     /// The main window from its creation until the event loop ends; null otherwise. For tests.
     MainWindow* mainWindow() const { return mainWindow_; }
 
@@ -54,6 +61,7 @@ class App {
     std::string loadDisorderText();
     void saveDisorderText(const std::string& text);
     void runEventLoop(MainWindow& window, midi::MidiInput& midiInput);
+    void showKeyboardWindow();
     void handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int control);
 
     engine::SynthState& state_;
@@ -63,6 +71,10 @@ class App {
     midi::MidiPorts& midiPorts_;
     midi::VirtualMidiInput* ownMidiInput_ = nullptr;
     std::optional<std::filesystem::path> settingsFile_;
+    // Fed by the audio callback while the keyboard window's scope shows; it outlives the
+    // stream, as a block in progress may still reach it after the scope has let go.
+    audio::ScopeTap scopeTap_;
+    std::unique_ptr<KeyboardWindow> keyboardWindow_;
     EventSource events_;
     MainWindow* mainWindow_ = nullptr;
 };

@@ -27,6 +27,7 @@ enum ControlId : int {
 enum MenuId : int {
     kMenuAbout = 1,
     kMenuHelp = 2,
+    kMenuKeyboard = 3,
     kMenuQuit = 111,
 };
 

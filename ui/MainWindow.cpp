@@ -266,6 +266,12 @@ void MainWindow::createMenu() {
             [this] { post(UiEvent::Kind::Menu, kMenuAbout); });
     connect(menu->addAction(QStringLiteral("Help")), &QAction::triggered, this,
             [this] { post(UiEvent::Kind::Menu, kMenuHelp); });
+    // A menu of its own after "?", which keeps its place and items.
+    QMenu* keyboard = menuBar_->addMenu(QStringLiteral("Keyboard"));
+    QAction* showKeyboard = keyboard->addAction(QStringLiteral("Show keyboard"));
+    showKeyboard->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    connect(showKeyboard, &QAction::triggered, this,
+            [this] { post(UiEvent::Kind::Menu, kMenuKeyboard); });
     menuBar_->show();
 }
 

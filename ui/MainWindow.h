@@ -28,7 +28,7 @@ void setUpFixedWindow(QWidget& window, const QString& title, QSize clientSize);
 /// middle of its screen (integer halves, as the window's own placement rule says).
 void centreOnScreen(QWidget& window);
 
-/// The synthesizer's only permanent window: a "?" menu, six vertical sliders, the Disorder box,
+/// The synthesizer's main window: a "?" menu and a "Keyboard" menu, six vertical sliders, the Disorder box,
 /// the MIDI device list, a few texts and a three-field status bar, every control at a fixed
 /// place and known by its ControlId. User actions become UiEvents posted to the EventSource;
 /// values and texts set through this class never post anything. All operations: UI thread.

@@ -1,0 +1,79 @@
+#include "ui/ScopeView.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
+#include <vector>
+
+namespace vireon::ui {
+namespace {
+
+// Full scale fills 90% of the half height; the shortest attacks overshoot a little.
+constexpr double kFullScale = 0.9;
+constexpr float kClip = 1.1f;
+
+}  // namespace
+
+ScopeView::ScopeView(audio::ScopeTap& tap, std::function<void(audio::ScopeTap*)> attach,
+                     QWidget* parent)
+    : QWidget(parent), tap_(tap), attach_(std::move(attach)) {
+    timer_.setInterval(kRepaintMilliseconds);
+    connect(&timer_, &QTimer::timeout, this, [this] { refresh(); });
+}
+
+ScopeView::~ScopeView() {
+    if (attached_) {
+        attach_(nullptr);
+    }
+}
+
+void ScopeView::refresh() {
+    trace_.take(tap_);
+    update();
+}
+
+void ScopeView::showEvent(QShowEvent* /*event*/) {
+    // Whatever waited from an earlier showing is stale.
+    trace_.take(tap_);
+    trace_ = ScopeTrace();
+    attach_(&tap_);
+    attached_ = true;
+    timer_.start();
+}
+
+void ScopeView::hideEvent(QHideEvent* /*event*/) {
+    timer_.stop();
+    attach_(nullptr);
+    attached_ = false;
+}
+
+void ScopeView::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    const double middle = height() / 2.0;
+    painter.setPen(QColor(60, 60, 60));
+    painter.drawLine(QPointF(0, middle), QPointF(width(), middle));
+
+    const std::span<const float> samples = trace_.visible();
+    const std::size_t span = trace_.spanSamples();
+    if (samples.size() < 2 || span < 2) {
+        return;
+    }
+    QPainterPath path;
+    const double step = static_cast<double>(width() - 1) / static_cast<double>(span - 1);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const float sample = std::clamp(samples[i], -kClip, kClip);
+        const QPointF point(static_cast<double>(i) * step,
+                            middle - sample * kFullScale * (middle - 1.0));
+        if (i == 0) {
+            path.moveTo(point);
+        } else {
+            path.lineTo(point);
+        }
+    }
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(80, 230, 120), 1.5));
+    painter.drawPath(path);
+}
+
+}  // namespace vireon::ui
