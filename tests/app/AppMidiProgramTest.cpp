@@ -179,5 +179,50 @@ TEST_F(VireonPlayed, ASequencerConnectedToItsOwnInputPlaysWithNoDeviceChosen) {
     EXPECT_EQ(vireon->waitForExit(5s), 0) << vireon->errorOutput();
 }
 
+// A newcomer without MIDI hardware: Ctrl+K opens the keyboard window, Z plays middle C as the
+// renderer plays it, and the scope draws it. Measures the time from the key to the sound.
+TEST_F(VireonPlayed, TheOnScreenKeyboardPlaysAndItsScopeShowsTheNote) {
+    JackServer server;
+    auto vireon = start(server);
+    ASSERT_TRUE(waitForStatus("0\tNo MIDI IN", 10s)) << statusTrace() << vireon->errorOutput();
+    JackRecorder recorder(server.name());
+    recorder.connect(outputPattern(*vireon), 10s);
+    ASSERT_TRUE(recorder.waitForSamples(1024, 5s));
+
+    const std::string window = findWindow("Vireon");
+    ASSERT_TRUE(pressKey(window, "ctrl+k"));
+    const std::string keyboard = findWindow("Vireon keyboard");
+    ASSERT_FALSE(keyboard.empty());
+    const std::vector<std::string> x11 = {display.environmentEntry()};
+    ASSERT_TRUE(runCommand({"/usr/bin/xdotool", "windowfocus", "--sync", keyboard}, x11, 5s));
+
+    const std::size_t sentAt = recorder.samples().size();
+    ASSERT_TRUE(runCommand({"/usr/bin/xdotool", "keydown", "z"}, x11, 5s));
+    ASSERT_TRUE(waitForStatus("1\tOn", 5s)) << statusTrace();
+    constexpr std::size_t kCompared = 4000;
+    std::vector<float> recorded = recorder.recordSound(kCompared);
+    const std::size_t soundAt = recorder.samples().size() - recorded.size();
+    const std::vector<float> rendered = alignAtFirstNonZero(renderedNote(60, 12000));
+    ASSERT_GE(recorded.size(), kCompared);
+    ASSERT_GE(rendered.size(), kCompared);
+    recorded.resize(kCompared);
+    EXPECT_EQ(firstBitDifference(
+                  recorded, std::vector<float>(rendered.begin(), rendered.begin() + kCompared)),
+              kCompared);
+    // The fade of 1001 samples before every attack is part of the instrument, not latency.
+    const double latencyMs = (static_cast<double>(soundAt) - sentAt - 1001) * 1000.0 / 8000.0;
+    RecordProperty("keyboard_to_sound_latency_ms", std::to_string(latencyMs));
+    std::printf("On-screen keyboard to sound latency: about %.0f ms\n", latencyMs);
+
+    // A few repaints later the scope shows the held note, the key drawn pressed.
+    std::this_thread::sleep_for(300ms);
+    screenshot(keyboard, "keyboard-window-playing.png");
+    ASSERT_TRUE(runCommand({"/usr/bin/xdotool", "keyup", "z"}, x11, 5s));
+    ASSERT_TRUE(waitForStatus("1\tOff", 5s)) << statusTrace();
+
+    ASSERT_TRUE(pressKey(window, "Escape"));
+    EXPECT_EQ(vireon->waitForExit(5s), 0) << vireon->errorOutput();
+}
+
 }  // namespace
 }  // namespace vireon::ui::test
