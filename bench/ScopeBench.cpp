@@ -103,10 +103,11 @@ int main(int argc, char** argv) {
                     *copy / *render);
     }
     if (render != nullptr && repaint != nullptr) {
-        std::printf("scope repaint / rendering its %u samples: %.1f; %.2f%% of one core at %.0f "
-                    "repaints a second\n",
-                    kFramesPerRepaint, *repaint / *render,
-                    *repaint * kRepaintsPerSecond * 100.0, kRepaintsPerSecond);
+        std::printf(
+            "scope repaint / rendering its %u samples: %.1f; %.2f%% of one core at %.0f "
+            "repaints a second\n",
+            kFramesPerRepaint, *repaint / *render, *repaint * kRepaintsPerSecond * 100.0,
+            kRepaintsPerSecond);
     }
     benchmark::Shutdown();
     return 0;

@@ -66,8 +66,8 @@ void ScopeView::paintEvent(QPaintEvent* /*event*/) {
     const double step = static_cast<double>(width() - 1) / static_cast<double>(span - 1);
     for (std::size_t i = 0; i < samples.size(); ++i) {
         const float sample = std::clamp(samples[i], -kClip, kClip);
-        trace.append(QPointF(static_cast<double>(i) * step,
-                             middle - sample * kFullScale * (middle - 1.0)));
+        trace.append(
+            QPointF(static_cast<double>(i) * step, middle - sample * kFullScale * (middle - 1.0)));
     }
     painter.setPen(QColor(80, 230, 120));
     painter.drawPolyline(trace);

@@ -1,5 +1,6 @@
 // The stream callback at a converted rate: no allocation while notes come and go.
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <memory>
@@ -58,6 +59,36 @@ TEST(AudioCallback, AtFortyEightKilohertzItAllocatesNothing) {
     keyboard.join();
     EXPECT_EQ(allocations, 0u);
     EXPECT_GT(loudest, 0.0f) << "the notes never sounded";
+}
+
+// While a scope watches, the callback hands it exactly what it plays, without allocating; once
+// the scope lets go, nothing more reaches the ring.
+TEST(AudioCallback, CopiesWhatItPlaysToAnAttachedScopeOnly) {
+    engine::SynthState state;
+    engine::AdsrSettings adsr;
+    detail::StreamContext context(state, adsr);
+    context.renderer = std::make_unique<rate::RateRenderer>(state, adsr, 8000);
+    midi::MidiNoteHandler handler(state);
+    handler.onMidiMessage(midi::MidiMessageKind::Data, midi::packShortMessage(0x90, 60, 100), 0);
+    ScopeTap tap;
+    std::vector<float> played(1500);
+    std::vector<float> seen(4096);
+
+    context.scopeTap.store(&tap);
+    {
+        testsupport::AllocationCounter counter;
+        detail::renderCallback(nullptr, played.data(), 1500, nullptr, 0, &context);
+        if (testsupport::AllocationCounter::available()) {
+            EXPECT_EQ(counter.count(), 0u);
+        }
+    }
+    ASSERT_EQ(tap.ring.pop(seen.data(), seen.size()), 1500u);
+    EXPECT_TRUE(std::equal(played.begin(), played.end(), seen.begin()));
+    EXPECT_GT(*std::max_element(played.begin(), played.end()), 0.0f);
+
+    context.scopeTap.store(nullptr);
+    detail::renderCallback(nullptr, played.data(), 256, nullptr, 0, &context);
+    EXPECT_EQ(tap.ring.available(), 0u);
 }
 
 }  // namespace
