@@ -40,10 +40,9 @@ struct RtMidiPorts::State {
 
     MidiNoteHandler& handler;
     const std::string clientName;
-    // Shared with RtMidi's threads: whether messages pass, how many callbacks are inside the
-    // handler right now, and how many errors RtMidi has reported.
-    std::atomic<bool> flowing{false};
-    std::atomic<int> handling{0};
+    // Shared with RtMidi's threads: the gate to the handler, and how many errors RtMidi has
+    // reported.
+    MessageGate gate{handler};
     std::atomic<unsigned> errors{0};
 
     // Declared after the atomics so that the clients, whose threads use them, go first.
@@ -58,19 +57,7 @@ struct RtMidiPorts::State {
 
 void RtMidiPorts::State::receive(double /*timeStamp*/, std::vector<unsigned char>* message,
                                  void* userData) {
-    auto& state = *static_cast<State*>(userData);
-    // Counted before the flag is read, so that close(), which clears the flag and then waits
-    // for the count to reach 0, never misses a message on its way to the handler.
-    state.handling.fetch_add(1);
-    const std::optional<std::uint32_t> packed = packedShortMessage(message);
-    if (state.flowing.load() && packed) {
-        try {
-            state.handler.onMidiMessage(MidiMessageKind::Data, *packed, 0);
-        } catch (...) {
-            // An exception must not unwind into the MIDI system's thread; the message is lost.
-        }
-    }
-    state.handling.fetch_sub(1);
+    static_cast<State*>(userData)->gate.deliver(message);
 }
 
 void RtMidiPorts::State::noteError(RtMidiError::Type type, const std::string& /*text*/,
@@ -191,7 +178,7 @@ bool RtMidiPorts::open(int device) {
         }
     } catch (...) {
     }
-    // Nothing has been let through yet (flowing is false), so nothing needs to be told.
+    // Nothing has been let through yet (the gate is closed), so nothing needs to be told.
     try {
         system.input->closePort();
     } catch (...) {
@@ -208,17 +195,17 @@ bool RtMidiPorts::start() {
     } catch (...) {
         return false;
     }
-    state.flowing.store(true);
+    state.gate.open();
     return true;
 }
 
 void RtMidiPorts::stop() {
-    state_->flowing.store(false);
+    state_->gate.close();
 }
 
 void RtMidiPorts::close() {
     State& state = *state_;
-    state.flowing.store(false);
+    state.gate.close();
     if (state.openSystem == nullptr) {
         return;
     }
@@ -229,11 +216,9 @@ void RtMidiPorts::close() {
         state.clientAbandoned = true;
     }
     state.openSystem = nullptr;
-    // A callback that saw the flag still set may be inside the handler; the close must come
-    // after its message, or a note-on could reopen the gate that the close has just shut.
-    while (state.handling.load() != 0) {
-        std::this_thread::yield();
-    }
+    // The close must come after the last message, or a note-on could reopen the engine's gate
+    // that the close has just shut.
+    state.gate.closeAndDrain();
     try {
         state.handler.onMidiMessage(MidiMessageKind::Close, 0, 0);
     } catch (...) {

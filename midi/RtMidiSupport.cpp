@@ -83,4 +83,26 @@ std::optional<std::uint32_t> packedShortMessage(const std::vector<unsigned char>
     return packShortMessage(status, data1, data2);
 }
 
+void MessageGate::closeAndDrain() {
+    flowing_.store(false);
+    while (handling_.load() != 0) {
+        std::this_thread::yield();
+    }
+}
+
+void MessageGate::deliver(const std::vector<unsigned char>* message) {
+    // Counted before the flag is read, so that closeAndDrain(), which clears the flag and then
+    // waits for the count to reach 0, never misses a message on its way to the handler.
+    handling_.fetch_add(1);
+    const std::optional<std::uint32_t> packed = packedShortMessage(message);
+    if (flowing_.load() && packed) {
+        try {
+            handler_.onMidiMessage(MidiMessageKind::Data, *packed, 0);
+        } catch (...) {
+            // An exception must not unwind into the MIDI system's thread; the message is lost.
+        }
+    }
+    handling_.fetch_sub(1);
+}
+
 }  // namespace vireon::midi

@@ -2,6 +2,8 @@
 
 #include <RtMidi.h>
 
+#include <atomic>
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -9,6 +11,8 @@
 #include <optional>
 #include <streambuf>
 #include <vector>
+
+#include "midi/MidiNoteHandler.h"
 
 namespace vireon::midi {
 
@@ -50,5 +54,30 @@ bool closePortWithin(RtMidiIn* input, std::chrono::milliseconds deadline);
 /// The packed form the note handler decodes, for a message RtMidi delivered: nothing for an
 /// empty message or one longer than a short message's three bytes. Any thread.
 std::optional<std::uint32_t> packedShortMessage(const std::vector<unsigned char>* message);
+
+/// Lets the messages RtMidi delivers on its own threads through to the note handler while it is
+/// open, and lets the UI thread shut it knowing that no message is inside the handler any more.
+class MessageGate {
+  public:
+    explicit MessageGate(MidiNoteHandler& handler) : handler_(handler) {}
+
+    /// Messages pass from now on. UI thread.
+    void open() { flowing_.store(true); }
+
+    /// Messages are dropped from now on; one already on its way may still arrive. UI thread.
+    void close() { flowing_.store(false); }
+
+    /// Closes, and returns once no message is inside the handler any more, so that whatever
+    /// the caller tells the handler next comes after the last message. UI thread.
+    void closeAndDrain();
+
+    /// Hands a short message to the handler while open; drops anything else. RtMidi's threads.
+    void deliver(const std::vector<unsigned char>* message);
+
+  private:
+    MidiNoteHandler& handler_;
+    std::atomic<bool> flowing_{false};
+    std::atomic<int> handling_{0};
+};
 
 }  // namespace vireon::midi

@@ -22,10 +22,8 @@ struct VirtualMidiInput::State {
 
     MidiNoteHandler& handler;
     const std::string clientName;
-    // Shared with RtMidi's threads: whether messages pass, and how many callbacks are inside
-    // the handler right now.
-    std::atomic<bool> flowing{false};
-    std::atomic<int> handling{0};
+    // Shared with RtMidi's threads.
+    MessageGate gate{handler};
     struct Client {
         RtMidi::Api api;
         std::unique_ptr<RtMidiIn> input;
@@ -39,18 +37,7 @@ struct VirtualMidiInput::State {
 
 void VirtualMidiInput::State::receive(double /*timeStamp*/, std::vector<unsigned char>* message,
                                       void* userData) {
-    auto& state = *static_cast<State*>(userData);
-    // Counted before the flag is read, so that close() never misses a message on its way.
-    state.handling.fetch_add(1);
-    const std::optional<std::uint32_t> packed = packedShortMessage(message);
-    if (state.flowing.load() && packed) {
-        try {
-            state.handler.onMidiMessage(MidiMessageKind::Data, *packed, 0);
-        } catch (...) {
-            // Nothing may unwind into the MIDI system's thread; the message is lost.
-        }
-    }
-    state.handling.fetch_sub(1);
+    static_cast<State*>(userData)->gate.deliver(message);
 }
 
 VirtualMidiInput::VirtualMidiInput(MidiNoteHandler& handler, std::string clientName)
@@ -86,13 +73,13 @@ int VirtualMidiInput::open() {
             // The system went away between the question and the client: it offers nothing.
         }
     }
-    state.flowing.store(true);
+    state.gate.open();
     return static_cast<int>(state.clients.size());
 }
 
 void VirtualMidiInput::close() {
     State& state = *state_;
-    state.flowing.store(false);
+    state.gate.close();
     if (state.clients.empty()) {
         return;
     }
@@ -118,11 +105,9 @@ void VirtualMidiInput::close() {
         }
     }
     state.clients.clear();
-    // A callback that saw the flag still set may be inside the handler; the close must come
-    // after its message, or a note-on could reopen the gate that the close has just shut.
-    while (state.handling.load() != 0) {
-        std::this_thread::yield();
-    }
+    // The close must come after the last message, or a note-on could reopen the engine's gate
+    // that the close has just shut.
+    state.gate.closeAndDrain();
     state.handler.onMidiMessage(MidiMessageKind::Close, 0, 0);
 }
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +29,32 @@ using testsupport::alignAtFirstNonZero;
 using testsupport::firstBitDifference;
 using testsupport::JackRecorder;
 using testsupport::JackServer;
+
+// The recorder's sound from its first non-zero sample on must be, bit for bit, the renderer's
+// `note` from its attack on, for `kCompared` samples. Returns the recording's sample at which
+// the sound began, or nothing when too little sounded.
+constexpr std::size_t kCompared = 4000;
+std::optional<std::size_t> expectSoundsAsRendered(JackRecorder& recorder, int note) {
+    std::vector<float> recorded = recorder.recordSound(kCompared);
+    const std::size_t soundAt = recorder.samples().size() - recorded.size();
+    const std::vector<float> rendered = alignAtFirstNonZero(renderedNote(note, 12000));
+    if (recorded.size() < kCompared || rendered.size() < kCompared) {
+        ADD_FAILURE() << "recorded " << recorded.size() << " and rendered " << rendered.size()
+                      << " samples of sound, fewer than " << kCompared;
+        return std::nullopt;
+    }
+    recorded.resize(kCompared);
+    EXPECT_EQ(firstBitDifference(
+                  recorded, std::vector<float>(rendered.begin(), rendered.begin() + kCompared)),
+              kCompared);
+    return soundAt;
+}
+
+// From the recording's sample count when the note was sent to the sample where it sounds. The
+// fade of 1001 samples before every attack is part of the instrument, not latency.
+double latencyMs(std::size_t sentAt, std::size_t soundAt) {
+    return (static_cast<double>(soundAt) - static_cast<double>(sentAt) - 1001) * 1000.0 / 8000.0;
+}
 
 using VireonPlayed = VireonProgram;
 
@@ -58,20 +85,11 @@ TEST_F(VireonPlayed, APhraseFromAKeyboardSoundsAsTheRendererRendersIt) {
     keyboard.noteOff(50);  // a key never pressed
 
     // The first note is fully determined from its attack until the legato note.
-    constexpr std::size_t kCompared = 4000;
-    std::vector<float> recorded = recorder.recordSound(kCompared);
-    const std::size_t soundAt = recorder.samples().size() - recorded.size();
-    const std::vector<float> rendered = alignAtFirstNonZero(renderedNote(69, 12000));
-    ASSERT_GE(recorded.size(), kCompared);
-    ASSERT_GE(rendered.size(), kCompared);
-    recorded.resize(kCompared);
-    EXPECT_EQ(firstBitDifference(
-                  recorded, std::vector<float>(rendered.begin(), rendered.begin() + kCompared)),
-              kCompared);
-    // The fade of 1001 samples before every attack is part of the instrument, not latency.
-    const double latencyMs = (static_cast<double>(soundAt) - sentAt - 1001) * 1000.0 / 8000.0;
-    RecordProperty("midi_to_sound_latency_ms", std::to_string(latencyMs));
-    std::printf("MIDI to sound latency: about %.0f ms\n", latencyMs);
+    const std::optional<std::size_t> soundAt = expectSoundsAsRendered(recorder, 69);
+    ASSERT_TRUE(soundAt.has_value());
+    const double latency = latencyMs(sentAt, *soundAt);
+    RecordProperty("midi_to_sound_latency_ms", std::to_string(latency));
+    std::printf("MIDI to sound latency: about %.0f ms\n", latency);
 
     const std::string window = findWindow("Vireon");
     ASSERT_TRUE(pressKey(window, "Escape"));
@@ -165,15 +183,7 @@ TEST_F(VireonPlayed, ASequencerConnectedToItsOwnInputPlaysWithNoDeviceChosen) {
         << sequencer.errorOutput();
     ASSERT_TRUE(waitForStatus("1\tOn", 5s)) << statusTrace();
 
-    constexpr std::size_t kCompared = 4000;
-    std::vector<float> recorded = recorder.recordSound(kCompared);
-    const std::vector<float> rendered = alignAtFirstNonZero(renderedNote(69, 12000));
-    ASSERT_GE(recorded.size(), kCompared);
-    ASSERT_GE(rendered.size(), kCompared);
-    recorded.resize(kCompared);
-    EXPECT_EQ(firstBitDifference(
-                  recorded, std::vector<float>(rendered.begin(), rendered.begin() + kCompared)),
-              kCompared);
+    EXPECT_TRUE(expectSoundsAsRendered(recorder, 69).has_value());
 
     ASSERT_TRUE(pressKey(findWindow("Vireon"), "Escape"));
     EXPECT_EQ(vireon->waitForExit(5s), 0) << vireon->errorOutput();
@@ -199,20 +209,11 @@ TEST_F(VireonPlayed, TheOnScreenKeyboardPlaysAndItsScopeShowsTheNote) {
     const std::size_t sentAt = recorder.samples().size();
     ASSERT_TRUE(runCommand({"/usr/bin/xdotool", "keydown", "z"}, x11, 5s));
     ASSERT_TRUE(waitForStatus("1\tOn", 5s)) << statusTrace();
-    constexpr std::size_t kCompared = 4000;
-    std::vector<float> recorded = recorder.recordSound(kCompared);
-    const std::size_t soundAt = recorder.samples().size() - recorded.size();
-    const std::vector<float> rendered = alignAtFirstNonZero(renderedNote(60, 12000));
-    ASSERT_GE(recorded.size(), kCompared);
-    ASSERT_GE(rendered.size(), kCompared);
-    recorded.resize(kCompared);
-    EXPECT_EQ(firstBitDifference(
-                  recorded, std::vector<float>(rendered.begin(), rendered.begin() + kCompared)),
-              kCompared);
-    // The fade of 1001 samples before every attack is part of the instrument, not latency.
-    const double latencyMs = (static_cast<double>(soundAt) - sentAt - 1001) * 1000.0 / 8000.0;
-    RecordProperty("keyboard_to_sound_latency_ms", std::to_string(latencyMs));
-    std::printf("On-screen keyboard to sound latency: about %.0f ms\n", latencyMs);
+    const std::optional<std::size_t> soundAt = expectSoundsAsRendered(recorder, 60);
+    ASSERT_TRUE(soundAt.has_value());
+    const double latency = latencyMs(sentAt, *soundAt);
+    RecordProperty("keyboard_to_sound_latency_ms", std::to_string(latency));
+    std::printf("On-screen keyboard to sound latency: about %.0f ms\n", latency);
 
     // A few repaints later the scope shows the held note, the key drawn pressed.
     std::this_thread::sleep_for(300ms);
