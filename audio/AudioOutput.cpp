@@ -24,6 +24,7 @@ int renderCallback(const void* /*input*/, void* output, unsigned long frameCount
     if (ScopeTap* tap = stream.scopeTap.load(std::memory_order_acquire)) {
         tap->ring.push(static_cast<const float*>(output), frameCount);
     }
+    stream.callbacks.fetch_add(1, std::memory_order_relaxed);
     return paContinue;
 }
 
@@ -38,6 +39,13 @@ constexpr PaTime kSuggestedLatency = 0.075;
 // The host chooses the block size, and may change it from one callback to the next.
 constexpr unsigned long kFramesPerBuffer = paFramesPerBufferUnspecified;
 constexpr std::chrono::milliseconds kPollInterval{1};
+// A running stream is called every few tens of milliseconds (a server's period, or at most the
+// suggested latency); one that has not been called for this long has lost its server.
+constexpr std::chrono::milliseconds kStallLimit{600};
+// How long the user-interface thread waits for a dead stream to be aborted and closed.
+constexpr std::chrono::milliseconds kReleaseDeadline{1000};
+// How often the default output is tried again while there is none.
+constexpr std::chrono::milliseconds kReopenInterval{1000};
 // What patchbays show for the JACK client of PortAudio's own JACK host API.
 constexpr const char* kJackClientName = "Vireon";
 
@@ -62,23 +70,29 @@ PaError openStreamAt(detail::StreamContext& context, const PaStreamParameters& p
                          detail::renderCallback, &context);
 }
 
-// Runs on the shutdown worker. It may be abandoned inside any of these calls, so it touches
-// nothing but the library and the context it co-owns.
+// Runs on a worker that the user-interface thread may abandon inside any of these calls, so it
+// touches nothing but the library and what it co-owns.
 //
-// Once the JACK server has vanished, closing the library's JACK connections can crash the
-// process, and its JACK host API aborts it when closing its own client fails. The settings are
-// saved and the process is about to end, so then the library is left as it is and the caller
-// ends the process. The server is asked before each step that closes connections: before the
-// stream's, and again before the library's own, since the first closing may be what a dying
-// server does not survive.
-void stopAndTerminate(const std::shared_ptr<detail::StreamContext>& context, PaStream* stream,
-                      bool jackInUse) {
-    const auto serverGone = [&] {
-        if (jackInUse && !jackServerReachable()) {
-            context->shutdown.store(ShutdownProgress::LeftRunning, std::memory_order_release);
-            return true;
+// Once the JACK server that the library's clients belonged to has gone, closing them can crash
+// the process, and the library's JACK host API aborts it when closing its own client fails (see
+// JackServerWatch). Then the library is left as it is: the caller either lives on with it or
+// ends the process. The watch is asked again before each step that closes connections, since a
+// server can go away during the stop.
+void stopAndRelease(const std::shared_ptr<detail::StreamContext>& context, PaStream* stream,
+                    detail::Release release, bool jackInUse,
+                    const std::shared_ptr<const std::atomic<bool>>& jackLost) {
+    const auto jackGone = [&] {
+        if (!jackInUse) {
+            return false;
         }
-        return false;
+        // Without a watch nobody can tell whether the server is still there. The watch hears
+        // of a server's end a moment after it happened; asking the server itself covers that
+        // moment, and is safe while the watch has not heard of an end.
+        return jackLost == nullptr || jackLost->load(std::memory_order_acquire) ||
+               !jackServerReachable();
+    };
+    const auto finish = [&](ShutdownProgress progress) {
+        context->shutdown.store(progress, std::memory_order_release);
     };
     if (stream != nullptr) {
         Pa_AbortStream(stream);
@@ -86,16 +100,24 @@ void stopAndTerminate(const std::shared_ptr<detail::StreamContext>& context, PaS
         while (Pa_IsStreamActive(stream) == 1) {
             std::this_thread::sleep_for(kPollInterval);
         }
-        if (serverGone()) {
-            return;
-        }
+    }
+    if (!release.close || jackGone()) {
+        finish(ShutdownProgress::LeftRunning);
+        return;
+    }
+    if (stream != nullptr) {
         Pa_CloseStream(stream);
     }
-    if (serverGone()) {
+    if (!release.terminate) {
+        finish(ShutdownProgress::Closed);
+        return;
+    }
+    if (jackGone()) {
+        finish(ShutdownProgress::LeftRunning);
         return;
     }
     Pa_Terminate();
-    context->shutdown.store(ShutdownProgress::Terminated, std::memory_order_release);
+    finish(ShutdownProgress::Terminated);
 }
 
 }  // namespace
@@ -115,6 +137,10 @@ bool AudioOutput::openAudio() {
         return stream_ != nullptr;
     }
     silenceAudioLibraryMessages();
+    return initialiseLibrary() && openDefaultStream();
+}
+
+bool AudioOutput::initialiseLibrary() {
     // Only takes effect before initialisation.
     PaJack_SetClientName(kJackClientName);
     lastError_ = Pa_Initialize();
@@ -122,11 +148,31 @@ bool AudioOutput::openAudio() {
         return false;
     }
     library_ = Library::Initialised;
+    // PortAudio's JACK host API only comes up when a JACK server answers during initialisation.
+    jackInUse_ = Pa_HostApiTypeIdToHostApiIndex(paJACK) >= 0;
+    if (jackInUse_) {
+        jackWatch_.open();
+    }
+    return true;
+}
 
+bool AudioOutput::openDefaultStream() {
     // The default device is passed on untested: with no device the open fails with the
     // library's own error, which is the message the user sees.
     PaStreamParameters outputParameters{};
     outputParameters.device = Pa_GetDefaultOutputDevice();
+    // Coming back means the same output coming back. While a server is away the library's
+    // default may be another one (a second server, or a sound card that the server would
+    // need again when it returns), so only the device that the program started with is taken.
+    const PaDeviceInfo* info =
+        outputParameters.device == paNoDevice ? nullptr : Pa_GetDeviceInfo(outputParameters.device);
+    const std::string deviceName = info != nullptr ? info->name : "";
+    const PaHostApiTypeId hostApi =
+        info != nullptr ? Pa_GetHostApiInfo(info->hostApi)->type : paInDevelopment;
+    if (deviceName_ && (*deviceName_ != deviceName || deviceHostApi_ != hostApi)) {
+        lastError_ = paInvalidDevice;
+        return false;
+    }
     outputParameters.channelCount = kChannels;
     outputParameters.sampleFormat = paFloat32;
     outputParameters.suggestedLatency = kSuggestedLatency;
@@ -148,8 +194,8 @@ bool AudioOutput::openAudio() {
     }
     stream_ = stream;
     outputRate_ = rate;
-    // PortAudio's JACK host API only comes up when a JACK server answers during initialisation.
-    jackInUse_ = Pa_HostApiTypeIdToHostApiIndex(paJACK) >= 0;
+    deviceName_ = deviceName;
+    deviceHostApi_ = hostApi;
     return true;
 }
 
@@ -175,7 +221,141 @@ void AudioOutput::releaseAfterFatalError() {
 void AudioOutput::startAudio() {
     if (stream_ != nullptr) {
         Pa_StartStream(stream_);
+        // The first callback comes within a period or two; until then the stream is not stalled.
+        lastCallbacks_ = shared_->callbacks.load(std::memory_order_relaxed);
+        lastCallbackSeen_ = std::chrono::steady_clock::now();
     }
+}
+
+OutputCheck AudioOutput::checkOutput() {
+    OutputCheck check;
+    if (library_ == Library::Abandoned) {
+        check.sounding = false;
+        return check;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (jackWatch_.lost()) {
+        // Nothing of the old server is touched again: not the watch, not the library's own
+        // client (so the library is never terminated again), and not the stream's connection if
+        // the stream was on JACK, which it will show by stalling.
+        jackWatch_.forget();
+        check.jackServerLost = true;
+        jackClientLost_ = jackClientLost_ || jackInUse_;
+        streamOutlivedJack_ = stream_ != nullptr;
+    }
+    if (stream_ != nullptr) {
+        const std::uint32_t callbacks = shared_->callbacks.load(std::memory_order_relaxed);
+        if (callbacks != lastCallbacks_) {
+            lastCallbacks_ = callbacks;
+            lastCallbackSeen_ = now;
+        }
+        if (now - lastCallbackSeen_ <= kStallLimit && Pa_IsStreamActive(stream_) == 1) {
+            return check;
+        }
+        releaseDeadStream();
+        nextReopen_ = now + kReopenInterval;
+        check.sounding = false;
+        return check;
+    }
+    // A lost server's clients are left alone before anything new is opened: the caller lets go
+    // of its own first, so the next attempt waits for the next look.
+    check.sounding = false;
+    if (!check.jackServerLost && now >= nextReopen_) {
+        nextReopen_ = now + kReopenInterval;
+        check.sounding = reopen();
+    }
+    return check;
+}
+
+void AudioOutput::releaseDeadStream() {
+    void* const stream = stream_;
+    stream_ = nullptr;
+    detail::Release release;
+    // A stream that was running when the JACK server went was probably on it.
+    release.close = !streamOutlivedJack_;
+    release.terminate = release.close && !jackClientLost_;
+    streamOutlivedJack_ = false;
+    // A stream's thread stuck in the library would keep the library for ever; no events are
+    // served meanwhile, so nothing else reaches the library or the servers before it is done.
+    const ShutdownProgress progress = runStop(
+        stream, release, [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); },
+        kReleaseDeadline);
+    if (progress == ShutdownProgress::Terminated) {
+        library_ = Library::Uninitialised;
+        jackInUse_ = false;
+    }
+}
+
+bool AudioOutput::reopen() {
+    if (library_ == Library::Uninitialised) {
+        // The host APIs list their devices when the library initialises: only a fresh library
+        // sees a server that has come back, or a new default device.
+        if (!initialiseLibrary()) {
+            return false;
+        }
+    } else if (jackClientLost_) {
+        // The library outlives the JACK server it met at initialisation; its ALSA devices open
+        // afresh each time, but its own JACK devices would need the old server's client.
+        if (deviceHostApi_ == paJACK) {
+            return false;
+        }
+        jackWatch_.open();
+    }
+    if (!openDefaultStream()) {
+        if (!jackClientLost_) {
+            library_ = Library::Uninitialised;
+            jackInUse_ = false;
+            Pa_Terminate();
+        }
+        return false;
+    }
+    startAudio();
+    return true;
+}
+
+ShutdownProgress AudioOutput::runStop(
+    void* stream, detail::Release release,
+    const std::function<void(std::chrono::milliseconds)>& waitForWindowEvent,
+    std::chrono::milliseconds deadline) {
+    shared_->shutdown.store(ShutdownProgress::Running);
+    const std::shared_ptr<const std::atomic<bool>> jackLost = jackWatch_.lostFlag();
+
+    std::thread worker;
+    try {
+        worker = std::thread(stopAndRelease, shared_, static_cast<PaStream*>(stream), release,
+                             jackInUse_, jackLost);
+    } catch (const std::system_error&) {
+        // Without a thread to spare, stop here and accept the risk of waiting for ever.
+        stopAndRelease(shared_, static_cast<PaStream*>(stream), release, jackInUse_, jackLost);
+    }
+
+    if (worker.joinable()) {
+        const auto giveUpAt = std::chrono::steady_clock::now() + deadline;
+        try {
+            while (shared_->shutdown.load(std::memory_order_acquire) == ShutdownProgress::Running) {
+                if (std::chrono::steady_clock::now() >= giveUpAt) {
+                    worker.detach();
+                    abandonLibrary();
+                    return ShutdownProgress::Running;
+                }
+                waitForWindowEvent(kPollInterval);
+            }
+        } catch (...) {
+            worker.detach();
+            abandonLibrary();
+            throw;
+        }
+        worker.join();
+    }
+    return shared_->shutdown.load();
+}
+
+void AudioOutput::abandonLibrary() {
+    library_ = Library::Abandoned;
+    stream_ = nullptr;
+    // The library still holds the context as its callback's user data, so it must outlive
+    // this object: it is deliberately never released.
+    static_cast<void>(new std::shared_ptr<detail::StreamContext>(shared_));
 }
 
 bool AudioOutput::shutdownAudio(
@@ -187,45 +367,19 @@ bool AudioOutput::shutdownAudio(
     if (library_ == Library::Uninitialised) {
         return true;
     }
-    PaStream* const stream = stream_;
+    void* const stream = stream_;
     stream_ = nullptr;
-    library_ = Library::Uninitialised;
-    shared_->shutdown.store(ShutdownProgress::Running);
-
-    std::thread worker;
-    try {
-        worker = std::thread(stopAndTerminate, shared_, stream, jackInUse_);
-    } catch (const std::system_error&) {
-        // Without a thread to spare, shut down here and accept the risk of waiting for ever.
-        stopAndTerminate(shared_, stream, jackInUse_);
-    }
-
-    if (worker.joinable()) {
-        const auto giveUpAt = std::chrono::steady_clock::now() + deadline;
-        try {
-            while (shared_->shutdown.load(std::memory_order_acquire) == ShutdownProgress::Running) {
-                if (std::chrono::steady_clock::now() >= giveUpAt) {
-                    worker.detach();
-                    library_ = Library::Abandoned;
-                    return false;
-                }
-                waitForWindowEvent(kPollInterval);
-            }
-        } catch (...) {
-            worker.detach();
-            library_ = Library::Abandoned;
-            throw;
-        }
-        worker.join();
-    }
-
-    if (shared_->shutdown.load() == ShutdownProgress::LeftRunning) {
-        library_ = Library::Abandoned;
-        // The library still holds the context as its callback's user data, so it must outlive
-        // this object: it is deliberately never released.
-        static_cast<void>(new std::shared_ptr<detail::StreamContext>(shared_));
+    detail::Release release;
+    release.close = !streamOutlivedJack_ && !jackClientLost_;
+    const ShutdownProgress progress = runStop(stream, release, waitForWindowEvent, deadline);
+    if (library_ == Library::Abandoned) {
         return false;
     }
+    if (progress != ShutdownProgress::Terminated) {
+        abandonLibrary();
+        return false;
+    }
+    library_ = Library::Uninitialised;
     return true;
 }
 

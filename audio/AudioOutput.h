@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "audio/AudioStream.h"
+#include "audio/JackPresence.h"
 #include "engine/AdsrSettings.h"
 #include "engine/SynthState.h"
 
@@ -14,7 +16,9 @@ namespace vireon::audio {
 
 namespace detail {
 struct StreamContext;
-}
+struct Release;
+enum class ShutdownProgress : int;
+}  // namespace detail
 
 /// The program's one audio output stream: mono 32-bit float on the default output device,
 /// rendered by engine::renderBlock from the state and envelope settings given here. It runs at
@@ -66,6 +70,18 @@ class AudioOutput final : public AudioStream {
     /// UI thread.
     void startAudio() override;
 
+    /// Looks after the stream; call it a few times a second from the event loop, not after
+    /// shutdownAudio. A stream whose callback has not run for a while, or that the library
+    /// reports inactive, is aborted and closed within a second, and the library terminated, so
+    /// nothing spins or prints while its server is away. From then on the default output is
+    /// opened about once a second with the same rules as openAudio, on a freshly initialised
+    /// library, and started once it opens; only the device the program started on is taken,
+    /// never a stand-in the library offers meanwhile. When the JACK server goes away, its clients
+    /// are left alone for good (see JackServerWatch): a stream that ran then is aborted but not
+    /// closed, and a library whose own JACK client belonged to it is never terminated again; later
+    /// streams open on the library as it is. UI thread.
+    OutputCheck checkOutput() override;
+
     /// Aborts the stream, waits until it is inactive and terminates the library. The library
     /// calls run on a worker thread while this (UI) thread keeps calling
     /// `waitForWindowEvent(1 ms)`, which should wait up to that long and dispatch at most one
@@ -74,16 +90,29 @@ class AudioOutput final : public AudioStream {
     /// Returns true when the library has shut down; the callback will never run again.
     /// Returns false when the library could not be shut down: its calls did not finish within
     /// `deadline` (they can hang for ever once the audio server has vanished under a running
-    /// stream), or the JACK server it was using has vanished, in which case terminating the
-    /// library would abort the process. The library is then left as it is, possibly with calls
-    /// stuck on a worker thread and the audio thread still holding the state, so the caller must
-    /// end the process at once with `_exit(0)`: no destructors, no static clean-up.
-    /// Does nothing and returns true when the library is not initialised. UI thread.
+    /// stream), or a JACK server it has used has vanished, in which case closing its connections
+    /// could crash the process and terminating it would abort the process. The library is then left
+    /// as it is, possibly with calls stuck on a worker thread and the audio thread still holding
+    /// the state, so the caller must end the process at once with `_exit(0)`: no destructors, no
+    /// static clean-up. Does nothing and returns true when the library is not initialised. UI
+    /// thread.
     bool shutdownAudio(const std::function<void(std::chrono::milliseconds)>& waitForWindowEvent,
                        std::chrono::milliseconds deadline = std::chrono::seconds(3)) override;
 
   private:
     enum class Library { Uninitialised, Initialised, Abandoned };
+
+    bool initialiseLibrary();
+    bool openDefaultStream();
+    bool reopen();
+    void releaseDeadStream();
+    // Stops `stream` on a worker, waiting at most `deadline` while calling waitForWindowEvent;
+    // abandons the library when the worker does not finish in time.
+    detail::ShutdownProgress runStop(
+        void* stream, detail::Release release,
+        const std::function<void(std::chrono::milliseconds)>& waitForWindowEvent,
+        std::chrono::milliseconds deadline);
+    void abandonLibrary();
 
     // Reached by the audio callback and the shutdown worker, either of which may outlive this
     // object after an abandoned shutdown, so it lives in its own reference-counted block.
@@ -93,6 +122,19 @@ class AudioOutput final : public AudioStream {
     std::uint32_t outputRate_ = 0;
     bool jackInUse_ = false;
     Library library_ = Library::Uninitialised;
+
+    JackServerWatch jackWatch_;
+    // The library's own JACK client belongs to a server that has gone.
+    bool jackClientLost_ = false;
+    // The open stream was running when the JACK server went.
+    bool streamOutlivedJack_ = false;
+    // The device the first stream opened on, by name and host API; later streams open only
+    // on the same device.
+    std::optional<std::string> deviceName_;
+    int deviceHostApi_ = 0;
+    std::uint32_t lastCallbacks_ = 0;
+    std::chrono::steady_clock::time_point lastCallbackSeen_{};
+    std::chrono::steady_clock::time_point nextReopen_{};
 };
 
 }  // namespace vireon::audio

@@ -8,6 +8,16 @@
 
 namespace vireon::audio {
 
+/// What one look at the output stream found.
+struct OutputCheck {
+    /// A stream is open and its callback keeps running.
+    bool sounding = true;
+    /// The JACK server went away since the last look. Every JACK client of the process now
+    /// belongs to a server that is gone; they must be left alone from now on (see
+    /// JackServerWatch), the program's MIDI input among them.
+    bool jackServerLost = false;
+};
+
 /// The program's one output stream as the application drives it: opened before the window,
 /// started last, shut down after the settings are saved. AudioOutput is the real one; tests
 /// drive the application with a fake that records the order of the calls. UI thread.
@@ -25,6 +35,12 @@ class AudioStream {
 
     /// Starts the stream; a failure leaves the program running silently.
     virtual void startAudio() = 0;
+
+    /// Looks after the stream while the program runs; called a few times a second. A stream
+    /// that has stopped (its server went away) is aborted and closed at once, and the default
+    /// output is opened again about once a second until that succeeds, all without a word to the
+    /// user. Never called after shutdownAudio.
+    virtual OutputCheck checkOutput() = 0;
 
     /// Aborts the stream, waits for it to go quiet while calling `waitForWindowEvent` (about
     /// 1 ms each) so the windows stay responsive, then releases the library. Gives up after

@@ -3,6 +3,7 @@
 #include <portaudio.h>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 
 #include "audio/ScopeTap.h"
@@ -12,7 +13,16 @@
 
 namespace vireon::audio::detail {
 
-enum class ShutdownProgress : int { Running, Terminated, LeftRunning };
+/// How far the worker that stops a stream got: still at it; the stream aborted and closed and
+/// the library kept; the library terminated too; or stopped short with the library left as it
+/// is, because the JACK server it used has gone.
+enum class ShutdownProgress : int { Running, Closed, Terminated, LeftRunning };
+
+/// What a worker that stops a stream may do beyond aborting it.
+struct Release {
+    bool close = true;      ///< close the stream
+    bool terminate = true;  ///< then terminate the library
+};
 
 /// What the stream callback and the shutdown worker share. Either may outlive the AudioOutput
 /// after an abandoned shutdown, so it lives in its own reference-counted block.
@@ -28,6 +38,9 @@ struct StreamContext {
     std::atomic<ShutdownProgress> shutdown{ShutdownProgress::Running};
     /// The scope's ring while a scope watches, null otherwise: one load per block.
     std::atomic<ScopeTap*> scopeTap{nullptr};
+    /// Bumped by every callback, so the user-interface thread can tell a stream that has stopped
+    /// being called (its server went away) from a running one.
+    std::atomic<std::uint32_t> callbacks{0};
 };
 
 /// The stream callback: fills the block through the context's renderer, at whatever rate the

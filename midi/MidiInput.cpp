@@ -45,6 +45,12 @@ void MidiInput::switchMidiDevice() {
     openAndStart();
 }
 
+void MidiInput::jackServerLost() {
+    if (ports_.forgetJackClients() && view_.hasStatusBar()) {
+        view_.setMidiStatusText(kNoMidiInText);
+    }
+}
+
 void MidiInput::closeMidiInput() {
     ports_.stop();
     ports_.close();

@@ -31,6 +31,11 @@ class MidiInput {
     /// UI thread.
     void switchMidiDevice();
 
+    /// The JACK server has gone: when it carried the device in use, that device is closed and
+    /// the status bar says so. There is no automatic retry; choosing the entry again reconnects
+    /// once the port is back. UI thread.
+    void jackServerLost();
+
     /// Stops and closes the device in use, so that no message reaches the window after it is
     /// gone. Call at shutdown, before the window is destroyed. UI thread.
     void closeMidiInput();

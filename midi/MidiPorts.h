@@ -31,6 +31,13 @@ class MidiPorts {
     /// when nothing is open.
     virtual void close() = 0;
 
+    /// The JACK server has gone, and every JACK client of the process with it; none of them may
+    /// be touched again (see audio::JackServerWatch). Lets go of the backend's without a call to
+    /// the server; listing or opening makes fresh ones. When the open device was on JACK it
+    /// counts as closed (the note handler is told) and the result is true. A backend without
+    /// JACK clients has nothing to let go of.
+    virtual bool forgetJackClients() { return false; }
+
   protected:
     ~MidiPorts() = default;
 };

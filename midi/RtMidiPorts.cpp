@@ -33,6 +33,8 @@ struct RtMidiPorts::State {
 
     bool connect(System& system);
     std::optional<unsigned> currentPortIndex(System& system, const std::string& name);
+    // Tells the handler that the open device has closed, after its last message.
+    void tellClosed();
     bool verified(const System& system, const std::string& name) const;
 
     static void receive(double timeStamp, std::vector<unsigned char>* message, void* userData);
@@ -161,7 +163,8 @@ bool RtMidiPorts::open(int device) {
     }
     const State::Entry& entry = state.entries[static_cast<std::size_t>(device)];
     State::System& system = *entry.system;
-    if (!system.input) {
+    // A client left to a server that went away is replaced by a fresh one.
+    if (!system.input && !state.connect(system)) {
         return false;
     }
     try {
@@ -216,13 +219,39 @@ void RtMidiPorts::close() {
         state.clientAbandoned = true;
     }
     state.openSystem = nullptr;
+    state.tellClosed();
+}
+
+void RtMidiPorts::State::tellClosed() {
     // The close must come after the last message, or a note-on could reopen the engine's gate
     // that the close has just shut.
-    state.gate.closeAndDrain();
+    gate.closeAndDrain();
     try {
-        state.handler.onMidiMessage(MidiMessageKind::Close, 0, 0);
+        handler.onMidiMessage(MidiMessageKind::Close, 0, 0);
     } catch (...) {
     }
+}
+
+bool RtMidiPorts::forgetJackClients() {
+    State& state = *state_;
+    bool wasOpen = false;
+    for (State::System& system : state.systems) {
+        if (system.api != RtMidi::UNIX_JACK || !system.input) {
+            continue;
+        }
+        wasOpen = state.openSystem == &system;
+        if (wasOpen) {
+            state.openSystem = nullptr;
+        }
+        // Destroying the client would close it, a call on the dead server's client; it stays
+        // as it is for the rest of the process, like one whose closing never finished.
+        static_cast<void>(system.input.release());
+        state.clientAbandoned = true;
+    }
+    if (wasOpen) {
+        state.tellClosed();
+    }
+    return wasOpen;
 }
 
 }  // namespace vireon::midi

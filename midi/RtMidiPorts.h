@@ -55,6 +55,11 @@ class RtMidiPorts final : public MidiPorts {
     /// to itself, with its client, so that quitting never hangs on it. UI thread.
     void close() override;
 
+    /// Leaves the JACK client, and the open device if JACK carried it, to the lost server and
+    /// tells the handler of that close. The next open of a JACK device connects afresh and
+    /// finds its port by name. UI thread.
+    bool forgetJackClients() override;
+
   private:
     struct State;
     std::unique_ptr<State> state_;

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <QTimer>
+
 #include <chrono>
 #include <string>
 
@@ -23,6 +25,8 @@ namespace {
 
 // How long shutdown waits for the audio system before it gives up on it.
 constexpr std::chrono::seconds kAudioShutdownDeadline{3};
+// How often the audio output is looked after while the program runs.
+constexpr std::chrono::milliseconds kOutputWatchInterval{250};
 
 }  // namespace
 
@@ -86,7 +90,14 @@ int App::run() {
             state_.gate.store(0, std::memory_order_relaxed);
             audio_.startAudio();
 
+            // A timer rather than an event of the loop: it keeps watching while a nested loop
+            // runs (help, About).
+            QTimer outputWatch;
+            QObject::connect(&outputWatch, &QTimer::timeout,
+                             [&] { watchOutput(window, midiInput); });
+            outputWatch.start(kOutputWatchInterval);
             runEventLoop(window, midiInput);
+            outputWatch.stop();
             // Ends the notes the keyboard holds, and its scope lets go of the audio stream.
             keyboardWindow_.reset();
             mainWindow_ = nullptr;
@@ -142,9 +153,22 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput) {
     }
 }
 
+void App::watchOutput(MainWindow& window, midi::MidiInput& midiInput) {
+    const audio::OutputCheck check = audio_.checkOutput();
+    if (check.jackServerLost) {
+        midiInput.jackServerLost();
+    }
+    if (check.sounding == noSoundShown_ && window.hasStatusBar()) {
+        noSoundShown_ = !check.sounding;
+        window.setStatusText(kAudioStatusField, noSoundShown_ ? kNoSoundMark : "");
+    }
+}
+
 void App::handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int control) {
     switch (control) {
         case kMidiDeviceList:
+            // A JACK server's loss is taken in before anything opens a client of the next one.
+            watchOutput(window, midiInput);
             midiInput.switchMidiDevice();
             break;
         case kDisorderSpin:

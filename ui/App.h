@@ -63,6 +63,7 @@ class App {
     void runEventLoop(MainWindow& window, midi::MidiInput& midiInput);
     void showKeyboardWindow();
     void handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int control);
+    void watchOutput(MainWindow& window, midi::MidiInput& midiInput);
 
     engine::SynthState& state_;
     engine::AdsrSettings& adsr_;
@@ -77,6 +78,7 @@ class App {
     std::unique_ptr<KeyboardWindow> keyboardWindow_;
     EventSource events_;
     MainWindow* mainWindow_ = nullptr;
+    bool noSoundShown_ = false;
 };
 
 }  // namespace vireon::ui

@@ -35,7 +35,11 @@ enum MenuId : int {
 enum StatusField : int {
     kMidiStatusField = 0,
     kNoteStatusField = 1,
+    kAudioStatusField = 2,
 };
+
+/// What the audio field shows while no sound output is open; it is empty otherwise.
+inline constexpr const char* kNoSoundMark = "!";
 
 /// The program's windows, as named by close requests.
 enum WindowId : int {

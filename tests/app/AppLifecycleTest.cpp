@@ -51,9 +51,32 @@ class FakeAudio final : public audio::AudioStream {
         return true;
     }
 
+    audio::OutputCheck checkOutput() override {
+        const audio::OutputCheck check = output;
+        output.jackServerLost = false;  // reported once, as the real one does
+        return check;
+    }
+
     bool openSucceeds = true;
+    audio::OutputCheck output;  // what the next look at the output finds
     std::function<void()> onOpen, onStart, onShutdown;
     std::vector<std::string> calls;
+};
+
+// One MIDI input device, carried by JACK.
+class OneJackDevice final : public midi::MidiPorts {
+  public:
+    int deviceCount() override { return 1; }
+    std::optional<std::string> deviceName(int) override { return "keyboard:out"; }
+    bool open(int) override { return true; }
+    bool start() override { return true; }
+    void stop() override {}
+    void close() override {}
+    bool forgetJackClients() override {
+        ++forgotten;
+        return true;
+    }
+    int forgotten = 0;
 };
 
 class AppLifecycle : public ::testing::Test {
@@ -299,6 +322,46 @@ TEST_F(AppLifecycle, FatalAudioErrorShowsTheLibrarysTextAndKeepsTheSettings) {
     EXPECT_FALSE(hasWindow);
     EXPECT_EQ(audio.calls, (std::vector<std::string>{"open", "release"}));
     EXPECT_EQ(readFile(settingsFile()), "33\r\n");
+}
+
+// The watch on the output runs from the event loop: a missing output shows its mark in the
+// audio field until the output is back, and a lost JACK server takes JACK MIDI input with it.
+TEST(AppOutputWatch, MarksMissingSoundAndDropsMidiWithALostJackServer) {
+    TemporaryFolder folder;
+    engine::SynthState state;
+    engine::AdsrSettings adsr;
+    FakeAudio audio;
+    midi::MidiNoteHandler noteHandler{state};
+    OneJackDevice midiPorts;
+    App app{state, adsr, audio, noteHandler, midiPorts, folder.path() / "chaos.txt"};
+
+    const auto field = [](MainWindow& window, int number) {
+        return window.statusBar()->text(number).toStdString();
+    };
+    std::vector<std::string> seen;
+    whenRunning(app, [&](MainWindow& window) {
+        seen.push_back(field(window, kMidiStatusField) + "|" + field(window, kAudioStatusField));
+        audio.output.sounding = false;
+        later(std::chrono::milliseconds(600), [&] {
+            seen.push_back(field(window, kMidiStatusField) + "|" +
+                           field(window, kAudioStatusField));
+            audio.output.sounding = true;
+            later(std::chrono::milliseconds(600), [&] {
+                seen.push_back(field(window, kMidiStatusField) + "|" +
+                               field(window, kAudioStatusField));
+                audio.output = {false, true};
+                later(std::chrono::milliseconds(600), [&] {
+                    seen.push_back(field(window, kMidiStatusField) + "|" +
+                                   field(window, kAudioStatusField));
+                    app.events().post({UiEvent::Kind::Menu, kMenuQuit});
+                });
+            });
+        });
+    });
+    EXPECT_EQ(app.run(), 0);
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"MIDI IN|", "MIDI IN|!", "MIDI IN|", "No MIDI IN|!"}));
+    EXPECT_EQ(midiPorts.forgotten, 1);
 }
 
 }  // namespace

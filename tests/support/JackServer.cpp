@@ -26,6 +26,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// A PipeWire socket name that no daemon uses.
+constexpr const char* kNoPipeWire = "vireon-no-pipewire";
 constexpr auto kPollInterval = 10ms;
 constexpr auto kStopTimeout = 5s;
 
@@ -70,11 +72,13 @@ bool jackClientExists(const std::string& serverName, const std::string& clientNa
 JackClientEnvironment::JackClientEnvironment(const std::string& serverName)
     : defaultServer_("JACK_DEFAULT_SERVER", serverName),
       noStartServer_("JACK_NO_START_SERVER", "1"),
-      alsaConfiguration_("ALSA_CONFIG_PATH", VIREON_TEST_ALSA_JACK_CONFIG) {}
+      alsaConfiguration_("ALSA_CONFIG_PATH", VIREON_TEST_ALSA_JACK_CONFIG),
+      pipeWireRemote_("PIPEWIRE_REMOTE", kNoPipeWire) {}
 
 std::vector<std::string> JackClientEnvironment::variablesFor(const std::string& serverName) {
     return {"JACK_DEFAULT_SERVER=" + serverName, "JACK_NO_START_SERVER=1",
-            std::string("ALSA_CONFIG_PATH=") + VIREON_TEST_ALSA_JACK_CONFIG};
+            std::string("ALSA_CONFIG_PATH=") + VIREON_TEST_ALSA_JACK_CONFIG,
+            std::string("PIPEWIRE_REMOTE=") + kNoPipeWire};
 }
 
 std::optional<std::filesystem::path> JackServer::findJackd() {

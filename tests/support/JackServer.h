@@ -26,7 +26,9 @@ bool jackClientExists(const std::string& serverName, const std::string& clientNa
 ///
 /// ALSA's default output device becomes that server too, through a test configuration that
 /// replaces the machine's: where PipeWire's ALSA plugin is installed it is ALSA's default for
-/// the whole machine, and the audio library's default device would be PipeWire's instead.
+/// the whole machine, and the audio library's default device would be PipeWire's instead. A
+/// PipeWire that runs on the machine is out of reach as well (PIPEWIRE_REMOTE names none), even
+/// where PipeWire's libjack stands in for JACK's.
 class JackClientEnvironment {
   public:
     explicit JackClientEnvironment(const std::string& serverName);
@@ -38,6 +40,7 @@ class JackClientEnvironment {
     ScopedEnvironmentVariable defaultServer_;
     ScopedEnvironmentVariable noStartServer_;
     ScopedEnvironmentVariable alsaConfiguration_;
+    ScopedEnvironmentVariable pipeWireRemote_;
 };
 
 /// Settings of a JACK server with the dummy driver. A period of 256 is what makes ALSA's `jack`

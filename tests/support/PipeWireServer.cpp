@@ -25,7 +25,7 @@ const char* const kSocketName = "pipewire-0";
 // What a desktop session would offer the daemons and must not here: a session bus to register
 // on, or a display to start one for.
 const std::vector<std::string> kDesktopVariables = {"DBUS_SESSION_BUS_ADDRESS", "DISPLAY",
-                                                    "WAYLAND_DISPLAY", "PIPEWIRE_REMOTE"};
+                                                    "WAYLAND_DISPLAY"};
 
 std::filesystem::path requireProgram(const std::string& name) {
     const std::optional<std::filesystem::path> program = findOnPath(name);
@@ -100,7 +100,8 @@ std::vector<std::string> PipeWireServer::daemonEnvironment() const {
     return {"XDG_RUNTIME_DIR=" + (folder_ / "runtime").string(),
             "PIPEWIRE_RUNTIME_DIR=" + (folder_ / "runtime").string(),
             "XDG_CONFIG_HOME=" + (folder_ / "config").string(),
-            "XDG_STATE_HOME=" + (folder_ / "state").string()};
+            "XDG_STATE_HOME=" + (folder_ / "state").string(),
+            std::string("PIPEWIRE_REMOTE=") + kSocketName};
 }
 
 std::vector<std::string> PipeWireServer::clientEnvironment() const {
