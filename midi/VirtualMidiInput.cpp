@@ -115,4 +115,37 @@ int VirtualMidiInput::openSystems() const {
     return static_cast<int>(state_->clients.size());
 }
 
+bool VirtualMidiInput::offersJack() const {
+    for (const State::Client& client : state_->clients) {
+        if (client.api == RtMidi::UNIX_JACK) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void VirtualMidiInput::forgetJackClient() {
+    State& state = *state_;
+    bool forgotten = false;
+    for (auto client = state.clients.begin(); client != state.clients.end();) {
+        if (client->api != RtMidi::UNIX_JACK) {
+            ++client;
+            continue;
+        }
+        // Its thread ended with the server, so no callback of it can still come.
+        static_cast<void>(client->input.release());
+        state.clientAbandoned = true;
+        client = state.clients.erase(client);
+        forgotten = true;
+    }
+    if (forgotten) {
+        state.gate.closeAndDrain();
+        state.handler.onMidiMessage(MidiMessageKind::Close, 0, 0);
+        // The other systems' ports go on playing.
+        if (!state.clients.empty()) {
+            state.gate.open();
+        }
+    }
+}
+
 }  // namespace vireon::midi

@@ -45,6 +45,15 @@ class VirtualMidiInput {
     /// How many systems offer the port now. UI thread.
     int openSystems() const;
 
+    /// Whether JACK is among them. UI thread.
+    bool offersJack() const;
+
+    /// The JACK server has gone, and every JACK client of the process with it; none of them may
+    /// be touched again (see audio::JackServerWatch). Lets go of the JACK port's client without
+    /// a call to the server and ends every held note, since no note-off can come through it any
+    /// more; open() offers the port again once a server answers. UI thread.
+    void forgetJackClient();
+
   private:
     struct State;
     std::unique_ptr<State> state_;

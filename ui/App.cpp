@@ -9,6 +9,7 @@
 
 #include "engine/ChaosOscillator.h"
 #include "midi/MidiInput.h"
+#include "midi/MidiSystems.h"
 #include "midi/VirtualMidiInput.h"
 #include "settings/SettingsFile.h"
 #include "ui/AboutBox.h"
@@ -27,6 +28,8 @@ namespace {
 constexpr std::chrono::seconds kAudioShutdownDeadline{3};
 // How often the audio output is looked after while the program runs.
 constexpr std::chrono::milliseconds kOutputWatchInterval{250};
+// How often Vireon's own input looks for a JACK server that has gone.
+constexpr std::chrono::milliseconds kOwnInputRetryInterval{1000};
 
 }  // namespace
 
@@ -155,8 +158,22 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput) {
 
 void App::watchOutput(MainWindow& window, midi::MidiInput& midiInput) {
     const audio::OutputCheck check = audio_.checkOutput();
+    const auto now = std::chrono::steady_clock::now();
     if (check.jackServerLost) {
+        // Every client of the lost server is let go before anything opens one of the next.
         midiInput.jackServerLost();
+        if (ownMidiInput_ != nullptr && ownMidiInput_->offersJack()) {
+            ownMidiInput_->forgetJackClient();
+            ownInputAwaitsJack_ = true;
+            nextOwnInputAttempt_ = now + kOwnInputRetryInterval;
+        }
+    } else if (ownInputAwaitsJack_ && now >= nextOwnInputAttempt_) {
+        // Vireon's own input belongs to the program: it comes back with the server by itself.
+        nextOwnInputAttempt_ = now + kOwnInputRetryInterval;
+        if (midi::jackServerAvailable()) {
+            ownMidiInput_->open();
+            ownInputAwaitsJack_ = !ownMidiInput_->offersJack();
+        }
     }
     if (check.sounding == noSoundShown_ && window.hasStatusBar()) {
         noSoundShown_ = !check.sounding;

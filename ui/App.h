@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -79,6 +80,10 @@ class App {
     EventSource events_;
     MainWindow* mainWindow_ = nullptr;
     bool noSoundShown_ = false;
+    // Vireon's own input lost its JACK port with the server and offers it again once a server
+    // answers.
+    bool ownInputAwaitsJack_ = false;
+    std::chrono::steady_clock::time_point nextOwnInputAttempt_{};
 };
 
 }  // namespace vireon::ui

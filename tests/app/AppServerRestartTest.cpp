@@ -16,10 +16,12 @@
 
 #include "TestKeyboard.h"
 #include "VireonProgramFixture.h"
+#include "tests/support/JackPorts.h"
 #include "tests/support/JackRecorder.h"
 #include "tests/support/JackServer.h"
 #include "tests/support/PipeWireServer.h"
 #include "tests/support/Samples.h"
+#include "tests/support/Waiting.h"
 
 namespace vireon::ui::test {
 namespace {
@@ -217,7 +219,10 @@ TEST_F(VireonServerRestart, JackKilledAndStartedAgainCostsOnlyTheSilence) {
         static_cast<long long>(soundBack.count()), static_cast<long long>(serverStart.count()));
     RecordProperty("jack_sound_back_ms", std::to_string(soundBack.count()));
 
-    // MIDI input does not come back by itself; choosing the keyboard again does it.
+    // Vireon's own input belongs to the program and comes back by itself; a device chosen in
+    // the list does not, but choosing it again brings it back.
+    EXPECT_TRUE(testsupport::waitUntil(
+        [&] { return testsupport::jackPortExists(server.name(), "Vireon:MIDI in"); }, 3s));
     EXPECT_EQ(lastStatus(0), "No MIDI IN");
     keyboard = std::make_unique<TestKeyboard>("Vireon test keyboard");
     const std::size_t traceBeforeChoice = statusTrace().size();
