@@ -196,6 +196,10 @@ bool AudioOutput::openDefaultStream() {
     outputRate_ = rate;
     deviceName_ = deviceName;
     deviceHostApi_ = hostApi;
+    // A stream opened again may run at another rate than the one a watching scope was told.
+    if (ScopeTap* tap = shared_->scopeTap.load(std::memory_order_acquire)) {
+        tap->rate.store(rate, std::memory_order_relaxed);
+    }
     return true;
 }
 
