@@ -163,7 +163,7 @@ class KeyboardWindowTest : public QObject {
                 k.handler.onMidiMessage(midi::MidiMessageKind::Data, off(note), 0);
             }
         });
-        for (int i = 0; i < 2000; ++i) {
+        for (int i = 0; i < 10000; ++i) {
             QTest::keyPress(&k.window, Qt::Key_Z);
             QTest::keyPress(&k.window, Qt::Key_X);
             QTest::keyRelease(&k.window, Qt::Key_Z);
