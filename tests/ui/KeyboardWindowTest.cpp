@@ -152,7 +152,6 @@ class KeyboardWindowTest : public QObject {
 
     // The window plays on the UI thread while a MIDI thread plays into the same handler: each
     // message reads the note count and writes it back, so none may be lost between the two.
-    // The ThreadSanitizer build runs this too.
     void playsAlongsideAMidiThread() {
         PlayedKeyboard k;
         k.window.show();
