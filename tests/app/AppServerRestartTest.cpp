@@ -186,6 +186,19 @@ TEST_F(VireonOnPipeWire, StoppedAndStartedAgainItCostsOnlyTheSilence) {
     expectQuitsCleanly(*vireon);
 }
 
+TEST_F(VireonOnPipeWire, QuitsPromptlyWhileItsServerIsAway) {
+    JackServer midi;
+    PipeWireServer pipewire;
+    TestKeyboard keyboard("Vireon test keyboard");
+    auto vireon = startOn(midi, pipewire);
+    ASSERT_TRUE(vireon);
+    pipewire.stop();
+    ASSERT_TRUE(waitForStatus("2\t!", 3s)) << statusTrace();
+    const Clock::time_point quitting = Clock::now();
+    expectQuitsCleanly(*vireon);
+    EXPECT_LT(since(quitting), 3s);
+}
+
 TEST_F(VireonServerRestart, JackKilledAndStartedAgainCostsOnlyTheSilence) {
     JackServer server;
     auto keyboard = std::make_unique<TestKeyboard>("Vireon test keyboard");
