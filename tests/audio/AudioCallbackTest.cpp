@@ -29,15 +29,27 @@ TEST(AudioCallback, AtFortyEightKilohertzItAllocatesNothing) {
     context.renderer = std::make_unique<rate::RateRenderer>(state, adsr, 48000);
     midi::MidiNoteHandler handler(state);
 
+    // Notes change on their own thread, as MIDI does, but only every few callbacks: each new
+    // note first fades the previous one out for 1001 engine samples, so a keyboard racing ahead
+    // of the renderer would keep every note in its fade and nothing would ever sound.
     std::atomic<bool> playing{true};
+    std::atomic<int> callsDone{0};
+    std::atomic<bool> firstNoteSent{false};
     std::thread keyboard([&] {
         for (int note = 0; playing.load(); ++note) {
             handler.onMidiMessage(
                 midi::MidiMessageKind::Data,
                 midi::packShortMessage(note % 2 ? 0x80 : 0x90, 48 + note % 24, 100), 0);
-            std::this_thread::yield();
+            firstNoteSent.store(true);
+            const int due = callsDone.load() + 8;
+            while (playing.load() && callsDone.load() < due) {
+                std::this_thread::yield();
+            }
         }
     });
+    while (!firstNoteSent.load()) {
+        std::this_thread::yield();
+    }
 
     std::vector<float> block(4096);
     std::mt19937 random(48000);
@@ -49,6 +61,7 @@ TEST(AudioCallback, AtFortyEightKilohertzItAllocatesNothing) {
             // Blocks of any size the host may choose, 0 included.
             const unsigned long frames = random() % (block.size() + 1);
             detail::renderCallback(nullptr, block.data(), frames, nullptr, 0, &context);
+            callsDone.fetch_add(1);
             for (unsigned long i = 0; i < frames; ++i) {
                 loudest = std::max(loudest, std::fabs(block[i]));
             }
