@@ -11,6 +11,8 @@
 #include "audio/QuietAudioLibraries.h"
 #include "audio/StreamCallback.h"
 #include "engine/Constants.h"
+#include "sound/CallWithin.h"
+#include "sound/JackProbe.h"
 
 namespace vireon::audio {
 
@@ -89,7 +91,7 @@ void stopAndRelease(const std::shared_ptr<detail::StreamContext>& context, PaStr
         // of a server's end a moment after it happened; asking the server itself covers that
         // moment, and is safe while the watch has not heard of an end.
         return jackLost == nullptr || jackLost->load(std::memory_order_acquire) ||
-               !jackServerReachable();
+               !sound::jackServerReachable();
     };
     const auto finish = [&](ShutdownProgress progress) {
         context->shutdown.store(progress, std::memory_order_release);
@@ -324,32 +326,20 @@ ShutdownProgress AudioOutput::runStop(
     shared_->shutdown.store(ShutdownProgress::Running);
     const std::shared_ptr<const std::atomic<bool>> jackLost = jackWatch_.lostFlag();
 
-    std::thread worker;
+    bool finished = false;
     try {
-        worker = std::thread(stopAndRelease, shared_, static_cast<PaStream*>(stream), release,
-                             jackInUse_, jackLost);
-    } catch (const std::system_error&) {
-        // Without a thread to spare, stop here and accept the risk of waiting for ever.
-        stopAndRelease(shared_, static_cast<PaStream*>(stream), release, jackInUse_, jackLost);
+        finished = sound::callWithin(
+            [context = shared_, stream = static_cast<PaStream*>(stream), release,
+             jackInUse = jackInUse_,
+             jackLost] { stopAndRelease(context, stream, release, jackInUse, jackLost); },
+            deadline, waitForWindowEvent);
+    } catch (...) {
+        abandonLibrary();
+        throw;
     }
-
-    if (worker.joinable()) {
-        const auto giveUpAt = std::chrono::steady_clock::now() + deadline;
-        try {
-            while (shared_->shutdown.load(std::memory_order_acquire) == ShutdownProgress::Running) {
-                if (std::chrono::steady_clock::now() >= giveUpAt) {
-                    worker.detach();
-                    abandonLibrary();
-                    return ShutdownProgress::Running;
-                }
-                waitForWindowEvent(kPollInterval);
-            }
-        } catch (...) {
-            worker.detach();
-            abandonLibrary();
-            throw;
-        }
-        worker.join();
+    if (!finished) {
+        abandonLibrary();
+        return ShutdownProgress::Running;
     }
     return shared_->shutdown.load();
 }

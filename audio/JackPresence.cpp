@@ -15,16 +15,6 @@ void noteServerGone(void* flag) {
 
 }  // namespace
 
-bool jackServerReachable() {
-    jack_status_t status{};
-    jack_client_t* client = jack_client_open("vireon-check", JackNoStartServer, &status);
-    if (client == nullptr) {
-        return false;
-    }
-    jack_client_close(client);
-    return true;
-}
-
 JackServerWatch::~JackServerWatch() {
     if (client_ != nullptr && !lost()) {
         jack_client_close(client_);

@@ -7,11 +7,6 @@ typedef struct _jack_client jack_client_t;
 
 namespace vireon::audio {
 
-/// Whether the JACK server that clients of this process connect to by default accepts a client
-/// right now. Never starts a server. Any thread but the audio thread: it opens a connection. Not
-/// after that server has gone (see JackServerWatch) while the old clients are still in use.
-bool jackServerReachable();
-
 /// Notices when the JACK server that this process's clients use goes away, through a client of
 /// its own that has no ports and is never activated, so it costs the server nothing.
 ///

@@ -1,7 +1,5 @@
 #include "audio/QuietAudioLibraries.h"
 
-#include <alsa/asoundlib.h>
-#include <jack/jack.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -12,13 +10,10 @@
 #include <string_view>
 #include <thread>
 
+#include "sound/QuietSoundLibraries.h"
+
 namespace vireon::audio {
 namespace {
-
-void ignoreAlsaMessage(const char* /*file*/, int /*line*/, const char* /*function*/, int /*err*/,
-                       const char* /*format*/, ...) {}
-
-void ignoreJackMessage(const char* /*message*/) {}
 
 // PortAudio reports each failed internal check as one line:
 // "Expression '<check>' failed in '<source file>', line: <n>".
@@ -138,9 +133,7 @@ void filterStandardErrorOnce() {
 }  // namespace
 
 void silenceAudioLibraryMessages() {
-    snd_lib_error_set_handler(ignoreAlsaMessage);
-    jack_set_error_function(ignoreJackMessage);
-    jack_set_info_function(ignoreJackMessage);
+    sound::silenceSoundLibraryMessages();
     filterStandardErrorOnce();
 }
 

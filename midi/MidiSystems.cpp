@@ -2,46 +2,19 @@
 
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>
-#include <unistd.h>
 
 #include <memory>
 
+#include "sound/JackProbe.h"
+
 namespace vireon::midi {
 namespace {
-
-// libjack names a client's socket after the client alone, not after its server: two
-// processes that open clients of one name at the same moment, even on different servers, can
-// make each other's open fail. The process id keeps this short-lived client's name our own.
-std::string probeClientName() {
-    return "Vireon probe " + std::to_string(::getpid());
-}
-
-void ignoreAlsaMessage(const char* /*file*/, int /*line*/, const char* /*function*/, int /*err*/,
-                       const char* /*format*/, ...) {}
-
-void ignoreJackMessage(const char* /*message*/) {}
-
-struct JackClientCloser {
-    void operator()(jack_client_t* client) const { jack_client_close(client); }
-};
-using JackClient = std::unique_ptr<jack_client_t, JackClientCloser>;
-
-JackClient openProbeClient() {
-    jack_status_t status{};
-    return JackClient(jack_client_open(probeClientName().c_str(), JackNoStartServer, &status));
-}
 
 struct JackFree {
     void operator()(const char** names) const { jack_free(static_cast<void*>(names)); }
 };
 
 }  // namespace
-
-void silenceMidiSystemMessages() {
-    snd_lib_error_set_handler(ignoreAlsaMessage);
-    jack_set_error_function(ignoreJackMessage);
-    jack_set_info_function(ignoreJackMessage);
-}
 
 bool alsaSequencerAvailable() {
     snd_seq_t* sequencer = nullptr;
@@ -52,13 +25,9 @@ bool alsaSequencerAvailable() {
     return true;
 }
 
-bool jackServerAvailable() {
-    return openProbeClient() != nullptr;
-}
-
 bool jackPortFeeds(const std::string& source, const std::string& clientName,
                    const std::string& inputPortName) {
-    const JackClient client = openProbeClient();
+    const sound::JackClient client = sound::openJackProbe();
     if (!client) {
         return false;
     }

@@ -12,6 +12,7 @@
 #include "midi/MidiMessage.h"
 #include "midi/MidiSystems.h"
 #include "midi/RtMidiSupport.h"
+#include "sound/QuietSoundLibraries.h"
 
 namespace vireon::midi {
 
@@ -111,7 +112,7 @@ bool RtMidiPorts::State::verified(const System& system, const std::string& name)
 
 RtMidiPorts::RtMidiPorts(MidiNoteHandler& handler, std::string clientName)
     : state_(std::make_unique<State>(handler, std::move(clientName))) {
-    silenceMidiSystemMessages();
+    sound::silenceSoundLibraryMessages();
 }
 
 RtMidiPorts::~RtMidiPorts() {

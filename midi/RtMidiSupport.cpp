@@ -1,13 +1,11 @@
 #include "midi/RtMidiSupport.h"
 
-#include <atomic>
 #include <iostream>
-#include <memory>
-#include <system_error>
-#include <thread>
 
 #include "midi/MidiMessage.h"
 #include "midi/MidiSystems.h"
+#include "sound/CallWithin.h"
+#include "sound/JackProbe.h"
 
 namespace vireon::midi {
 namespace {
@@ -15,7 +13,6 @@ namespace {
 // RtMidi hands over whole messages; only those of up to three bytes have the packed form the
 // note handler decodes.
 constexpr std::size_t kShortMessageBytes = 3;
-constexpr std::chrono::milliseconds kClosePollInterval{1};
 
 }  // namespace
 
@@ -37,40 +34,11 @@ bool compiledIn(RtMidi::Api api) {
 }
 
 bool systemPresent(RtMidi::Api api) {
-    return api == RtMidi::LINUX_ALSA ? alsaSequencerAvailable() : jackServerAvailable();
-}
-
-bool runWithin(std::function<void()> work, std::chrono::milliseconds deadline) {
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    auto run = [work = std::move(work), done] {
-        try {
-            work();
-        } catch (...) {
-        }
-        done->store(true);
-    };
-    std::thread helper;
-    try {
-        helper = std::thread(run);
-    } catch (const std::system_error&) {
-        // Without a thread to spare, run here and accept the risk of waiting.
-        run();
-        return true;
-    }
-    const auto giveUpAt = std::chrono::steady_clock::now() + deadline;
-    while (!done->load()) {
-        if (std::chrono::steady_clock::now() >= giveUpAt) {
-            helper.detach();
-            return false;
-        }
-        std::this_thread::sleep_for(kClosePollInterval);
-    }
-    helper.join();
-    return true;
+    return api == RtMidi::LINUX_ALSA ? alsaSequencerAvailable() : sound::jackServerReachable();
 }
 
 bool closePortWithin(RtMidiIn* input, std::chrono::milliseconds deadline) {
-    return runWithin([input] { input->closePort(); }, deadline);
+    return sound::callWithin([input] { input->closePort(); }, deadline);
 }
 
 std::optional<std::uint32_t> packedShortMessage(const std::vector<unsigned char>* message) {

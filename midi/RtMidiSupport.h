@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <streambuf>
@@ -42,13 +41,9 @@ bool systemPresent(RtMidi::Api api);
 /// (suspended, or stuck) never replies, and the program must still be able to quit and save.
 inline constexpr std::chrono::seconds kClosePortDeadline{2};
 
-/// Runs `work` on a helper thread and waits for it at most `deadline`. False when the helper is
-/// still busy: whatever `work` uses must then stay alive for good, as the helper may go on
-/// using it. An exception from `work` is swallowed. UI thread.
-bool runWithin(std::function<void()> work, std::chrono::milliseconds deadline);
-
-/// Closes the port of `input` through runWithin. False when the helper is still waiting for
-/// the MIDI system: `input` must then be neither used nor destroyed again. UI thread.
+/// Closes the port of `input` on a helper thread (sound::callWithin). False when the helper is
+/// still waiting for the MIDI system: `input` must then be neither used nor destroyed again. UI
+/// thread.
 bool closePortWithin(RtMidiIn* input, std::chrono::milliseconds deadline);
 
 /// The packed form the note handler decodes, for a message RtMidi delivered: nothing for an

@@ -11,6 +11,9 @@
 #include "midi/MidiMessage.h"
 #include "midi/MidiSystems.h"
 #include "midi/RtMidiSupport.h"
+#include "sound/CallWithin.h"
+#include "sound/JackProbe.h"
+#include "sound/QuietSoundLibraries.h"
 
 namespace vireon::midi {
 
@@ -42,7 +45,7 @@ void VirtualMidiInput::State::receive(double /*timeStamp*/, std::vector<unsigned
 
 VirtualMidiInput::VirtualMidiInput(MidiNoteHandler& handler, std::string clientName)
     : state_(std::make_unique<State>(handler, std::move(clientName))) {
-    silenceMidiSystemMessages();
+    sound::silenceSoundLibraryMessages();
 }
 
 VirtualMidiInput::~VirtualMidiInput() {
@@ -90,9 +93,9 @@ void VirtualMidiInput::close() {
         RtMidiIn* const input = client.input.get();
         const bool askServer = client.api == RtMidi::UNIX_JACK;
         auto serverGone = std::make_shared<std::atomic<bool>>(false);
-        const bool finished = runWithin(
+        const bool finished = sound::callWithin(
             [input, askServer, serverGone] {
-                if (askServer && !jackServerAvailable()) {
+                if (askServer && !sound::jackServerReachable()) {
                     serverGone->store(true);
                     return;
                 }

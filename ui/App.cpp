@@ -9,8 +9,8 @@
 
 #include "engine/ChaosOscillator.h"
 #include "midi/MidiInput.h"
-#include "midi/MidiSystems.h"
 #include "midi/VirtualMidiInput.h"
+#include "sound/JackProbe.h"
 #include "settings/SettingsFile.h"
 #include "ui/AboutBox.h"
 #include "ui/ControlId.h"
@@ -170,7 +170,7 @@ void App::watchOutput(MainWindow& window, midi::MidiInput& midiInput) {
     } else if (ownInputAwaitsJack_ && now >= nextOwnInputAttempt_) {
         // Vireon's own input belongs to the program: it comes back with the server by itself.
         nextOwnInputAttempt_ = now + kOwnInputRetryInterval;
-        if (midi::jackServerAvailable()) {
+        if (sound::jackServerReachable()) {
             ownMidiInput_->open();
             ownInputAwaitsJack_ = !ownMidiInput_->offersJack();
         }
