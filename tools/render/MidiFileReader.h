@@ -35,7 +35,9 @@ std::variant<std::string, MidiFileProblem> keepHeaderAndTracks(std::string_view 
 
 /// Reads all events of a file that passed keepHeaderAndTracks, tracks merged in time order, with
 /// tempo changes applied to their times. The library runs in a child process: it aborts on some
-/// malformed track data, and that must end in a message, not in a crash. Call from a
+/// malformed track data, and that must end in a message, not in a crash. (Debian's in-process
+/// alternative, drumstick's QSmf, survives such data but refuses whole files for a real-time
+/// byte inside a track, which this reader plays, and ties the renderer to Qt 5.) Call from a
 /// single-threaded process.
 std::variant<std::vector<MidiFileEvent>, MidiFileProblem> loadMidiEvents(std::string_view file);
 
