@@ -10,6 +10,7 @@
 #include <string_view>
 #include <thread>
 
+#include "settings/WriteAll.h"
 #include "sound/QuietSoundLibraries.h"
 
 namespace vireon::audio {
@@ -37,14 +38,8 @@ std::chrono::steady_clock::time_point floodWindowStart;
 int floodLines = 0;
 
 void writeToStandardError(const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(STDERR_FILENO, data, size);
-        if (written <= 0) {
-            return;  // nowhere to report that; the text is lost as it would be anyway
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
+    // Nowhere to report a failure; the text is lost as it would be anyway.
+    static_cast<void>(settings::writeAll(STDERR_FILENO, std::string_view(data, size)));
 }
 
 bool isPortAudioLine(std::string_view line) {
