@@ -135,5 +135,23 @@ TEST(ToolMidiFile, FeedsOnlyChannelAndRealTimeMessages) {
     EXPECT_EQ(feedableMessage({0.0, 2, {0x90, 0x45, 0}}), std::nullopt);
 }
 
+TEST(ToolMidiFile, TempoInALaterTrackTimesEveryTrack) {
+    // 240 beats per minute: 96 ticks are a quarter second, 2000 samples.
+    const std::string tempoTrack = "\x00\xFF\x51\x03\x03\xD0\x90"s + kEndOfTrack;
+    const std::vector<TimedMessage> expected = {{0, 0x644590}, {2000, 0x004580}};
+    const std::filesystem::path path =
+        std::filesystem::path(testing::TempDir()) / "vireon_tempo_track.mid";
+    for (const auto& tracks :
+         {std::vector{tempoTrack, kNoteTrack}, std::vector{kNoteTrack, tempoTrack}}) {
+        std::ofstream(path, std::ios::binary) << midiFile(tracks);
+        auto result = readMidiFile(path.string());
+        ASSERT_TRUE(std::holds_alternative<std::vector<TimedMessage>>(result))
+            << std::get<std::string>(result);
+        EXPECT_EQ(std::get<std::vector<TimedMessage>>(result), expected)
+            << "tempo in track " << (tracks.front() == tempoTrack ? 1 : 2);
+    }
+    std::filesystem::remove(path);
+}
+
 }  // namespace
 }  // namespace vireon::tools

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <limits>
 #include <type_traits>
+#include <vector>
 
 #include "engine/Constants.h"
 #include "midi/MidiMessage.h"
@@ -83,7 +84,28 @@ void ignoreLibraryLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
     if (smf == nullptr) {
         ::_exit(kChildRefused);
     }
+    std::size_t loadedEvents = 0;
+    for (int number = 1; number <= smf->number_of_tracks; ++number) {
+        loadedEvents +=
+            static_cast<std::size_t>(smf_get_track_by_number(smf, number)->number_of_events);
+    }
+    std::vector<smf_event_t*> events;
+    events.reserve(loadedEvents);
     while (smf_event_t* event = smf_get_next_event(smf)) {
+        events.push_back(event);
+    }
+    // A tempo event loaded after events it precedes (one in any but the first track) makes the
+    // library recompute every event's time by playing the song through, and loading leaves the
+    // play position where that stopped: past some or all events. Start again from the top
+    // only then, so files read whole already keep their order of simultaneous events.
+    if (events.size() < loadedEvents) {
+        smf_rewind(smf);
+        events.clear();
+        while (smf_event_t* event = smf_get_next_event(smf)) {
+            events.push_back(event);
+        }
+    }
+    for (const smf_event_t* event : events) {
         if (smf_event_is_metadata(event)) {
             continue;
         }
