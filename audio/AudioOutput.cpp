@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/AudioOutput.h"
 
 #include <pa_jack.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine as it was before it had a sine of its own: this file and the engine's sources are
 // compiled a second time for the benchmark, with the namespace renamed (vireon -> vireon_libm,
 // see CMakeLists.txt) and sine() forwarding to the C library's. The render benchmark measures

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the LV2 instrument costs at a host's usual 48 kHz, against the engine alone at its own
 // 8000 Hz: one second of each, the same notes played in both. The program prints the ratio.
 

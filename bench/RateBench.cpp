@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What carrying the 8000 Hz engine to a device's rate costs, measured against the engine alone
 // in the same run: one second of output at 44100, 48000 and 96000 Hz against one second of
 // renderBlock at 8000 Hz, printed as ratios. Before the benchmarks it prints two figures that

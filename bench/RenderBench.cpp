@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Throughput of renderBlock with a note held at the start-up settings, beside a baseline that
 // does only the work no implementation can avoid per sample: two sines of the C library and one
 // remainder over the same phases the engine produces. The program prints the ratio of the two,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the live scope costs. On the audio thread: copying each block into the scope's ring,
 // against rendering the same samples. On the UI thread: one repaint (taking the samples and
 // drawing the trace), against rendering the audio of one repaint interval; the program also

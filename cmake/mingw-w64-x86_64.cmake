@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross build for 64-bit Windows with Debian's mingw-w64 (the posix thread model, which
 # std::thread and std::mutex need), run under wine: ctest and the test discovery start every
 # Windows program through CMAKE_CROSSCOMPILING_EMULATOR.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parses arbitrary text as an events file and checks what a success or a refusal promises.
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives the LV2 instrument through its descriptor as a host would, with arbitrary MIDI events,
 // control values and block sizes at an arbitrary rate, and checks that every output frame is
 // finite and within the loudest the engine can produce.

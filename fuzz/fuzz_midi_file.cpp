@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loads arbitrary bytes as a Standard MIDI File: the chunk check runs in this process, the MIDI
 // file library in the loader's child process, as in the renderer. A library fault that loops
 // shows up as a libFuzzer timeout.

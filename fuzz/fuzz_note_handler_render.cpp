@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plays an arbitrary sequence of MIDI messages, control changes and render calls through the note
 // handler and the engine, and checks that every output sample is finite and no louder than the
 // envelope allows.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Run by CPack on its staged tree before it builds the Debian package: what Debian's policy asks
 # of a package beyond the installed files. Manual pages are compressed, and the documentation
 # folder gets the copyright file and a changelog.

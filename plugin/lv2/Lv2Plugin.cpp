@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The LV2 face of the instrument: ports, the MIDI event sequence and the descriptor the host
 // looks up. Everything that makes sound is in Instrument.
 

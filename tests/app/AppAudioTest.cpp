@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application with its real audio stream on a private JACK dummy server: a note played
 // into the running program comes out bit for bit as vireon-render renders it, and the fatal
 // audio error shows the library's own text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The running program against what a user's machine can throw at it: a settings file that is
 // not a plain file or cannot be read, a full disk, an audio server that dies or hangs while the
 // program quits, a flood of MIDI messages. Each run is the real program on a private X server

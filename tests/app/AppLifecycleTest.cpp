@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application's start-up order, event loop and shutdown order, driven like a user would
 // drive it, over a fake audio stream that records what the program asked of it and when.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Vireon played end to end as a user plays it: the program runs as a process on a private X
 // server, a test keyboard (a JACK MIDI client) appears in its device list, and a JACK recorder
 // captures its sound, all through one private JACK dummy server.

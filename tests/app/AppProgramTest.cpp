@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program as a user runs it: a real X server (Xvfb), a real JACK server with the dummy
 // driver, the vireon binary started as a process, keys sent through the X server.
 

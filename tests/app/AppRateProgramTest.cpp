@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Vireon on JACK servers at the rates musicians run them: the program starts without a message
 // box, a note from a JACK MIDI keyboard sounds, and its recording is what vireon-render --rate
 // writes for the same note, bit for bit from its onset.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Vireon under the sound servers of a Linux desktop, which come and go: a headless PipeWire
 // carries its sound through PipeWire's ALSA plugin, as on most desktops, or a JACK dummy server
 // does, as for musicians; a JACK server carries the test keyboard. Each runs privately for the

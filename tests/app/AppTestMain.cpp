@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GoogleTest main for the application tests: a QApplication on the offscreen platform (unless
 // the environment names another) with a private runtime folder, as Qt expects.
 #include <QApplication>

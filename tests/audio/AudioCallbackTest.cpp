@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stream callback at a converted rate: no allocation while notes come and go.
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Checks the engine's sine against MPFR for every single-precision phase p with |p| <= 2^24
 // cycles: the argument p * 2 pi (both single precision, multiplied exactly in double), for p and
 // -p. Not part of the test suite: it takes about a quarter of an hour of one core. Usage:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plays the real program for a long time through a private JACK dummy server and watches it
 // from outside: resident memory, CPU time and the server's xruns. Not a unit test: run it with
 // scripts/long-run, which prints the figures.

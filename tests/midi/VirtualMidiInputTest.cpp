@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a host learns from the bundle's Turtle, checked against what the plugin's code expects.
 
 #include <gtest/gtest.h>

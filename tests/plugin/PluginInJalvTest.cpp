@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instrument in a real LV2 host: jalv on a private JACK server with the dummy driver, played
 // from a JACK MIDI sequencer and recorded from its output, compared with the offline renderer.
 

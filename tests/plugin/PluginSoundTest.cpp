@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instrument played through a lilv host, compared with the offline renderer (the code
 // vireon-render runs) and with the engine driven directly.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine carried to other rates: exact at 8000 Hz, a clean band-limited copy elsewhere,
 // events at exact frames, the same output for any block sizes, and no allocation.
 

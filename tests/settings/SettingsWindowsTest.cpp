@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file on Windows: where it lies, and that its bytes are exactly the text and CR LF.
 // Runs under wine in CI.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The three threads of the running program, driven at full speed against one synthesizer: the
 // audio thread renders blocks of every awkward size, the MIDI thread plays random messages and
 // closes the device now and then, and the user-interface thread keeps moving the sliders.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The two pieces every LV2 host needs before it can play an instrument: a URID map and a MIDI

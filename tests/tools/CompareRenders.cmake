@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the same phrase with two vireon-render programs, raw float32 on standard output, and
 # fails unless the two outputs are equal byte for byte.
 #

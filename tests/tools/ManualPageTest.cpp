@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The manual page is written by hand; the help text comes from the option table. They must
 // not drift apart when an option is added.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the vireon-render program itself and checks what it writes against the engine.
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which user actions reach the event loop as events, and that the program's own changes and
 // other windows' keys do not.
 

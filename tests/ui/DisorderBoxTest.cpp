@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Disorder box: its position starts from the stored text, and which actions step the
 // position or post events while its text stays whatever was last set.
 

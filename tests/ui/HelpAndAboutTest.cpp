@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The help text and window, the help window's own loop, the About box and the fatal-error box.
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The on-screen keyboard: computer keys and mouse give the right notes, nothing stays held, and
 // the scope shows the sound steadied on a rising zero crossing.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as built: frame, menu, every control's place, range and first value, the
 // sliders' orientation, the focus order, and the envelope values handed to the audio thread.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The status bar's fields, and the hand-over of note texts from the MIDI thread.
 
 #include <QLabel>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the GUI test classes in one program: all of them, or the one named as first argument.
 
 #include <QApplication>

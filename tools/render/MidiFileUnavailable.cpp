@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MIDI file reader where the build has no MIDI file library (the portable core, Windows
 // among it).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SampleOutput where the build has no WAV library (the portable core, Windows among it): raw
 // float32 on standard output only.
 

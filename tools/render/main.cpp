@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vireon-render: renders the synthesizer's output offline from a list of MIDI messages.
 
 #include <signal.h>
