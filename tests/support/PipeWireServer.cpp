@@ -201,7 +201,9 @@ std::vector<float> PipeWireRecorder::samples() const {
     // Standard output carries the raw samples, as the recorder writes them.
     const std::string bytes = recorder_->standardOutput();
     std::vector<float> frames(bytes.size() / sizeof(float) / 2 * 2);
-    std::memcpy(frames.data(), bytes.data(), frames.size() * sizeof(float));
+    if (!frames.empty()) {
+        std::memcpy(frames.data(), bytes.data(), frames.size() * sizeof(float));
+    }
     std::vector<float> left(frames.size() / 2);
     for (std::size_t i = 0; i < left.size(); ++i) {
         left[i] = frames[2 * i];
