@@ -48,7 +48,35 @@ struct SpawnSettings {
     posix_spawnattr_t attributes;
 };
 
+bool jackdRunning() {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        std::ifstream comm(entry.path() / "comm");
+        std::string name;
+        if (std::getline(comm, name) && name == "jackd") {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
+
+void repairJackMetadataDatabase() {
+    const std::filesystem::path database =
+        "/dev/shm/jack_db-" + std::to_string(static_cast<unsigned long>(::getuid()));
+    std::error_code error;
+    bool broken = false;
+    for (const auto& entry : std::filesystem::directory_iterator(database, error)) {
+        const std::string file = entry.path().filename().string();
+        if (file.starts_with("__db.") && entry.file_size(error) == 0 && !error) {
+            broken = true;
+        }
+    }
+    if (broken && !jackdRunning()) {
+        std::filesystem::remove_all(database, error);
+    }
+}
 
 std::string uniqueJackServerName() {
     static std::atomic<unsigned> counter{0};
@@ -74,9 +102,12 @@ JackClientEnvironment::JackClientEnvironment(const std::string& serverName)
     : defaultServer_("JACK_DEFAULT_SERVER", serverName),
       noStartServer_("JACK_NO_START_SERVER", "1"),
       alsaConfiguration_("ALSA_CONFIG_PATH", VIREON_TEST_ALSA_JACK_CONFIG),
-      pipeWireRemote_("PIPEWIRE_REMOTE", kNoPipeWire) {}
+      pipeWireRemote_("PIPEWIRE_REMOTE", kNoPipeWire) {
+    repairJackMetadataDatabase();
+}
 
 std::vector<std::string> JackClientEnvironment::variablesFor(const std::string& serverName) {
+    repairJackMetadataDatabase();
     return {"JACK_DEFAULT_SERVER=" + serverName, "JACK_NO_START_SERVER=1",
             std::string("ALSA_CONFIG_PATH=") + VIREON_TEST_ALSA_JACK_CONFIG,
             std::string("PIPEWIRE_REMOTE=") + kNoPipeWire};

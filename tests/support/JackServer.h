@@ -14,6 +14,13 @@
 
 namespace vireon::testsupport {
 
+/// A process killed while it was the first to open JACK's metadata database
+/// (/dev/shm/jack_db-UID) can leave one of its region files empty; from then on every JACK
+/// client, with or without a server, dies of SIGBUS inside libdb as it opens. JACK removes the
+/// folder itself when its last server stops cleanly, so while no jackd runs a broken one holds
+/// nothing of value and is removed here. Called before every test's JACK environment is made.
+void repairJackMetadataDatabase();
+
 /// A server name no other test process uses: the process id and a per-process counter, so test
 /// programs running side by side, and forked children, never meet on one server.
 std::string uniqueJackServerName();
