@@ -8,13 +8,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "bench/RatioReporter.h"
 #include "engine/AdsrSettings.h"
 #include "engine/ChaosOscillator.h"
 #include "engine/RenderBlock.h"
@@ -160,21 +160,6 @@ void printHeadroomSweep(int settings) {
         peaks.back() * rate::kHeadroomGain, static_cast<unsigned long long>(overScaled));
 }
 
-// Prints the usual table and remembers each benchmark's CPU time per iteration: CPU time is
-// steadier than wall time on a shared machine.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration) {
-                seconds[run.benchmark_name()] =
-                    run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
-            }
-        }
-    }
-    std::map<std::string, double> seconds;
-};
 
 }  // namespace
 
@@ -182,15 +167,13 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     printLatency();
     printHeadroomSweep(1000);
-    RatioReporter reporter;
+    bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto engine = reporter.seconds.find("second at 8000 (renderBlock)");
-    if (engine != reporter.seconds.end()) {
+    if (const double* engine = reporter.seconds("second at 8000 (renderBlock)")) {
         for (const char* rate : {"44100", "48000", "96000"}) {
-            const auto converted = reporter.seconds.find(std::string("second at ") + rate);
-            if (converted != reporter.seconds.end()) {
+            if (const double* converted = reporter.seconds(std::string("second at ") + rate)) {
                 std::printf("one second at %s Hz / one second of renderBlock: %.2f\n", rate,
-                            converted->second / engine->second);
+                            *converted / *engine);
             }
         }
     }
