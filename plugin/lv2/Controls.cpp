@@ -11,7 +11,7 @@ namespace vireon::plugin {
 
 using engine::AdsrSettings;
 
-const std::array<ControlSpec, kControlCount> kControlSpecs{{
+const std::array<ControlDescription, kControlCount> kControls{{
     {"havoc", engine::kHavocRange.min, engine::kHavocRange.max, engine::kHavocRange.initial},
     {"bedlam", engine::kBedlamRange.min, engine::kBedlamRange.max, engine::kBedlamRange.initial},
     {"attack", AdsrSettings::kAttackMin, AdsrSettings::kAttackMax, AdsrSettings::kAttackInitial},
@@ -24,17 +24,17 @@ const std::array<ControlSpec, kControlCount> kControlSpecs{{
      engine::kDisorderRange.initial},
 }};
 
-const ControlSpec& controlSpec(Control control) {
-    return kControlSpecs[static_cast<std::size_t>(control)];
+const ControlDescription& controlDescription(Control control) {
+    return kControls[static_cast<std::size_t>(control)];
 }
 
-int controlPosition(float value, const ControlSpec& spec, int current) {
+int controlPosition(float value, const ControlDescription& control, int current) {
     if (std::isnan(value)) {
         return current;
     }
     // Clamped before rounding, so infinities and huge values never reach the integer conversion.
     const float held =
-        std::clamp(value, static_cast<float>(spec.min), static_cast<float>(spec.max));
+        std::clamp(value, static_cast<float>(control.min), static_cast<float>(control.max));
     return static_cast<int>(std::nearbyint(held));
 }
 

@@ -22,7 +22,7 @@ inline constexpr std::size_t kControlCount = 7;
 
 /// A control's symbol, range and default, which are the range and start-up position of the
 /// program's slider or number box it stands for.
-struct ControlSpec {
+struct ControlDescription {
     std::string_view symbol;
     int min;
     int max;
@@ -30,13 +30,13 @@ struct ControlSpec {
 };
 
 /// Every input control in port order; the Turtle declares the same values.
-extern const std::array<ControlSpec, kControlCount> kControlSpecs;
+extern const std::array<ControlDescription, kControlCount> kControls;
 
-/// The spec of one control.
-const ControlSpec& controlSpec(Control control);
+/// The description of one control.
+const ControlDescription& controlDescription(Control control);
 
 /// The slider position a host's control value stands for: rounded to the nearest integer and
 /// held within the control's range. A NaN means nothing, so it keeps `current`. Any thread.
-int controlPosition(float value, const ControlSpec& spec, int current);
+int controlPosition(float value, const ControlDescription& control, int current);
 
 }  // namespace vireon::plugin

@@ -63,9 +63,9 @@ TEST_F(PluginBundleTest, ControlsMatchTheProgramsRangesAndStartUpValues) {
     const LilvPlugin* plugin = host_.plugin();
     ASSERT_NE(plugin, nullptr);
     for (std::size_t i = 0; i < plugin::kControlCount; ++i) {
-        const plugin::ControlSpec& spec = plugin::kControlSpecs[i];
-        SCOPED_TRACE(spec.symbol);
-        const LilvPort* control = port(std::string(spec.symbol).c_str());
+        const plugin::ControlDescription& expected = plugin::kControls[i];
+        SCOPED_TRACE(expected.symbol);
+        const LilvPort* control = port(std::string(expected.symbol).c_str());
         ASSERT_NE(control, nullptr);
         EXPECT_EQ(lilv_port_get_index(plugin, control), plugin::kFirstControlPort + i);
         EXPECT_TRUE(lilv_port_is_a(plugin, control, uri(LV2_CORE__InputPort)));
@@ -74,9 +74,9 @@ TEST_F(PluginBundleTest, ControlsMatchTheProgramsRangesAndStartUpValues) {
         LilvNode *initial = nullptr, *min = nullptr, *max = nullptr;
         lilv_port_get_range(plugin, control, &initial, &min, &max);
         ASSERT_TRUE(initial && min && max);
-        EXPECT_EQ(lilv_node_as_float(initial), spec.initial);
-        EXPECT_EQ(lilv_node_as_float(min), spec.min);
-        EXPECT_EQ(lilv_node_as_float(max), spec.max);
+        EXPECT_EQ(lilv_node_as_float(initial), expected.initial);
+        EXPECT_EQ(lilv_node_as_float(min), expected.min);
+        EXPECT_EQ(lilv_node_as_float(max), expected.max);
         lilv_node_free(initial);
         lilv_node_free(min);
         lilv_node_free(max);
