@@ -70,7 +70,8 @@ TEST_P(VireonAtServerRate, ANoteFromAKeyboardSoundsAsTheRendererWritesItAtThatRa
     const std::uint32_t phases = 8000 / std::gcd(rate, 8000u);
     const auto phase = testsupport::matchingOnsetPhase(
         recorded, compared, phases, [&](std::uint32_t k) { return renderedAt(rate, k); });
-    EXPECT_TRUE(phase.has_value()) << "the recording matches no rendering at " << rate << " Hz";
+    EXPECT_TRUE(phase.has_value()) << "the recording matches no rendering at " << rate << " Hz; "
+                                   << recorder.lateCycles() << " late cycles (xruns) meanwhile";
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, VireonAtServerRate,

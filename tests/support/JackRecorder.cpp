@@ -30,6 +30,7 @@ JackRecorder::JackRecorder(const std::string& serverName, std::size_t capacity) 
     input_ = jack_port_register(client_, "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     if (ring_ == nullptr || input_ == nullptr ||
         jack_set_process_callback(client_, &JackRecorder::process, this) != 0 ||
+        jack_set_xrun_callback(client_, &JackRecorder::lateCycle, this) != 0 ||
         jack_activate(client_) != 0) {
         jack_client_close(client_);
         if (ring_ != nullptr) {
@@ -57,6 +58,11 @@ int JackRecorder::process(jack_nframes_t frameCount, void* self) {
         return 0;
     }
     jack_ringbuffer_write(recorder.ring_, input, bytes);
+    return 0;
+}
+
+int JackRecorder::lateCycle(void* self) {
+    static_cast<JackRecorder*>(self)->lateCycles_.fetch_add(1, std::memory_order_relaxed);
     return 0;
 }
 

@@ -47,11 +47,16 @@ class JackRecorder {
     /// Samples lost because the test thread drained too slowly; a trustworthy recording has 0.
     std::uint64_t droppedSamples() const { return dropped_.load(std::memory_order_relaxed); }
 
+    /// Periods the server reported late (xruns) since the recorder started: a client that
+    /// missed its deadline, which leaves a gap in what it played.
+    std::uint64_t lateCycles() const { return lateCycles_.load(std::memory_order_relaxed); }
+
     /// The server's sample rate.
     std::uint32_t sampleRate() const;
 
   private:
     static int process(jack_nframes_t frameCount, void* self);
+    static int lateCycle(void* self);
     void drain();
 
     jack_client_t* client_ = nullptr;
@@ -59,6 +64,7 @@ class JackRecorder {
     jack_ringbuffer_t* ring_ = nullptr;
     std::atomic<bool> recording_{false};
     std::atomic<std::uint64_t> dropped_{0};
+    std::atomic<std::uint64_t> lateCycles_{0};
     std::vector<float> samples_;
 };
 
