@@ -47,8 +47,6 @@ constexpr std::chrono::milliseconds kPollInterval{1};
 constexpr std::chrono::milliseconds kStallLimit{600};
 // How long the user-interface thread waits for a dead stream to be aborted and closed.
 constexpr std::chrono::milliseconds kReleaseDeadline{1000};
-// How often the default output is tried again while there is none.
-constexpr std::chrono::milliseconds kReopenInterval{1000};
 // What patchbays show for the JACK client of PortAudio's own JACK host API.
 constexpr const char* kJackClientName = "Vireon";
 
@@ -241,6 +239,8 @@ OutputCheck AudioOutput::checkOutput() {
         return check;
     }
     const auto now = std::chrono::steady_clock::now();
+    // Read whether or not it is needed, so that only news since the last look counts.
+    const bool signOfLife = socketWatch_.takeSignOfLife();
     if (jackWatch_.lost()) {
         // Nothing of the old server is touched again: not the watch, not the library's own
         // client (so the library is never terminated again), and not the stream's connection if
@@ -260,15 +260,14 @@ OutputCheck AudioOutput::checkOutput() {
             return check;
         }
         releaseDeadStream();
-        nextReopen_ = now + kReopenInterval;
+        reopenSchedule_.lost(now);
         check.sounding = false;
         return check;
     }
     // A lost server's clients are left alone before anything new is opened: the caller lets go
     // of its own first, so the next attempt waits for the next look.
     check.sounding = false;
-    if (!check.jackServerLost && now >= nextReopen_) {
-        nextReopen_ = now + kReopenInterval;
+    if (!check.jackServerLost && reopenSchedule_.due(now, signOfLife)) {
         check.sounding = reopen();
     }
     return check;

@@ -12,6 +12,8 @@
 #include "audio/JackPresence.h"
 #include "engine/AdsrSettings.h"
 #include "engine/SynthState.h"
+#include "sound/ReopenSchedule.h"
+#include "sound/ServerSocketWatch.h"
 
 namespace vireon::audio {
 
@@ -75,7 +77,8 @@ class AudioOutput final : public AudioStream {
     /// shutdownAudio. A stream whose callback has not run for a while, or that the library
     /// reports inactive, is aborted and closed within a second, and the library terminated, so
     /// nothing spins or prints while its server is away. From then on the default output is
-    /// opened about once a second with the same rules as openAudio, on a freshly initialised
+    /// opened again when a server's socket appears, and otherwise ever more rarely (see
+    /// sound::ReopenSchedule), with the same rules as openAudio, on a freshly initialised
     /// library, and started once it opens; only the device the program started on is taken,
     /// never a stand-in the library offers meanwhile. When the JACK server goes away, its clients
     /// are left alone for good (see JackServerWatch): a stream that ran then is aborted but not
@@ -135,7 +138,8 @@ class AudioOutput final : public AudioStream {
     int deviceHostApi_ = 0;
     std::uint32_t lastCallbacks_ = 0;
     std::chrono::steady_clock::time_point lastCallbackSeen_{};
-    std::chrono::steady_clock::time_point nextReopen_{};
+    sound::ServerSocketWatch socketWatch_;
+    sound::ReopenSchedule reopenSchedule_;
 };
 
 }  // namespace vireon::audio

@@ -39,8 +39,8 @@ class AudioStream {
 
     /// Looks after the stream while the program runs; called a few times a second. A stream
     /// that has stopped (its server went away) is aborted and closed at once, and the default
-    /// output is opened again about once a second until that succeeds, all without a word to the
-    /// user. Never called after shutdownAudio.
+    /// output is opened again when a server's socket appears, and otherwise ever more rarely,
+    /// until that succeeds, all without a word to the user. Never called after shutdownAudio.
     virtual OutputCheck checkOutput() = 0;
 
     /// Aborts the stream, waits for it to go quiet while calling `waitForWindowEvent` (about

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 
 #include <QApplication>
@@ -29,9 +30,34 @@ bool displayAvailable() {
     return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
 }
 
+// Options anyone may ask a program for, answered without a window, so they work on a server or
+// in a package check. Nothing for any other command line: the program takes no options.
+std::optional<int> answerWithoutWindow(int argc, char** argv) {
+    const std::string_view option = argc == 2 ? argv[1] : "";
+    if (option == "--version") {
+        std::fputs("vireon " VIREON_VERSION "\n"
+                   "License GPL-3.0-or-later: GNU GPL version 3 or later "
+                   "<https://gnu.org/licenses/gpl.html>.\n",
+                   stdout);
+        return 0;
+    }
+    if (option == "--help") {
+        std::fputs("Usage: vireon [--help | --version]\n"
+                   "Vireon, a monophonic chaos synthesizer played from a MIDI keyboard.\n"
+                   "Everything is set in its window; see vireon(1), and vireon-render(1) for "
+                   "rendering to a file.\n",
+                   stdout);
+        return 0;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> status = answerWithoutWindow(argc, argv)) {
+        return *status;
+    }
     if (!displayAvailable()) {
         std::fprintf(stderr,
                      "vireon: no graphical display was found (neither X11 nor Wayland); start "

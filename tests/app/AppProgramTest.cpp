@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -88,6 +89,31 @@ TEST_F(VireonProgram, WithoutADisplayItSaysSoAndExits) {
     EXPECT_NE(error.find("display"), std::string::npos) << error;
     EXPECT_EQ(error.find('\n'), error.size() - 1) << error;
     EXPECT_FALSE(fs::exists(settingsFile()));
+}
+
+// Without a display the program answers what anyone may ask a program, and says plainly that
+// it needs a display for anything else.
+TEST(VireonWithoutDisplay, AnswersHelpAndVersionAndExplainsTheRest) {
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        std::string output;  // how standard output, or else standard error, begins
+    };
+    const Case cases[] = {
+        {{"--version"}, 0, "vireon " VIREON_VERSION "\n"},
+        {{"--help"}, 0, "Usage: vireon [--help | --version]\n"},
+        {{}, 1, "vireon: no graphical display was found"},
+    };
+    for (const Case& test : cases) {
+        std::vector<std::string> arguments = {VIREON_PROGRAM};
+        arguments.insert(arguments.end(), test.arguments.begin(), test.arguments.end());
+        RunningProgram vireon(arguments, {}, fs::temp_directory_path(),
+                              {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
+        EXPECT_EQ(vireon.waitForExit(10s), test.status) << vireon.errorOutput();
+        const std::string output =
+            test.status == 0 ? vireon.standardOutput() : vireon.errorOutput();
+        EXPECT_TRUE(output.starts_with(test.output)) << output;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vireon::sound {
+
+/// A folder where a sound server makes its socket or device nodes appear, and how their names
+/// begin ("" for any name).
+struct ServerSocketFolder {
+    std::string path;
+    std::string namePrefix;
+};
+
+/// Where the sound servers of a Linux desktop put their sockets, given the process's
+/// environment: PipeWire and PulseAudio in the runtime folder, JACK in /dev/shm, ALSA's devices
+/// in /dev/snd. Any thread.
+std::vector<ServerSocketFolder> serverSocketFolders(const char* (*environment)(const char*));
+
+/// Tells when a sound server may have come back: a socket or device node appeared in one of
+/// serverSocketFolders. The kernel queues the news, so waiting for it costs nothing; the owner
+/// looks whenever it likes, without blocking. Where nothing can be watched (no inotify, none of
+/// the folders exists), watching() is false and the owner has to try now and then instead.
+/// UI thread.
+class ServerSocketWatch {
+  public:
+    ServerSocketWatch();
+    ~ServerSocketWatch();
+
+    ServerSocketWatch(const ServerSocketWatch&) = delete;
+    ServerSocketWatch& operator=(const ServerSocketWatch&) = delete;
+
+    /// Whether at least one folder is watched.
+    bool watching() const { return descriptor_ >= 0; }
+
+    /// Whether a server's socket or device appeared since the last call; never waits.
+    bool takeSignOfLife();
+
+  private:
+    struct Watched {
+        int handle;
+        std::string path;
+        std::string namePrefix;
+    };
+    int descriptor_ = -1;
+    std::vector<Watched> watched_;
+};
+
+}  // namespace vireon::sound
