@@ -2,9 +2,6 @@
 // Runs the vireon-render program itself and checks what it writes against the engine.
 
 #include <fcntl.h>
-// glib first: smf.h includes it inside extern "C", where its C++ parts do not compile.
-#include <glib.h>
-#include <smf.h>
 #include <sndfile.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -27,6 +24,7 @@
 #include "midi/MidiMessage.h"
 #include "midi/MidiNoteHandler.h"
 #include "settings/NumberParser.h"
+#include "tests/support/MidiFileBytes.h"
 
 extern char** environ;
 
@@ -188,45 +186,21 @@ TEST_F(ToolProgram, DefaultsAreTheStartUpStateAndTheLengthLetsTheNoteRingOut) {
     EXPECT_EQ(silent.out.size(), (8 + 8000) * sizeof(float));
 }
 
-/// Adds a tempo meta event (microseconds per quarter note) at a tick.
-void addTempo(smf_track_t* track, int microseconds, int ticks) {
-    unsigned char tempo[] = {0xFF,
-                             0x51,
-                             0x03,
-                             static_cast<unsigned char>(microseconds >> 16),
-                             static_cast<unsigned char>(microseconds >> 8),
-                             static_cast<unsigned char>(microseconds)};
-    smf_track_add_event_pulses(track, smf_event_new_from_pointer(tempo, sizeof tempo), ticks);
-}
-
-void addMessage(smf_track_t* track, int status, int data1, int data2, int ticks) {
-    smf_track_add_event_pulses(track, smf_event_new_from_bytes(status, data1, data2), ticks);
-}
-
 TEST_F(ToolProgram, MidiFileMatchesTheEquivalentEventsFile) {
     // 128 ticks per quarter note at 60 beats per minute: one tick is 62.5 samples, so ticks 1
     // and 3 fall on exact half samples (62.5 and 187.5, rounded to 62 and 188). From tick 256
     // (2 s, sample 16000) the tempo doubles and a tick is 31.25 samples.
-    smf_t* smf = smf_new();
-    ASSERT_NE(smf, nullptr);
-    ASSERT_EQ(smf_set_ppqn(smf, 128), 0);
-    smf_track_t* first = smf_track_new();
-    smf_track_t* second = smf_track_new();
-    smf_add_track(smf, first);
-    smf_add_track(smf, second);
-    addTempo(first, 1000000, 0);
-    addTempo(first, 500000, 256);
-    addMessage(first, 0x90, 60, 100, 1);
-    addMessage(first, 0x80, 60, 0, 300);
-    addMessage(second, 0x90, 64, 80, 3);
-    addMessage(second, 0xB0, 7, 100, 100);
-    addMessage(second, 0x90, 67, 90, 258);
-    addMessage(second, 0x80, 67, 0, 400);
-    addMessage(second, 0x80, 64, 0, 401);
-    const fs::path midiPath = work_ / "two-tracks.mid";
-    ASSERT_EQ(smf_save(smf, midiPath.c_str()), 0);
-    smf_delete(smf);
-
+    const fs::path midiPath = write(
+        "two-tracks.mid", test::midiFile({test::midiTrack({{0, "\xFF\x51\x03\x0F\x42\x40"},
+                                                           {1, "\x90\x3C\x64"},
+                                                           {256, "\xFF\x51\x03\x07\xA1\x20"},
+                                                           {300, std::string("\x80\x3C\x00", 3)}}),
+                                          test::midiTrack({{3, "\x90\x40\x50"},
+                                                           {100, "\xB0\x07\x64"},
+                                                           {258, "\x90\x43\x5A"},
+                                                           {400, std::string("\x80\x43\x00", 3)},
+                                                           {401, std::string("\x80\x40\x00", 3)}})},
+                                         128));
     const fs::path events = write("two-tracks.txt",
                                   "62 0x90 60 100\n"
                                   "188 0x90 64 80\n"
@@ -307,10 +281,9 @@ TEST_F(ToolProgram, BadInputExitsWithOneSentenceAndLeavesNoOutput) {
     const std::string wholeMidi = std::string("MThd\0\0\0\x06\0\0\0\x01\0\x60", 14) +
                                   std::string("MTrk\0\0\0\x08\0\x90\x45\x64\0\xFF\x2F\0", 16);
     const std::string truncatedMidi = write("truncated.mid", wholeMidi.substr(0, 25)).string();
-    // Passes every structural check, then makes the MIDI file library abort.
-    const std::string escapeMidi =
-        write("escape.mid", std::string("MThd\0\0\0\x06\0\0\0\x01\0\x60", 14) +
-                                std::string("MTrk\0\0\0\x09\0\xF7\x02\x10\x10\0\xFF\x2F\0", 17))
+    // Whole chunks, but a text event that claims more bytes than its track holds.
+    const std::string damagedMidi =
+        write("damaged.mid", test::midiFile({std::string("\0\xFF\x01\x7F\0\xFF\x2F\0", 8)}))
             .string();
     fs::create_directory(work_ / "taken.wav");
     const std::set<std::string> inputs = workFiles();
@@ -325,7 +298,7 @@ TEST_F(ToolProgram, BadInputExitsWithOneSentenceAndLeavesNoOutput) {
         {{"--events", badEvents, "-o", out}, "events.txt line 3: expected 4 numbers"},
         {{"--midi", garbageMidi, "-o", out}, "garbage.mid is not a usable Standard MIDI File"},
         {{"--midi", truncatedMidi, "-o", out}, "probably truncated"},
-        {{"--midi", escapeMidi, "-o", out}, "escape.mid is not a usable Standard MIDI File"},
+        {{"--midi", damagedMidi, "-o", out}, "damaged.mid is not a usable Standard MIDI File"},
         {{"--events", goodEvents, "-o", (work_ / "no-folder" / "x.wav").string()},
          "could not create the output file"},
         {{"--events", goodEvents, "-o", (work_ / "taken.wav").string()},
