@@ -417,39 +417,36 @@ fastSineInline(double x, double& result) {
 //
 // Evaluation. With S = sin(2 pi K / 2048) and C = cos(...) from the table (2^-106),
 //   sin x = S + C r* + S (cos r* - 1) + C (sin r* - r*),
-// computed as y = S.hi + C.hi r.hi + [S.lo + C.hi r.lo + C.lo r.hi + (S.hi z) (-1/2 + z/24 -
-// z^2/720) + (C.hi r.hi z) (-1/6 + z/120)] with z = fl(r.hi^2) < 2^-18.68. The one large
-// error is the rounding of C.hi r.hi (below 2^-9.34): 2^-63. The others are each 2^-72 or less:
-// r's error (2^-72.8), r.hi^2 for r^2 and z's rounding (2^-72.3, 2^-73, both halved), S.hi z's,
-// the polynomial's and the product's roundings (2^-73, 2^-73.7, 2^-73), the dropped S.lo
-// (cos r - 1) (2^-73.7), three roundings of sums below 2^-19 (2^-73 each), and the sine
-// polynomial's roundings and truncation (under 2^-77). The total is below 2^-63 + 2^-69.6;
-// kCheapError = 1.125 2^-63 covers it. S.hi + C.hi r.hi and the final sum are exact fast
-// two-sums: S is zero or |S| >= 0.003 > |C r|, and the bracket is below 2^-19 while S.hi + C.hi
-// r.hi is zero only if S is. Beside the zeros of sine (|y| < 2^-9.3) the bound exceeds half an
-// ulp of y, so those arguments always pass on to the fast path with its relative bound.
-//
-// Rounding test: as for the fast path.
+// computed as y = S.hi + C.hi r.hi + [(S.lo + (C.hi r.lo + C.lo r.hi)) + ((S.hi z) (-1/2 +
+// z/24) + (C.hi r.hi z) (-1/6 + z/120))] with z = fl(r.hi^2) < 2^-18.68. Two errors are large:
+// the rounding of C.hi r.hi (below 2^-9.34), 2^-63, and the dropped S r^6/720, 2^-65.53. The
+// others are each 2^-72 or less: r's error (2^-72.8; sine's slope is at most 1), r.hi^2 for r^2
+// and z's rounding (2^-71.3 and 2^-72, both halved), S.hi z's, the polynomial's and the
+// product's roundings (2^-73, 2^-73.7, 2^-73), the dropped S.lo (cos r - 1) (2^-73.7), three
+// roundings of sums below 2^-19 (2^-73 each), and the sine polynomial's roundings and
+// truncation (under 2^-77); they add up to under 2^-69.6. The total is below 1.19 2^-63, and
+// kCheapError = 1.25 2^-63. S.hi + C.hi r.hi and the final sum are exact fast two-sums: S is
+// zero or |S| >= 0.003 > |C r|, and the bracket is below 2^-19; with S zero, C is +-1, the head
+// is +-r.hi exactly and the bracket is below |r.hi| / 2. Beside the zeros of sine (|y| < 2^-9.3)
+// the bound exceeds half an ulp of y, so those arguments always pass on to the fast path with
+// its relative bound.
 
-constexpr double kCheapLimit = 0x1p28;
+constexpr std::uint64_t kTinyBits = 0x3E50000000000000u;        // 2^-26
+constexpr std::uint64_t kCheapLimitBits = 0x41B0000000000000u;  // 2^28
 constexpr double kPiecesPerTurnInverse = 0x1.45f306dc9c883p+8;  // fl(2048 / (2 pi))
-constexpr double kPiece1 = 0x1.921ep-9;
-constexpr double kPiece2 = 0x1.b544p-25;
-constexpr double kPiece3 = 0x1.0b4p-43;
-constexpr double kPiece4 = 0x1.8469898cc517p-57;
 constexpr double kCheapError = 0x1.4p-63;
 
 #if defined(__GNUC__)
 [[gnu::always_inline]]
 #endif
 inline bool
-cheapSineInline(double x, double& result) {
+cheapSineInline(double x, double& result, std::uint64_t& sign) {
     constexpr double kRoundToInteger = 0x1.8p52;
     const double shifted = x * kPiecesPerTurnInverse + kRoundToInteger;
     const double k = shifted - kRoundToInteger;
     const std::uint64_t index = std::bit_cast<std::uint64_t>(shifted) & 2047;
-    const double exactPart = ((x - k * kPiece1) - k * kPiece2) - k * kPiece3;
-    const DoubleDouble r = twoSum(exactPart, -(k * kPiece4));
+    const double exactPart = ((x - k * kTurnPieces[0]) - k * kTurnPieces[1]) - k * kTurnPieces[2];
+    const DoubleDouble r = twoSum(exactPart, k * -kTurnPieces[3]);
 
     // In quadrant q, sin x = s_q (S' + c_q C' r + S' (cos r - 1) + c_q C' (sin r - r)) with S'
     // and C' read from the quarter wave, s_q = -1 for q >= 2 and c_q = -1 for odd q: the signs
@@ -466,24 +463,24 @@ cheapSineInline(double x, double& result) {
     const double z = r.hi * r.hi;
     const double cosMinusOneOverZ = -0.5 + z * (1.0 / 24.0);
     const double sinMinusROverRZ = -1.0 / 6.0 + z * (1.0 / 120.0);
-    const double small = ((s.lo + (c.hi * r.lo + c.lo * r.hi)) + (s.hi * z) * cosMinusOneOverZ) +
-                         (c.hi * (r.hi * z)) * sinMinusROverRZ;
+    const double small = (s.lo + (c.hi * r.lo + c.lo * r.hi)) +
+                         ((s.hi * z) * cosMinusOneOverZ + (c.hi * (r.hi * z)) * sinMinusROverRZ);
     const DoubleDouble head = fastTwoSum(s.hi, c.hi * r.hi);
     const DoubleDouble y = fastTwoSum(head.hi, head.lo + small);
-    result = y.hi * kPlusMinusOne[quadrant >> 1];
+    result = y.hi;
+    sign = (quadrant >> 1) << 63;
     // Rounding is monotonic: if both ends of y +- kCheapError round to y.hi, so does sin x. The
-    // sums y.lo +- kCheapError round outward of y.lo +- 1.18 2^-63 (their rounding errors are
-    // below 2^-106), so the ends tested lie beyond the ends needed.
+    // sums y.lo +- kCheapError round by under 2^-106, so they still lie beyond y.lo +- 1.19
+    // 2^-63, the ends that the error bound needs.
     return y.hi + (y.lo + kCheapError) == y.hi && y.hi + (y.lo - kCheapError) == y.hi;
 }
 
-/// The paths that follow a cheap one that could not decide, kept out of line so that sine()
-/// stays small.
+/// Everything but the cheap path, kept out of line so that sine() stays small.
 #if defined(__GNUC__)
 [[gnu::noinline]]
 #endif
 double
-fastOrAccurateSine(double x);
+slowSine(double x);
 
 }  // namespace
 
@@ -562,33 +559,41 @@ RoundedDouble accurateSine(double x) {
 
 namespace {
 
-double fastOrAccurateSine(double x) {
-    double result;
-    if (!(x < 0x1p64 && fastSineInline(x, result))) {
-        result = accurateSine(x).value;
+/// sine() for the arguments the cheap path does not take or cannot decide.
+double slowSine(double x) {
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
+    const std::uint64_t magnitude = bits & ~kSignBit;
+    if (magnitude >= 0x7FF0000000000000u) {
+        return std::numeric_limits<double>::quiet_NaN();
     }
-    return result;
+    // Below 2^-26, x - sin x < x^3/6 is under half the gap below x, so sin x rounds to x.
+    if (magnitude < kTinyBits) {
+        return x;
+    }
+    const double ax = std::bit_cast<double>(magnitude);
+    double result;
+    if (!(ax < 0x1p64 && fastSineInline(ax, result))) {
+        result = accurateSine(ax).value;
+    }
+    return flipSign(result, bits & kSignBit);
 }
 
 }  // namespace
 }  // namespace sine_detail
 
 double sine(double x) {
+    using namespace sine_detail;
     const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
-    const std::uint64_t magnitude = bits & ~sine_detail::kSignBit;
-    if (magnitude >= 0x7FF0000000000000u) {
-        return std::numeric_limits<double>::quiet_NaN();
+    const std::uint64_t magnitude = bits & ~kSignBit;
+    // One unsigned comparison for 2^-26 <= |x| < 2^28.
+    if (magnitude - kTinyBits < kCheapLimitBits - kTinyBits) {
+        double result;
+        std::uint64_t sign;
+        if (cheapSineInline(std::bit_cast<double>(magnitude), result, sign)) {
+            return flipSign(result, sign ^ (bits & kSignBit));
+        }
     }
-    // Below 2^-26, x - sin x < x^3/6 is under half the gap below x, so sin x rounds to x.
-    if (magnitude < 0x3E50000000000000u) {
-        return x;
-    }
-    const double ax = std::bit_cast<double>(magnitude);
-    double result;
-    if (!(ax < sine_detail::kCheapLimit && sine_detail::cheapSineInline(ax, result))) {
-        result = sine_detail::fastOrAccurateSine(ax);
-    }
-    return sine_detail::flipSign(result, bits & sine_detail::kSignBit);
+    return slowSine(x);
 }
 
 }  // namespace vireon::engine
