@@ -396,7 +396,6 @@ fastSineInline(double x, double& result) {
     return absolute(y.lo) + error < halfGap(y.hi);
 }
 
-
 // ---------------------------------------------------------------------------------------------
 // Cheap path for 2^-26 <= x < 2^28, which holds every argument the oscillator makes from a
 // phase within 2^24 cycles: a Cody-Waite reduction in doubles and a plain double evaluation,
