@@ -252,15 +252,20 @@ const std::array<DoubleDouble, kTableEntries + 1> kQuarterWave = quarterWaveFrom
 
 constexpr double kPlusMinusOne[2] = {1.0, -1.0};
 
+/// The quarter-wave entry of |sin(2 pi index / 2048)|: offset in even quadrants, 512 - offset in
+/// odd ones; |cos| is at 512 minus that. Arithmetic rather than a branch, as the quadrant is as
+/// random as the argument.
+inline std::uint64_t quarterWaveIndex(std::uint64_t index) {
+    const std::uint64_t odd = (index >> 9) & 1;
+    const std::uint64_t offset = index & 511;
+    return offset + odd * (kTableEntries - 2 * offset);
+}
+
 /// sin and cos of 2 pi index / 2048 for any index below 2048, from the quarter wave by mirroring
-/// and by products with +-1, which are exact. The quadrant is as random as the argument, so the
-/// choice is made by arithmetic on indices rather than by branches.
+/// and by products with +-1, which are exact.
 inline SineAndCosine tableEntry(std::uint64_t index) {
     const std::uint64_t quadrant = index >> 9;
-    const std::uint64_t odd = quadrant & 1;
-    const std::uint64_t offset = index & 511;
-    // offset in even quadrants, 512 - offset in odd ones.
-    const std::uint64_t sineIndex = offset + odd * (kTableEntries - 2 * offset);
+    const std::uint64_t sineIndex = quarterWaveIndex(index);
     const DoubleDouble& sine = kQuarterWave[sineIndex];
     const DoubleDouble& cosine = kQuarterWave[kTableEntries - sineIndex];
     const double sSign = kPlusMinusOne[(quadrant >> 1) & 1];
@@ -451,12 +456,10 @@ cheapSineInline(double x, double& result, std::uint64_t& sign) {
     // and C' read from the quarter wave, s_q = -1 for q >= 2 and c_q = -1 for odd q: the signs
     // come in by two exact products, not by branches.
     const std::uint64_t quadrant = index >> 9;
-    const std::uint64_t odd = quadrant & 1;
-    const std::uint64_t offset = index & 511;
-    const std::uint64_t sineIndex = offset + odd * (kTableEntries - 2 * offset);
+    const std::uint64_t sineIndex = quarterWaveIndex(index);
     const DoubleDouble& s = kQuarterWave[sineIndex];
     const DoubleDouble& cosine = kQuarterWave[kTableEntries - sineIndex];
-    const double cSign = kPlusMinusOne[odd];
+    const double cSign = kPlusMinusOne[quadrant & 1];
     const DoubleDouble c{cosine.hi * cSign, cosine.lo * cSign};
 
     const double z = r.hi * r.hi;
