@@ -43,8 +43,8 @@ const std::array<TableEntry, kTableEntries>& table();
 /// the rounding, nothing when it cannot.
 std::optional<double> fastSine(double x);
 
-/// The accurate path for any finite x >= 2^-26, in 320-bit arithmetic; `decided` reports
-/// whether its error bound settled the rounding.
+/// The accurate path for any finite x >= 2^-26, in 160-bit arithmetic or, where that leaves the
+/// rounding open, 320-bit; `decided` reports whether its error bound settled the rounding.
 RoundedDouble accurateSine(double x);
 
 }  // namespace sine_detail
