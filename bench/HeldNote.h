@@ -24,6 +24,31 @@ inline void startHeldNote(engine::SynthState& state, const engine::AdsrSettings&
     engine::renderBlock(state, adsr, warmUp.data(), static_cast<std::uint32_t>(warmUp.size()));
 }
 
+/// The phases the engine actually visits during one second of a held note: the circle-map
+/// intermediate and the final phase of every sample. Each final phase is also the next sample's
+/// old phase, so the oscillator's sine sees every one of them twice, times 2 pi.
+struct PhaseSequence {
+    std::vector<double> afterCircleMap;
+    std::vector<double> final;
+};
+
+inline PhaseSequence recordPhases() {
+    engine::SynthState state;
+    engine::AdsrSettings adsr;
+    midi::MidiNoteHandler handler(state);
+    startHeldNote(state, adsr, handler);
+    state.phase = -1.0f;
+    PhaseSequence phases;
+    float sample;
+    for (int i = 0; i < kPhraseSamples; ++i) {
+        const double before = state.phase.load();
+        engine::renderBlock(state, adsr, &sample, 1);
+        phases.afterCircleMap.push_back(before + state.omega.load());
+        phases.final.push_back(state.phase.load());
+    }
+    return phases;
+}
+
 /// Renders blocks of the held note for as long as the benchmark runs.
 inline void renderHeldNote(benchmark::State& bench, engine::SynthState& state,
                            const engine::AdsrSettings& adsr, midi::MidiNoteHandler& handler) {

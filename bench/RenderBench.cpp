@@ -33,32 +33,8 @@ void renderHeldNote(benchmark::State& run) {
     bench::renderHeldNote(run, state, adsr, handler);
 }
 
-// The phases the engine actually visits during one second of a held note: the circle-map
-// intermediate and the final phase of every sample.
-struct PhaseSequence {
-    std::vector<double> afterCircleMap;
-    std::vector<double> final;
-};
-
-PhaseSequence recordPhases() {
-    engine::SynthState state;
-    engine::AdsrSettings adsr;
-    midi::MidiNoteHandler handler(state);
-    bench::startHeldNote(state, adsr, handler);
-    state.phase = -1.0f;
-    PhaseSequence phases;
-    float sample;
-    for (int i = 0; i < kPhraseSamples; ++i) {
-        const double before = state.phase.load();
-        engine::renderBlock(state, adsr, &sample, 1);
-        phases.afterCircleMap.push_back(before + state.omega.load());
-        phases.final.push_back(state.phase.load());
-    }
-    return phases;
-}
-
 void unavoidableWork(benchmark::State& bench) {
-    const PhaseSequence phases = recordPhases();
+    const bench::PhaseSequence phases = bench::recordPhases();
     const double twoPi = engine::kTwoPi;
     const double s = engine::kDefaultDisorder;
     std::vector<float> block(kBlockFrames);

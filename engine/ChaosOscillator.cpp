@@ -18,6 +18,20 @@ float sliderMapping(double power, double divisor) {
     return static_cast<float>(static_cast<float>(power) / divisor);
 }
 
+/// fmod(value, 1.0) in value, without the library call, which costs about as much as a sine.
+/// Below 2^63 in magnitude the conversion to a 64-bit integer truncates exactly, the truncated
+/// double converts back exactly, and value - trunc(value) is exact: for |value| < 1 it is value
+/// itself (-0.0 included), otherwise trunc(value) lies between value / 2 and value (Sterbenz).
+/// fmod's result is exact too, so the two are the same number; only a zero can differ in sign:
+/// for a negative whole value fmod gives -0.0 and the difference +0.0. Larger magnitudes,
+/// infinities and NaN keep fmod.
+double fractionalPart(double value) {
+    if (!(value > -0x1p63 && value < 0x1p63)) {
+        return std::fmod(value, 1.0);
+    }
+    return value - static_cast<double>(static_cast<std::int64_t>(value));
+}
+
 }  // namespace
 
 float havocForPosition(int position) {
@@ -74,9 +88,12 @@ float nextSample(SynthState& state) {
     float phase = static_cast<float>(oldPhase + omega + increment +
                                      cache.kOverTwoPi * sine(oldPhase * twoPi));
 
-    // Disorder: fmod truncates toward zero, so a negative product keeps its sign.
+    // Disorder: the remainder truncates toward zero, so a negative product keeps its sign. It
+    // differs from fmod's only as +0.0 for -0.0, and that zero is added to phase + increment,
+    // which is never -0.0 (increment = 1 / samplesPerCycle is never zero): a zero of either
+    // sign added to anything but -0.0 leaves it unchanged, so the phase gets the same bits.
     const float product = static_cast<float>(s * phase);
-    const float remainder = static_cast<float>(std::fmod(static_cast<double>(product), 1.0));
+    const float remainder = static_cast<float>(fractionalPart(static_cast<double>(product)));
     phase = static_cast<float>(remainder + (phase + increment));
 
     // At most one cycle comes off per sample; the phase is deliberately not reduced modulo 1.

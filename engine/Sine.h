@@ -30,6 +30,12 @@ struct TableEntry {
 };
 inline constexpr std::size_t kTableEntries = 512;
 
+/// 2 pi / 2048 in four pieces for reducing arguments below 2^28: the first three are its bits
+/// from 2^-9 down to 2^-24, 2^-40 and 2^-56, so that their products with any integer below 2^37
+/// are exact; the fourth is the rest, rounded to nearest.
+inline constexpr std::array<double, 4> kTurnPieces{0x1.921ep-9, 0x1.b544p-25, 0x1.0b4p-43,
+                                                   0x1.8469898cc517p-57};
+
 const std::array<std::uint32_t, kInverseTwoPiWords>& inverseTwoPi();
 const std::array<TableEntry, kTableEntries>& table();
 
@@ -37,8 +43,8 @@ const std::array<TableEntry, kTableEntries>& table();
 /// the rounding, nothing when it cannot.
 std::optional<double> fastSine(double x);
 
-/// The accurate path for any finite x >= 2^-26, in 320-bit arithmetic; `decided` reports
-/// whether its error bound settled the rounding.
+/// The accurate path for any finite x >= 2^-26, in 160-bit arithmetic or, where that leaves the
+/// rounding open, 320-bit; `decided` reports whether its error bound settled the rounding.
 RoundedDouble accurateSine(double x);
 
 }  // namespace sine_detail

@@ -84,6 +84,21 @@ void referenceInverseTwoPi(std::uint32_t* words, int wordCount) {
     }
 }
 
+namespace {
+
+// The smallest e (down to -200) with |difference| < 2^e.
+int errorExponent(Number& difference) {
+    mpfr_abs(difference.get(), difference.get(), MPFR_RNDN);
+    for (int e = -200; e < 0; ++e) {
+        if (mpfr_cmp_d(difference.get(), std::ldexp(1.0, e)) < 0) {
+            return e;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
 int sineTableError(double hi, double lo, std::uint32_t numerator, std::uint32_t denominator,
                    bool cosine) {
     Number angle(400);
@@ -100,13 +115,18 @@ int sineTableError(double hi, double lo, std::uint32_t numerator, std::uint32_t 
     mpfr_set_d(difference.get(), hi, MPFR_RNDN);
     mpfr_add_d(difference.get(), difference.get(), lo, MPFR_RNDN);
     mpfr_sub(difference.get(), difference.get(), exact.get(), MPFR_RNDN);
-    mpfr_abs(difference.get(), difference.get(), MPFR_RNDN);
-    for (int e = -200; e < 0; ++e) {
-        if (mpfr_cmp_d(difference.get(), std::ldexp(1.0, e)) < 0) {
-            return e;
-        }
+    return errorExponent(difference);
+}
+
+int turnFractionError(const double* parts, int count, std::uint32_t denominator) {
+    Number difference(400);
+    mpfr_const_pi(difference.get(), MPFR_RNDN);
+    mpfr_mul_ui(difference.get(), difference.get(), 2, MPFR_RNDN);
+    mpfr_div_ui(difference.get(), difference.get(), denominator, MPFR_RNDN);
+    for (int i = 0; i < count; ++i) {
+        mpfr_sub_d(difference.get(), difference.get(), parts[i], MPFR_RNDN);
     }
-    return 0;
+    return errorExponent(difference);
 }
 
 }  // namespace vireon::test

@@ -22,4 +22,7 @@ void referenceInverseTwoPi(std::uint32_t* words, int wordCount);
 int sineTableError(double hi, double lo, std::uint32_t numerator, std::uint32_t denominator,
                    bool cosine);
 
+/// The distance from the sum of `parts` to 2 pi / denominator, as sineTableError gives it.
+int turnFractionError(const double* parts, int count, std::uint32_t denominator);
+
 }  // namespace vireon::test
