@@ -12,6 +12,10 @@ void showFatalAudioError(const std::string& text) {
     box.setIcon(QMessageBox::NoIcon);
     box.setTextFormat(Qt::PlainText);
     box.setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    // The library's text names the failure, not the way out: most often no sound server runs.
+    box.setInformativeText(QStringLiteral(
+        "Start your desktop's sound server (PipeWire or PulseAudio) or a JACK server, or connect "
+        "a sound card, then start Vireon again."));
     box.setStandardButtons(QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);

@@ -9,7 +9,8 @@ namespace vireon::ui {
 inline constexpr const char* kFatalErrorBoxName = "vireonFatalErrorBox";
 
 /// Shows the audio library's error text in a modal box titled "PortAudio" with an OK button and
-/// returns when the user dismisses it. The text is shown exactly as given. UI thread.
+/// returns when the user dismisses it. The text is shown exactly as given, and below it one
+/// sentence on what to do. UI thread.
 void showFatalAudioError(const std::string& text);
 
 }  // namespace vireon::ui

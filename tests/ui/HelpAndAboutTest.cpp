@@ -31,7 +31,7 @@ QWidget* findHelpWindow() {
 
 /// What a test learns of a message box while it is up.
 struct SeenBox {
-    QString name, title, text;
+    QString name, title, text, informativeText;
     Qt::TextFormat format = Qt::AutoText;
     QMessageBox::Icon icon = QMessageBox::Warning;
     QMessageBox::StandardButtons buttons;
@@ -45,6 +45,7 @@ void recordNextBox(SeenBox& seen, const std::function<void()>& alsoWhileShown = 
         seen = {shown->objectName(),
                 shown->windowTitle(),
                 box ? box->text() : QString(),
+                box ? box->informativeText() : QString(),
                 box ? box->textFormat() : Qt::AutoText,
                 box ? box->icon() : QMessageBox::Warning,
                 box ? box->standardButtons() : QMessageBox::NoButton,
@@ -187,6 +188,7 @@ class HelpAndAboutTest : public QObject {
         QVERIFY(seen.modal);
         QCOMPARE(seen.title, QStringLiteral("PortAudio"));
         QCOMPARE(seen.text, QStringLiteral("Invalid device <b>&amp;</b>"));
+        QVERIFY(seen.informativeText.contains(QStringLiteral("sound server")));
         QCOMPARE(seen.format, Qt::PlainText);
         QCOMPARE(seen.icon, QMessageBox::NoIcon);
         QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
