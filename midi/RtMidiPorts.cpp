@@ -214,9 +214,10 @@ void RtMidiPorts::close() {
     if (state.openSystem == nullptr) {
         return;
     }
-    if (!closePortWithin(state.openSystem->input.get(), kClosePortDeadline)) {
+    if (!closePortWithin(state.openSystem->input.get(), state.openSystem->api,
+                         kClosePortDeadline)) {
         // The client stays as it is for the rest of the process: destroying it would wait for
-        // the server just the same. The next listing makes a fresh one.
+        // the server, or touch a vanished one. The next listing makes a fresh one.
         static_cast<void>(state.openSystem->input.release());
         state.clientAbandoned = true;
     }

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "midi/RtMidiSupport.h"
 
+#include <atomic>
 #include <iostream>
+#include <memory>
 
 #include "midi/MidiMessage.h"
 #include "midi/MidiSystems.h"
@@ -38,8 +40,19 @@ bool systemPresent(RtMidi::Api api) {
     return api == RtMidi::LINUX_ALSA ? alsaSequencerAvailable() : sound::jackServerReachable();
 }
 
-bool closePortWithin(RtMidiIn* input, std::chrono::milliseconds deadline) {
-    return sound::callWithin([input] { input->closePort(); }, deadline);
+bool closePortWithin(RtMidiIn* input, RtMidi::Api api, std::chrono::milliseconds deadline) {
+    // Asking a stopped server hangs just like closing on it, so both happen on the helper.
+    auto serverGone = std::make_shared<std::atomic<bool>>(false);
+    const bool finished = sound::callWithin(
+        [input, askServer = api == RtMidi::UNIX_JACK, serverGone] {
+            if (askServer && !sound::jackServerReachable()) {
+                serverGone->store(true);
+                return;
+            }
+            input->closePort();
+        },
+        deadline);
+    return finished && !serverGone->load();
 }
 
 std::optional<std::uint32_t> packedShortMessage(const std::vector<unsigned char>* message) {

@@ -42,10 +42,12 @@ bool systemPresent(RtMidi::Api api);
 /// (suspended, or stuck) never replies, and the program must still be able to quit and save.
 inline constexpr std::chrono::seconds kClosePortDeadline{2};
 
-/// Closes the port of `input` on a helper thread (sound::callWithin). False when the helper is
-/// still waiting for the MIDI system: `input` must then be neither used nor destroyed again. UI
-/// thread.
-bool closePortWithin(RtMidiIn* input, std::chrono::milliseconds deadline);
+/// Closes the port of `input`, a client of `api`, on a helper thread (sound::callWithin); a JACK
+/// client's server is asked first whether it is still there, since touching a client whose
+/// server has vanished can crash inside libjack. False when the port was left open, because the
+/// server has gone or the helper is still waiting for it: `input` must then be neither used nor
+/// destroyed again. UI thread.
+bool closePortWithin(RtMidiIn* input, RtMidi::Api api, std::chrono::milliseconds deadline);
 
 /// The packed form the note handler decodes, for a message RtMidi delivered: nothing for an
 /// empty message or one longer than a short message's three bytes. Any thread.

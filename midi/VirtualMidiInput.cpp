@@ -12,8 +12,6 @@
 #include "midi/MidiMessage.h"
 #include "midi/MidiSystems.h"
 #include "midi/RtMidiSupport.h"
-#include "sound/CallWithin.h"
-#include "sound/JackProbe.h"
 #include "sound/QuietSoundLibraries.h"
 
 namespace vireon::midi {
@@ -88,22 +86,7 @@ void VirtualMidiInput::close() {
         return;
     }
     for (State::Client& client : state.clients) {
-        // Touching a JACK client whose server has vanished can crash inside libjack; the client
-        // is dead anyway, and its memory is all it still holds. Asking a stopped server hangs
-        // just like closing on it, so both happen on the helper, within the deadline.
-        RtMidiIn* const input = client.input.get();
-        const bool askServer = client.api == RtMidi::UNIX_JACK;
-        auto serverGone = std::make_shared<std::atomic<bool>>(false);
-        const bool finished = sound::callWithin(
-            [input, askServer, serverGone] {
-                if (askServer && !sound::jackServerReachable()) {
-                    serverGone->store(true);
-                    return;
-                }
-                input->closePort();
-            },
-            kClosePortDeadline);
-        if (!finished || serverGone->load()) {
+        if (!closePortWithin(client.input.get(), client.api, kClosePortDeadline)) {
             static_cast<void>(client.input.release());
             state.clientAbandoned = true;
         }
