@@ -2,6 +2,8 @@
 #include "rate/RateRenderer.h"
 
 #include <algorithm>
+#include <array>
+#include <iterator>
 #include <cmath>
 #include <numeric>
 #include <stdexcept>
@@ -84,7 +86,18 @@ void RateRenderer::renderEngine(std::uint32_t count) {
     if (stagedBegin_ == stagedEnd_) {
         stagedBegin_ = stagedEnd_ = 0;
     }
-    source_.render(source_.context, staging_.data() + stagedEnd_, count);
+    float* const samples = staging_.data() + stagedEnd_;
+    if (silentSource_) {
+        std::fill_n(samples, count, 0.0f);
+    } else {
+        source_.render(source_.context, samples, count);
+    }
+    const float* const lastSound =
+        std::find_if(std::make_reverse_iterator(samples + count), std::make_reverse_iterator(samples),
+                     [](float sample) { return sample != 0.0f; })
+            .base();
+    quietSamples_ = lastSound == samples ? quietSamples_ + count
+                                         : static_cast<std::uint64_t>(samples + count - lastSound);
     stagedEnd_ += count;
     engineSamplesRendered_ += count;
 }
@@ -135,9 +148,35 @@ void RateRenderer::alignForEvent() {
     renderEngine(static_cast<std::uint32_t>(std::min(target - engineSamplesRendered_, room)));
 }
 
+bool RateRenderer::quiet() const {
+    return !converter_ || quietSamples_ >= 2 * converter_->filterLength();
+}
+
+void RateRenderer::restartAt(std::uint64_t frame) {
+    reset();
+    if (!converter_) {
+        framesRendered_ = engineSamplesRendered_ = frame;
+        return;
+    }
+    // Silence is the same in every cycle of the rate ratio, so after whole cycles of it the
+    // converter is where it started; only the frames into the last cycle are rendered.
+    silentSource_ = true;
+    std::array<float, 256> discarded;
+    for (std::uint64_t rest = frame % framesPerCycle_; rest > 0;) {
+        const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(rest, discarded.size()));
+        render(discarded.data(), count);
+        rest -= count;
+    }
+    silentSource_ = false;
+    framesRendered_ += frame / framesPerCycle_ * framesPerCycle_;
+    engineSamplesRendered_ += frame / framesPerCycle_ * samplesPerCycle_;
+}
+
 void RateRenderer::reset() {
     framesRendered_ = 0;
     engineSamplesRendered_ = 0;
+    // A fresh converter's history is silence.
+    quietSamples_ = converter_ ? 2 * converter_->filterLength() : 0;
     stagedBegin_ = stagedEnd_ = 0;
     if (converter_) {
         converter_->reset();

@@ -88,6 +88,16 @@ class RateRenderer {
     /// engine state is the caller's to reset. Rendering thread (or any, while nobody renders).
     void reset();
 
+    /// Whether the output cannot change at once: the engine samples the converter may still
+    /// draw on were all zero. Always true at 8000 Hz. Rendering thread.
+    bool quiet() const;
+
+    /// Goes on as a fresh renderer that has rendered `frame` frames of silence would: output
+    /// frames then fall on the engine samples they fall on in a rendering that started `frame`
+    /// frames earlier, such as a host's timeline. While quiet() nothing heard changes, since
+    /// the converter then holds only silence either way. Rendering thread; never allocates.
+    void restartAt(std::uint64_t frame);
+
     /// Frames handed out by render since construction or reset. Rendering thread.
     std::uint64_t framesRendered() const { return framesRendered_; }
 
@@ -136,6 +146,10 @@ class RateRenderer {
     std::uint32_t stagedEnd_ = 0;
     std::uint64_t framesRendered_ = 0;
     std::uint64_t engineSamplesRendered_ = 0;
+    // The latest engine samples that were all zero, counted back from the last one.
+    std::uint64_t quietSamples_ = 0;
+    // Feeds the converter silence instead of asking the source, while restartAt catches up.
+    bool silentSource_ = false;
 };
 
 }  // namespace vireon::rate

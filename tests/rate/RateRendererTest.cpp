@@ -224,6 +224,61 @@ TEST(RateRenderer, AtAWholeRatioANoteSoundsTheSameWhereverItStarts) {
     EXPECT_NE(*std::max_element(early.begin(), early.end()), 0.0f);
 }
 
+// A plugin lines its frames up with the host's timeline that way: whatever ran before, once
+// quiet and restarted at the timeline's frame it plays as a rendering from the timeline's start.
+TEST(RateRenderer, RestartedAtAFrameWhileQuietItPlaysAsARenderingFromTheStart) {
+    struct Case {
+        std::uint32_t rate;
+        std::uint64_t before;  // frames played before the restart, the host's pre-roll
+        std::uint64_t at;      // the timeline's frame there
+    };
+    for (const Case& test : {Case{48000, 1001, 0}, Case{48000, 5, 24001}, Case{44100, 333, 12345},
+                             Case{96000, 7, 0}, Case{44101, 999, 30000}, Case{8000, 3, 17}}) {
+        // Silent until engine sample 8000 of the timeline, a tone from there.
+        const auto tone = [](std::uint64_t sample) {
+            return sample < 8000 ? 0.0f : static_cast<float>(std::sin(0.3 * sample));
+        };
+        struct TimelineSource {
+            const RateRenderer* renderer = nullptr;
+            decltype(tone)* signal;
+            bool before = true;
+        };
+        const auto source = [](TimelineSource& context) {
+            return SampleSource{[](void* opaque, float* output, std::uint32_t count) {
+                                    auto& timeline = *static_cast<TimelineSource*>(opaque);
+                                    const std::uint64_t first =
+                                        timeline.renderer->engineSamplesRendered();
+                                    for (std::uint32_t i = 0; i < count; ++i) {
+                                        output[i] = timeline.before ? 0.0f
+                                                                    : (*timeline.signal)(first + i);
+                                    }
+                                },
+                                &context};
+        };
+        const std::uint64_t length = 12000ull * test.rate / 8000;
+        TimelineSource fromStart{.signal = &tone, .before = false};
+        RateRenderer reference(source(fromStart), test.rate);
+        fromStart.renderer = &reference;
+        std::vector<float> expected(test.at + length);
+        reference.render(expected.data(), static_cast<std::uint32_t>(expected.size()));
+
+        TimelineSource hosted{.signal = &tone};
+        RateRenderer renderer(source(hosted), test.rate);
+        hosted.renderer = &renderer;
+        std::vector<float> output(std::max<std::uint64_t>(test.before, length));
+        renderer.render(output.data(), static_cast<std::uint32_t>(test.before));
+        ASSERT_TRUE(renderer.quiet());
+        renderer.restartAt(test.at);
+        hosted.before = false;
+        renderer.render(output.data(), static_cast<std::uint32_t>(length));
+        output.resize(length);
+        const std::vector<float> timeline(expected.begin() + static_cast<std::ptrdiff_t>(test.at),
+                                          expected.end());
+        EXPECT_EQ(firstBitDifference(output, timeline), length) << test.rate << " Hz at " << test.at;
+        EXPECT_NE(*std::max_element(timeline.begin(), timeline.end()), 0.0f);
+    }
+}
+
 TEST(RateRenderer, RenderingAndAligningAllocateNothing) {
     if (!testsupport::AllocationCounter::available()) {
         GTEST_SKIP() << "allocations are not counted in sanitizer builds";
