@@ -172,6 +172,17 @@ void RateRenderer::restartAt(std::uint64_t frame) {
     engineSamplesRendered_ += frame / framesPerCycle_ * samplesPerCycle_;
 }
 
+void RateRenderer::followTimeline(std::int64_t frame) {
+    // Only the place within a cycle of the rate ratio decides which engine sample a frame falls
+    // on, so the counters stay near where they were.
+    const auto cycle = static_cast<std::int64_t>(framesPerCycle_);
+    const auto wanted = static_cast<std::uint64_t>((frame % cycle + cycle) % cycle);
+    const std::uint64_t current = framesRendered_ % framesPerCycle_;
+    if (wanted != current && quiet()) {
+        restartAt(framesRendered_ - current + wanted);
+    }
+}
+
 void RateRenderer::reset() {
     framesRendered_ = 0;
     engineSamplesRendered_ = 0;

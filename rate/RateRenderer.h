@@ -98,6 +98,13 @@ class RateRenderer {
     /// the converter then holds only silence either way. Rendering thread; never allocates.
     void restartAt(std::uint64_t frame);
 
+    /// Lines the output frames up with a timeline that is at `frame` now (a host's transport;
+    /// negative during a pre-roll), so that events at a timeline frame fall on the same engine
+    /// sample wherever the timeline started: restarts when the two disagree and the output is
+    /// quiet(); otherwise waits for a quiet moment to be told again. Rendering thread; never
+    /// allocates.
+    void followTimeline(std::int64_t frame);
+
     /// Frames handed out by render since construction or reset. Rendering thread.
     std::uint64_t framesRendered() const { return framesRendered_; }
 
