@@ -4,15 +4,29 @@
 #include <atomic>
 #include <cstdint>
 
+#include "controls/Controls.h"
+
 namespace vireon::engine {
 
 /// The four envelope slider values, kept current by the user interface and read by the audio
 /// thread at each note start without asking the user-interface thread for anything.
 struct AdsrSettings {
-    static constexpr std::int32_t kAttackMin = 1, kAttackMax = 2000, kAttackInitial = 1;
-    static constexpr std::int32_t kDecayMin = 1, kDecayMax = 5000, kDecayInitial = 1000;
-    static constexpr std::int32_t kSustainMin = 0, kSustainMax = 100, kSustainInitial = 50;
-    static constexpr std::int32_t kReleaseMin = 1, kReleaseMax = 5000, kReleaseInitial = 1500;
+    static constexpr const controls::Control& kAttack =
+        controls::control(controls::ControlId::Attack);
+    static constexpr const controls::Control& kDecay =
+        controls::control(controls::ControlId::Decay);
+    static constexpr const controls::Control& kSustain =
+        controls::control(controls::ControlId::Sustain);
+    static constexpr const controls::Control& kRelease =
+        controls::control(controls::ControlId::Release);
+    static constexpr std::int32_t kAttackMin = kAttack.min, kAttackMax = kAttack.max,
+                                  kAttackInitial = kAttack.initial;
+    static constexpr std::int32_t kDecayMin = kDecay.min, kDecayMax = kDecay.max,
+                                  kDecayInitial = kDecay.initial;
+    static constexpr std::int32_t kSustainMin = kSustain.min, kSustainMax = kSustain.max,
+                                  kSustainInitial = kSustain.initial;
+    static constexpr std::int32_t kReleaseMin = kRelease.min, kReleaseMax = kRelease.max,
+                                  kReleaseInitial = kRelease.initial;
 
     std::atomic<std::int32_t> attack{kAttackInitial};
     std::atomic<std::int32_t> decay{kDecayInitial};

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "controls/Controls.h"
 #include "engine/SynthState.h"
 
 namespace vireon::engine {
@@ -16,9 +17,13 @@ struct ChaosControlRange {
 
 /// The Havoc and Bedlam sliders and the Disorder number. The start-up positions of Havoc and
 /// Bedlam stand for kStartupOmega and kStartupK, which are not computed through the setters.
-inline constexpr ChaosControlRange kHavocRange{1, 100, 45};
-inline constexpr ChaosControlRange kBedlamRange{1, 100, 30};
-inline constexpr ChaosControlRange kDisorderRange{1, 50, 10};
+constexpr ChaosControlRange chaosRange(controls::ControlId id) {
+    const controls::Control& c = controls::control(id);
+    return {c.min, c.max, c.initial};
+}
+inline constexpr ChaosControlRange kHavocRange = chaosRange(controls::ControlId::Havoc);
+inline constexpr ChaosControlRange kBedlamRange = chaosRange(controls::ControlId::Bedlam);
+inline constexpr ChaosControlRange kDisorderRange = chaosRange(controls::ControlId::Disorder);
 
 /// Advances the phase by one sample (circle map, then the Disorder term) and returns the new
 /// sine sample. Returns the last sample unchanged before the first note-on. Audio thread.

@@ -21,7 +21,7 @@
 #include <cstdint>
 #include <span>
 
-#include "engine/ChaosOscillator.h"
+#include "controls/Controls.h"
 #include "settings/NumberParser.h"
 #include "ui/DisorderSpinBox.h"
 #include "ui/EventSource.h"
@@ -38,11 +38,22 @@ constexpr int kSliderTop = 40;
 constexpr int kSliderWidth = 20;
 constexpr int kSliderHeight = 120;
 
-constexpr int kHavocMin = engine::kHavocRange.min, kHavocMax = engine::kHavocRange.max,
-              kHavocInitial = engine::kHavocRange.initial;
-constexpr int kBedlamMin = engine::kBedlamRange.min, kBedlamMax = engine::kBedlamRange.max,
-              kBedlamInitial = engine::kBedlamRange.initial;
-constexpr int kDisorderMin = engine::kDisorderRange.min, kDisorderMax = engine::kDisorderRange.max;
+using Control = controls::ControlId;
+
+struct SliderPlace {
+    ControlId id;
+    Control control;
+    int x;
+};
+/// The sliders in the order they are made, which is also their tab order after the device list.
+constexpr std::array<SliderPlace, 6> kSliders = {{
+    {kAttackSlider, Control::Attack, 220},
+    {kDecaySlider, Control::Decay, 240},
+    {kSustainSlider, Control::Sustain, 260},
+    {kReleaseSlider, Control::Release, 280},
+    {kHavocSlider, Control::Havoc, 100},
+    {kBedlamSlider, Control::Bedlam, 150},
+}};
 
 constexpr QRect kDeviceListGeometry{320, 60, 140, 20};
 /// How far below the list's top its opened popup may reach.
@@ -50,33 +61,45 @@ constexpr int kDeviceListReach = 350;
 constexpr QRect kDisorderGeometry{10, 60, 50, 25};
 constexpr qreal kSmallestPointSize = 6.0;
 
+/// A text of the window that the user cannot edit: a control's name, or the start-up position of
+/// a chaos slider, which the program replaces as the slider moves.
 struct StaticText {
     ControlId id;
     QRect geometry;
-    const char* text;
+    Control control;
+    bool showsPosition = false;
 };
 /// The two value texts, created with the sliders, then the names, created after the Disorder box.
 constexpr std::array<StaticText, 9> kStaticTexts = {{
-    {kBedlamValueText, {150, 160, 100, 20}, "30"},
-    {kHavocValueText, {100, 160, 50, 20}, "45"},
-    {kDisorderLabel, {20, 27, 60, 20}, "Disorder"},
-    {kHavocLabel, {90, 27, 40, 20}, "Havoc"},
-    {kBedlamLabel, {140, 27, 40, 20}, "Bedlam"},
-    {kAttackLabel, {225, 27, 10, 20}, "A"},
-    {kDecayLabel, {245, 27, 10, 20}, "D"},
-    {kSustainLabel, {265, 27, 10, 20}, "S"},
-    {kReleaseLabel, {285, 27, 10, 20}, "R"},
+    {kBedlamValueText, {150, 160, 100, 20}, Control::Bedlam, true},
+    {kHavocValueText, {100, 160, 50, 20}, Control::Havoc, true},
+    {kDisorderLabel, {20, 27, 60, 20}, Control::Disorder},
+    {kHavocLabel, {90, 27, 40, 20}, Control::Havoc},
+    {kBedlamLabel, {140, 27, 40, 20}, Control::Bedlam},
+    {kAttackLabel, {225, 27, 10, 20}, Control::Attack},
+    {kDecayLabel, {245, 27, 10, 20}, Control::Decay},
+    {kSustainLabel, {265, 27, 10, 20}, Control::Sustain},
+    {kReleaseLabel, {285, 27, 10, 20}, Control::Release},
 }};
 constexpr std::size_t kValueTextCount = 2;
 
 /// The default GUI font, made just small enough for every static text to fit its fixed box: the
 /// boxes were laid out for a small Windows GUI font, and a wider default font would cut off the
 /// end of a name ("Bedlam").
+QString fromBytes(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString textOf(const StaticText& text) {
+    const controls::Control& c = controls::control(text.control);
+    return text.showsPosition ? QString::number(c.initial) : fromBytes(c.label);
+}
+
 QFont fontFittingStaticTexts(QFont font) {
     const auto allFit = [&font] {
         const QFontMetrics metrics(font);
         return std::all_of(kStaticTexts.begin(), kStaticTexts.end(), [&](const StaticText& t) {
-            return metrics.horizontalAdvance(QString::fromLatin1(t.text)) <= t.geometry.width();
+            return metrics.horizontalAdvance(textOf(t)) <= t.geometry.width();
         });
     };
     while (font.pointSizeF() > kSmallestPointSize && !allFit()) {
@@ -108,7 +131,7 @@ QLabel* createLabel(QWidget* parent, const StaticText& text) {
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setGeometry(text.geometry);
-    label->setText(QString::fromLatin1(text.text));
+    label->setText(textOf(text));
     label->show();
     return label;
 }
@@ -126,10 +149,6 @@ std::atomic<std::int32_t>* adsrValueFor(AdsrSettings& adsr, ControlId id) {
         default:
             return nullptr;
     }
-}
-
-QString fromBytes(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 std::string toBytes(const QString& text) {
@@ -206,33 +225,23 @@ bool MainWindow::build(const std::string& disorderText) {
     deviceList_->view()->installEventFilter(this);
     deviceList_->show();
 
-    auto* attack =
-        createSlider(kAttackSlider, 220, AdsrSettings::kAttackMin, AdsrSettings::kAttackMax);
-    auto* decay = createSlider(kDecaySlider, 240, AdsrSettings::kDecayMin, AdsrSettings::kDecayMax);
-    auto* sustain =
-        createSlider(kSustainSlider, 260, AdsrSettings::kSustainMin, AdsrSettings::kSustainMax);
-    sustain->setValue(AdsrSettings::kSustainInitial);
-    auto* release =
-        createSlider(kReleaseSlider, 280, AdsrSettings::kReleaseMin, AdsrSettings::kReleaseMax);
-    attack->setValue(AdsrSettings::kAttackInitial);
-    decay->setValue(AdsrSettings::kDecayInitial);
-    release->setValue(AdsrSettings::kReleaseInitial);
-
-    createSlider(kHavocSlider, 100, kHavocMin, kHavocMax)->setValue(kHavocInitial);
-    createSlider(kBedlamSlider, 150, kBedlamMin, kBedlamMax)->setValue(kBedlamInitial);
+    for (const SliderPlace& place : kSliders) {
+        createSlider(place.id, place.x, controls::control(place.control));
+    }
 
     for (const StaticText& text : std::span(kStaticTexts).first(kValueTextCount)) {
         controls_[text.id] = createLabel(client_, text);
     }
 
-    disorder_ = new DisorderSpinBox(events_, kDisorderSpin, kDisorderMin, kDisorderMax,
+    const controls::Control& disorder = controls::control(Control::Disorder);
+    disorder_ = new DisorderSpinBox(events_, kDisorderSpin, disorder.min, disorder.max,
                                     kDisorderGeometry, client_);
     controls_[kDisorderSpin] = disorder_;
     // The position is the number in the text itself. Starting one below it would make the saved
     // value creep down by one on every run in which the user merely clicks into the box.
     const std::int64_t number = settings::parseNumber(disorderText);
     disorder_->setPosition(
-        static_cast<int>(std::clamp<std::int64_t>(number, kDisorderMin, kDisorderMax)));
+        static_cast<int>(std::clamp<std::int64_t>(number, disorder.min, disorder.max)));
     disorder_->setText(disorderText);
     disorder_->show();
 
@@ -250,10 +259,9 @@ bool MainWindow::build(const std::string& disorderText) {
     connect(quit, &QShortcut::activated, this, [this] { post(UiEvent::Kind::Menu, kMenuQuit); });
 
     QWidget* previous = deviceList_;
-    for (const ControlId id : {kAttackSlider, kDecaySlider, kSustainSlider, kReleaseSlider,
-                               kHavocSlider, kBedlamSlider}) {
-        setTabOrder(previous, controls_[id]);
-        previous = controls_[id];
+    for (const SliderPlace& place : kSliders) {
+        setTabOrder(previous, controls_[place.id]);
+        previous = controls_[place.id];
     }
     setTabOrder(previous, disorder_->textField());
     return true;
@@ -276,7 +284,7 @@ void MainWindow::createMenu() {
     menuBar_->show();
 }
 
-QSlider* MainWindow::createSlider(ControlId id, int x, int minimum, int maximum) {
+void MainWindow::createSlider(ControlId id, int x, const controls::Control& c) {
     auto* slider = new VerticalSlider(client_);
     slider->setGeometry(x, kSliderTop, kSliderWidth, kSliderHeight);
     slider->setFocusPolicy(Qt::StrongFocus);
@@ -287,9 +295,10 @@ QSlider* MainWindow::createSlider(ControlId id, int x, int minimum, int maximum)
             target->store(static_cast<std::int32_t>(value), std::memory_order_relaxed);
         });
     }
-    slider->setRange(minimum, maximum);
-    slider->setSingleStep(1);
-    slider->setPageStep(std::max(1, (maximum - minimum) / 5));
+    slider->setRange(c.min, c.max);
+    slider->setSingleStep(c.step);
+    slider->setPageStep(std::max(c.step, (c.max - c.min) / 5));
+    slider->setValue(c.initial);
 
     // actionTriggered comes only from the user (keys, wheel, track clicks, dragging); the loop
     // reads the value after this handler has returned, by which time the slider holds it.
@@ -305,7 +314,6 @@ QSlider* MainWindow::createSlider(ControlId id, int x, int minimum, int maximum)
 
     controls_[id] = slider;
     slider->show();
-    return slider;
 }
 
 void MainWindow::post(UiEvent::Kind kind, int number) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "controls/Controls.h"
 #include "engine/AdsrSettings.h"
 #include "ui/ControlId.h"
 #include "ui/UiEvent.h"
@@ -29,9 +30,9 @@ void setUpFixedWindow(QWidget& window, const QString& title, QSize clientSize);
 /// middle of its screen (integer halves, as the window's own placement rule says).
 void centreOnScreen(QWidget& window);
 
-/// The synthesizer's main window: a "?" menu and a "Keyboard" menu, six vertical sliders, the Disorder box,
-/// the MIDI device list, a few texts and a three-field status bar, every control at a fixed
-/// place and known by its ControlId. User actions become UiEvents posted to the EventSource;
+/// The synthesizer's main window: a "?" menu and a "Keyboard" menu, six vertical sliders, the
+/// Disorder box, the MIDI device list, a few texts and a three-field status bar, every control at a
+/// fixed place and known by its ControlId. User actions become UiEvents posted to the EventSource;
 /// values and texts set through this class never post anything. All operations: UI thread.
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -94,7 +95,8 @@ class MainWindow : public QWidget {
 
   private:
     void createMenu();
-    QSlider* createSlider(ControlId id, int x, int minimum, int maximum);
+    /// A slider for `c`, at its start-up position.
+    void createSlider(ControlId id, int x, const controls::Control& c);
     void post(UiEvent::Kind kind, int number);
 
     EventSource& events_;

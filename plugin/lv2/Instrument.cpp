@@ -36,13 +36,14 @@ void Instrument::reset() {
     voice_.emplace();
     renderer_.reset();
     for (std::size_t i = 0; i < kControlCount; ++i) {
-        positions_[i] = kControls[i].initial;
+        positions_[i] = controls::kControls[i].initial;
     }
 }
 
 void Instrument::setControl(Control control, float value) {
     const std::size_t index = static_cast<std::size_t>(control);
-    const int position = controlPosition(value, kControls[index], positions_[index]);
+    const int position =
+        controls::controlPosition(value, controls::kControls[index], positions_[index]);
     if (position == positions_[index]) {
         return;
     }

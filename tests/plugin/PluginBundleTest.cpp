@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What a host learns from the bundle's Turtle, checked against what the plugin's code expects.
+// What a host learns from the bundle's Turtle, which the build writes from the table of controls,
+// checked against that table and the ports the plugin's code expects.
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@
 #include <lv2/core/lv2.h>
 #include <lv2/midi/midi.h>
 
+#include "controls/Controls.h"
 #include "plugin/lv2/Controls.h"
 #include "tests/plugin/PluginHost.h"
 
@@ -59,15 +61,18 @@ TEST_F(PluginBundleTest, DescribesAnInstrumentWithMidiInAndMonoOut) {
     EXPECT_EQ(lilv_plugin_get_latency_port_index(plugin), plugin::kLatencyPort);
 }
 
-TEST_F(PluginBundleTest, ControlsMatchTheProgramsRangesAndStartUpValues) {
+TEST_F(PluginBundleTest, ControlPortsCarryTheTablesNamesRangesAndStartUpValues) {
     const LilvPlugin* plugin = host_.plugin();
     ASSERT_NE(plugin, nullptr);
     for (std::size_t i = 0; i < plugin::kControlCount; ++i) {
-        const plugin::ControlDescription& expected = plugin::kControls[i];
+        const controls::Control& expected = controls::kControls[i];
         SCOPED_TRACE(expected.symbol);
         const LilvPort* control = port(std::string(expected.symbol).c_str());
         ASSERT_NE(control, nullptr);
         EXPECT_EQ(lilv_port_get_index(plugin, control), plugin::kFirstControlPort + i);
+        LilvNode* name = lilv_port_get_name(plugin, control);
+        EXPECT_EQ(lilv_node_as_string(name), expected.name);
+        lilv_node_free(name);
         EXPECT_TRUE(lilv_port_is_a(plugin, control, uri(LV2_CORE__InputPort)));
         EXPECT_TRUE(lilv_port_is_a(plugin, control, uri(LV2_CORE__ControlPort)));
         EXPECT_TRUE(lilv_port_has_property(plugin, control, uri(LV2_CORE__integer)));

@@ -5,15 +5,13 @@
 #include <cctype>
 #include <vector>
 
+#include "controls/Controls.h"
 #include "tools/render/NumberText.h"
 
 namespace vireon::tools {
 namespace {
 
-using engine::AdsrSettings;
-
-constexpr int kSliderMin = 1;
-constexpr int kSliderMax = 100;
+using controls::ControlId;
 
 bool endsWithWav(std::string_view path) {
     constexpr std::string_view kWav = ".wav";
@@ -28,7 +26,7 @@ bool endsWithWav(std::string_view path) {
 /// One command-line option: a flag that ends parsing, a whole number within a range, or a text
 /// with its own check. The help text's option lines come from the same rows, in this order.
 struct OptionRow {
-    std::string_view name;
+    std::string name;
     /// What the help shows after the name ("FILE"); empty for a flag.
     std::string_view valueName = {};
     /// Its description in the help; each further line is indented under the first.
@@ -53,9 +51,9 @@ struct ValueOf<std::optional<T>> {
 
 /// A whole-number option within [min, max] that goes into `Field`.
 template <auto Field>
-OptionRow numberRow(std::string_view name, std::string_view valueName, std::uint64_t min,
+OptionRow numberRow(std::string name, std::string_view valueName, std::uint64_t min,
                     std::uint64_t max, std::string help) {
-    return {.name = name,
+    return {.name = std::move(name),
             .valueName = valueName,
             .help = std::move(help),
             .min = min,
@@ -74,6 +72,43 @@ std::string rangeAndDefault(std::uint64_t min, std::uint64_t max, std::uint64_t 
     return range(min, max) + " (default " + std::to_string(initial) + ")";
 }
 
+std::string optionName(const controls::Control& c) {
+    return "--" + std::string(c.symbol);
+}
+
+std::string inUnit(controls::Unit unit) {
+    switch (unit) {
+        case controls::Unit::Milliseconds:
+            return " in milliseconds";
+        case controls::Unit::Percent:
+            return " in percent";
+        case controls::Unit::None:
+            break;
+    }
+    return {};
+}
+
+/// An envelope slider: always a position, the start-up one unless given.
+template <auto Field>
+OptionRow envelopeRow(ControlId id) {
+    const controls::Control& c = controls::control(id);
+    std::string help(c.name);
+    help[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(help[0])));
+    return numberRow<Field>(
+        optionName(c), c.label, c.min, c.max,
+        help + " slider" + inUnit(c.unit) + ", " + rangeAndDefault(c.min, c.max, c.initial));
+}
+
+/// A chaos slider: without the option the start-up value stays as it is, not recomputed from
+/// a position, so the help names none.
+template <auto Field>
+OptionRow chaosRow(ControlId id) {
+    const controls::Control& c = controls::control(id);
+    return numberRow<Field>(optionName(c), "N", c.min, c.max,
+                            std::string(c.name) + " slider position, " + range(c.min, c.max) +
+                                " (default: the start-up value)");
+}
+
 std::optional<std::string> storeInputPath(std::string_view option, std::string& path,
                                           std::string_view value) {
     if (value.empty()) {
@@ -84,8 +119,8 @@ std::optional<std::string> storeInputPath(std::string_view option, std::string& 
 }
 
 const std::vector<OptionRow>& optionTable() {
-    using A = AdsrSettings;
     using O = RenderOptions;
+    const controls::Control& disorder = controls::control(ControlId::Disorder);
     static const std::vector<OptionRow> table = {
         {.name = "--events",
          .valueName = "FILE",
@@ -105,29 +140,16 @@ const std::vector<OptionRow>& optionTable() {
                                   " (default: the last message's sample\n"
                                   "plus the release time plus 8000). Later messages are not "
                                   "played."),
-        numberRow<&O::attack>(
-            "--attack", "A", A::kAttackMin, A::kAttackMax,
-            "attack slider, " + rangeAndDefault(A::kAttackMin, A::kAttackMax, A::kAttackInitial)),
-        numberRow<&O::decay>("--decay", "D", A::kDecayMin, A::kDecayMax,
-                             "decay slider in milliseconds, " +
-                                 rangeAndDefault(A::kDecayMin, A::kDecayMax, A::kDecayInitial)),
-        numberRow<&O::sustain>(
-            "--sustain", "S", A::kSustainMin, A::kSustainMax,
-            "sustain slider in percent, " +
-                rangeAndDefault(A::kSustainMin, A::kSustainMax, A::kSustainInitial)),
-        numberRow<&O::release>(
-            "--release", "R", A::kReleaseMin, A::kReleaseMax,
-            "release slider in milliseconds, " +
-                rangeAndDefault(A::kReleaseMin, A::kReleaseMax, A::kReleaseInitial)),
-        numberRow<&O::havoc>("--havoc", "N", kSliderMin, kSliderMax,
-                             "Havoc slider position, " + range(kSliderMin, kSliderMax) +
-                                 " (default: the start-up value)"),
-        numberRow<&O::bedlam>("--bedlam", "N", kSliderMin, kSliderMax,
-                              "Bedlam slider position, " + range(kSliderMin, kSliderMax) +
-                                  " (default: the start-up value)"),
-        {.name = "--disorder",
+        envelopeRow<&O::attack>(ControlId::Attack),
+        envelopeRow<&O::decay>(ControlId::Decay),
+        envelopeRow<&O::sustain>(ControlId::Sustain),
+        envelopeRow<&O::release>(ControlId::Release),
+        chaosRow<&O::havoc>(ControlId::Havoc),
+        chaosRow<&O::bedlam>(ControlId::Bedlam),
+        {.name = optionName(disorder),
          .valueName = "TEXT",
-         .help = "Disorder as the settings file holds it (default: 10)",
+         .help = std::string(disorder.name) + " as the settings file holds it (default: " +
+                 std::to_string(disorder.initial) + ")",
          .storeText = [](O& o, std::string_view v) -> std::optional<std::string> {
              o.disorder = std::string(v);
              return std::nullopt;

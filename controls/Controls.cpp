@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "controls/Controls.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vireon::controls {
+
+int controlPosition(float value, const Control& control, int current) noexcept {
+    if (std::isnan(value)) {
+        return current;
+    }
+    // Clamped before rounding, so infinities and huge values never reach the integer conversion.
+    const float held =
+        std::clamp(value, static_cast<float>(control.min), static_cast<float>(control.max));
+    return static_cast<int>(std::nearbyint(held));
+}
+
+}  // namespace vireon::controls
