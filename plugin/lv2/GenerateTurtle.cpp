@@ -76,6 +76,7 @@ std::string turtle() {
         "@prefix lv2:   <http://lv2plug.in/ns/lv2core#> .\n"
         "@prefix midi:  <http://lv2plug.in/ns/ext/midi#> .\n"
         "@prefix rdfs:  <http://www.w3.org/2000/01/rdf-schema#> .\n"
+        "@prefix time:  <http://lv2plug.in/ns/ext/time#> .\n"
         "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
         "@prefix urid:  <http://lv2plug.in/ns/ext/urid#> .\n"
         "\n"
@@ -97,7 +98,7 @@ std::string turtle() {
         "\t\ta lv2:InputPort ,\n"
         "\t\t\tatom:AtomPort ;\n"
         "\t\tatom:bufferType atom:Sequence ;\n"
-        "\t\tatom:supports midi:MidiEvent ;\n"
+        "\t\tatom:supports midi:MidiEvent , time:Position ;\n"
         "\t\tlv2:designation lv2:control ;\n"
         "\t\tlv2:index " +
         std::to_string(kMidiInPort) +

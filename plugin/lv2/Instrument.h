@@ -49,6 +49,12 @@ class Instrument {
     /// system exclusive, which the note handling never sees. Audio thread.
     void handleMidi(std::span<const std::uint8_t> bytes);
 
+    /// Lines the instrument's frames up with the host's timeline, which is at `frame` now, so
+    /// that a note at a timeline frame starts on the same engine sample in every run of the same
+    /// session, whatever ran before. Takes effect at the next quiet moment the host reports
+    /// (see rate::RateRenderer::followTimeline). Audio thread.
+    void followTimeline(std::int64_t frame) noexcept { renderer_.followTimeline(frame); }
+
     /// Renders the next `frames` frames at the output rate. Audio thread.
     void render(float* output, std::uint32_t frames);
 

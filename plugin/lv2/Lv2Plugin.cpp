@@ -6,12 +6,14 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <span>
 
 #include <lv2/atom/atom.h>
 #include <lv2/atom/util.h>
 #include <lv2/core/lv2.h>
 #include <lv2/midi/midi.h>
+#include <lv2/time/time.h>
 #include <lv2/urid/urid.h>
 
 #include "plugin/lv2/Controls.h"
@@ -28,6 +30,11 @@ struct Lv2Instance {
     std::array<const float*, kControlCount> controls{};
     LV2_URID midiEvent = 0;
     LV2_URID beatTime = 0;
+    LV2_URID atomObject = 0;
+    LV2_URID atomBlank = 0;
+    LV2_URID atomLong = 0;
+    LV2_URID timePosition = 0;
+    LV2_URID timeFrame = 0;
     Instrument instrument;
 
     explicit Lv2Instance(double rate) : instrument(rate) {}
@@ -57,7 +64,31 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
     }
     instance->midiEvent = map->map(map->handle, LV2_MIDI__MidiEvent);
     instance->beatTime = map->map(map->handle, LV2_ATOM__beatTime);
+    instance->atomObject = map->map(map->handle, LV2_ATOM__Object);
+    instance->atomBlank = map->map(map->handle, LV2_ATOM__Blank);
+    instance->atomLong = map->map(map->handle, LV2_ATOM__Long);
+    instance->timePosition = map->map(map->handle, LV2_TIME__Position);
+    instance->timeFrame = map->map(map->handle, LV2_TIME__frame);
     return instance;
+}
+
+// The transport's frame of a time:Position the host sends, where it says one: where its timeline
+// is at the event. Nothing for any other event.
+std::optional<std::int64_t> positionFrame(const Lv2Instance& instance, const LV2_Atom_Event* event) {
+    if (event->body.type != instance.atomObject && event->body.type != instance.atomBlank) {
+        return std::nullopt;
+    }
+    const auto* object = reinterpret_cast<const LV2_Atom_Object*>(&event->body);
+    if (object->atom.size < sizeof(LV2_Atom_Object_Body) ||
+        object->body.otype != instance.timePosition) {
+        return std::nullopt;
+    }
+    const LV2_Atom* frame = nullptr;
+    lv2_atom_object_get(object, instance.timeFrame, &frame, 0);
+    if (frame == nullptr || frame->type != instance.atomLong || frame->size < sizeof(std::int64_t)) {
+        return std::nullopt;
+    }
+    return reinterpret_cast<const LV2_Atom_Long*>(frame)->body;
 }
 
 void connectPort(LV2_Handle handle, std::uint32_t port, void* data) {
@@ -114,7 +145,8 @@ void run(LV2_Handle handle, std::uint32_t frames) {
             if (body > end || event->body.size > static_cast<std::size_t>(end - body)) {
                 break;
             }
-            if (event->body.type != instance.midiEvent) {
+            const std::optional<std::int64_t> timelineFrame = positionFrame(instance, event);
+            if (event->body.type != instance.midiEvent && !timelineFrame) {
                 continue;
             }
             if (timedInFrames) {
@@ -122,7 +154,11 @@ void run(LV2_Handle handle, std::uint32_t frames) {
                 instrument.render(instance.audioOut + done, static_cast<std::uint32_t>(at) - done);
                 done = static_cast<std::uint32_t>(at);
             }
-            instrument.handleMidi(std::span(body, event->body.size));
+            if (timelineFrame) {
+                instrument.followTimeline(*timelineFrame);
+            } else {
+                instrument.handleMidi(std::span(body, event->body.size));
+            }
         }
     }
     instrument.render(instance.audioOut + done, frames - done);

@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include <lv2/atom/atom.h>
+#include <lv2/time/time.h>
+
 #include "engine/ChaosOscillator.h"
 #include "engine/RenderBlock.h"
 #include "engine/SynthState.h"
@@ -133,6 +136,53 @@ TEST_F(PluginSoundTest, SoundsLikeTheRendererAtEveryRateAndBlockSize) {
                 firstBitDifference(play(*late, atRate(kPhrase, rate, true), length, 256), expected),
                 length);
         }
+    }
+}
+
+// A host's timeline, not the plugin's activation, decides where a note falls: after a pre-roll
+// of any length, a session plays as vireon-render renders it, the same in every run.
+TEST_F(PluginSoundTest, NotesFallOnTheHostsTimelineWhateverRanBefore) {
+    testsupport::UridMap& urids = host_->urids();
+    // A time:Position object holding just the transport's frame, as the host's sequence carries it.
+    const auto position = [&](std::int64_t frame) {
+        struct {
+            LV2_Atom_Object_Body object;
+            LV2_Atom_Property_Body property;
+            std::int64_t frame;
+        } atom{{0, urids.map(LV2_TIME__Position)},
+               {urids.map(LV2_TIME__frame), 0, {sizeof(std::int64_t), urids.map(LV2_ATOM__Long)}},
+               frame};
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(&atom);
+        return std::vector<std::uint8_t>(bytes, bytes + sizeof atom);
+    };
+    struct Case {
+        std::uint32_t rate, preRoll, blockFrames;
+    };
+    for (const Case& test : {Case{48000, 1001, 512}, Case{48000, 2, 1024}, Case{44100, 333, 768},
+                             Case{96000, 7, 1200}}) {
+        RenderOptions options;
+        options.rate = test.rate;
+        const std::vector<TimedMessage> note = {{4000, midi::packShortMessage(0x90, 69, 100)}};
+        const std::vector<float> expected = tools::renderOffline(options, note, 12000);
+        const std::uint32_t noteFrame = firstFrameOf(4000, test.rate);
+        auto plugin = instance({}, test.rate);
+        for (std::uint32_t done = 0; done < test.preRoll; done += test.blockFrames) {
+            plugin->run(std::min(test.blockFrames, test.preRoll - done));
+        }
+        std::vector<float> played;
+        for (std::uint32_t at = 0; at < expected.size(); at += test.blockFrames) {
+            const auto frames = static_cast<std::uint32_t>(
+                std::min<std::size_t>(test.blockFrames, expected.size() - at));
+            plugin->midiInput().append(0, urids.map(LV2_ATOM__Object), position(at));
+            if (noteFrame >= at && noteFrame < at + frames) {
+                plugin->midiInput().append(noteFrame - at,
+                                           bytesOf(midi::packShortMessage(0x90, 69, 100)));
+            }
+            const std::span<const float> block = plugin->runWithMidiInput(frames);
+            played.insert(played.end(), block.begin(), block.end());
+        }
+        EXPECT_EQ(firstBitDifference(played, expected), expected.size())
+            << test.rate << " Hz after " << test.preRoll << " frames";
     }
 }
 
