@@ -17,7 +17,7 @@
 #include <lv2/urid/urid.h>
 
 #include "plugin/lv2/Controls.h"
-#include "plugin/lv2/Instrument.h"
+#include "instrument/Instrument.h"
 #include "plugin/lv2/PluginUri.h"
 
 namespace vireon::plugin {
@@ -35,7 +35,7 @@ struct Lv2Instance {
     LV2_URID atomLong = 0;
     LV2_URID timePosition = 0;
     LV2_URID timeFrame = 0;
-    Instrument instrument;
+    instrument::Instrument instrument;
 
     explicit Lv2Instance(double rate) : instrument(rate) {}
 };
@@ -52,7 +52,7 @@ const LV2_URID_Map* findUridMap(const LV2_Feature* const* features) {
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
                        const LV2_Feature* const* features) {
     const LV2_URID_Map* map = findUridMap(features);
-    if (map == nullptr || !Instrument::supportsRate(rate)) {
+    if (map == nullptr || !instrument::Instrument::supportsRate(rate)) {
         return nullptr;
     }
     Lv2Instance* instance = nullptr;
@@ -117,7 +117,7 @@ void activate(LV2_Handle handle) {
 
 void run(LV2_Handle handle, std::uint32_t frames) {
     auto& instance = *static_cast<Lv2Instance*>(handle);
-    Instrument& instrument = instance.instrument;
+    instrument::Instrument& instrument = instance.instrument;
     for (std::size_t i = 0; i < kControlCount; ++i) {
         if (instance.controls[i] != nullptr) {
             instrument.setControl(static_cast<Control>(i), *instance.controls[i]);

@@ -3,13 +3,9 @@
 
 #include <algorithm>
 
-#include "engine/AdsrSettings.h"
-#include "engine/ChaosOscillator.h"
+#include "controls/Controls.h"
 #include "engine/Constants.h"
-#include "engine/RenderBlock.h"
-#include "engine/SynthState.h"
-#include "midi/MidiNoteHandler.h"
-#include "rate/RateRenderer.h"
+#include "instrument/Instrument.h"
 #include "settings/NumberParser.h"
 
 namespace vireon::tools {
@@ -24,53 +20,50 @@ static_assert(kSamplesPerSecond % kMillisecondsPerSecond == 0,
 
 bool renderOffline(const RenderOptions& options, std::span<const TimedMessage> messages,
                    std::uint32_t length, const SampleSink& sink) {
-    // A default-constructed state is the application's start-up state without a settings file;
-    // the options then do what the sliders and the settings file would have done.
-    engine::SynthState state;
+    // A fresh instrument is the application's start-up state without a settings file; the
+    // options then do what the sliders and the settings file would have done.
+    instrument::Instrument instrument(options.rate);
+    using controls::ControlId;
     if (options.havoc) {
-        engine::setHavoc(state, *options.havoc);
+        instrument.moveControl(ControlId::Havoc, *options.havoc);
     }
     if (options.bedlam) {
-        engine::setBedlam(state, *options.bedlam);
+        instrument.moveControl(ControlId::Bedlam, *options.bedlam);
     }
     if (options.disorder) {
-        engine::setDisorder(state, settings::parseNumber(*options.disorder));
+        instrument.setDisorderValue(settings::parseNumber(*options.disorder));
     }
-    engine::AdsrSettings adsr;
-    adsr.attack.store(options.attack);
-    adsr.decay.store(options.decay);
-    adsr.sustain.store(options.sustain);
-    adsr.release.store(options.release);
-    midi::MidiNoteHandler noteHandler(state);
-    rate::RateRenderer renderer(state, adsr, options.rate);
+    instrument.moveControl(ControlId::Attack, options.attack);
+    instrument.moveControl(ControlId::Decay, options.decay);
+    instrument.moveControl(ControlId::Sustain, options.sustain);
+    instrument.moveControl(ControlId::Release, options.release);
 
     // Each message goes in at the first frame of its engine sample; those at or after `length`
     // are not played.
     const auto due = [&](std::size_t index) {
         return index < messages.size() && messages[index].sample < length;
     };
-    const std::uint64_t frames = renderer.frameAt(length);
+    const std::uint64_t frames = instrument.frameAt(length);
     const std::uint64_t blockFrames = std::max<std::uint32_t>(options.blockFrames, 1);
     std::vector<float> block(std::min(blockFrames, frames));
     std::size_t next = 0;
-    while (renderer.framesRendered() < frames) {
-        const std::uint64_t blockStart = renderer.framesRendered();
+    std::uint64_t position = 0;
+    while (position < frames) {
+        const std::uint64_t blockStart = position;
         const std::uint64_t blockEnd = blockStart + std::min(blockFrames, frames - blockStart);
-        while (renderer.framesRendered() < blockEnd) {
-            while (due(next) &&
-                   renderer.frameAt(messages[next].sample) <= renderer.framesRendered()) {
-                renderer.alignForEvent();
-                noteHandler.onMidiMessage(midi::MidiMessageKind::Data, messages[next].message, 0);
+        while (position < blockEnd) {
+            while (due(next) && instrument.frameAt(messages[next].sample) <= position) {
+                instrument.handleMessage(messages[next].message);
                 ++next;
             }
             // Stop short of the next message so that it lands on its own frame.
             std::uint64_t pieceEnd = blockEnd;
             if (due(next)) {
-                pieceEnd = std::min(pieceEnd, renderer.frameAt(messages[next].sample));
+                pieceEnd = std::min(pieceEnd, instrument.frameAt(messages[next].sample));
             }
-            const std::uint64_t position = renderer.framesRendered();
-            renderer.render(block.data() + (position - blockStart),
-                            static_cast<std::uint32_t>(pieceEnd - position));
+            instrument.render(block.data() + (position - blockStart),
+                              static_cast<std::uint32_t>(pieceEnd - position));
+            position = pieceEnd;
         }
         if (!sink(std::span<const float>(block.data(), blockEnd - blockStart))) {
             return false;

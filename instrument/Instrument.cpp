@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "plugin/lv2/Instrument.h"
+#include "instrument/Instrument.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
 #include "engine/ChaosOscillator.h"
 #include "midi/MidiMessage.h"
 
-namespace vireon::plugin {
+namespace vireon::instrument {
+
+using controls::ControlId;
 
 bool Instrument::supportsRate(double outputRate) {
     // Hosts run at whole rates; a fraction would detune every note by it.
@@ -32,65 +35,81 @@ Instrument::Instrument(double outputRate)
     reset();
 }
 
-void Instrument::reset() {
+void Instrument::reset() noexcept {
     voice_.emplace();
     renderer_.reset();
-    for (std::size_t i = 0; i < kControlCount; ++i) {
+    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
         positions_[i] = controls::kControls[i].initial;
     }
 }
 
-void Instrument::setControl(Control control, float value) {
-    const std::size_t index = static_cast<std::size_t>(control);
+void Instrument::setControl(ControlId control, float value) noexcept {
+    const auto index = static_cast<std::size_t>(control);
     const int position =
         controls::controlPosition(value, controls::kControls[index], positions_[index]);
-    if (position == positions_[index]) {
-        return;
+    if (position != positions_[index]) {
+        apply(control, position);
     }
-    positions_[index] = position;
+}
+
+void Instrument::moveControl(ControlId control, int position) noexcept {
+    const controls::Control& described = controls::kControls[static_cast<std::size_t>(control)];
+    apply(control, std::clamp(position, described.min, described.max));
+}
+
+void Instrument::setDisorderValue(std::int64_t value) noexcept {
+    renderer_.alignForEvent();
+    engine::setDisorder(voice_->state, value);
+}
+
+void Instrument::apply(ControlId control, int position) noexcept {
+    positions_[static_cast<std::size_t>(control)] = position;
     renderer_.alignForEvent();
     engine::SynthState& state = voice_->state;
     engine::AdsrSettings& adsr = voice_->adsr;
     constexpr auto kRelaxed = std::memory_order_relaxed;
     switch (control) {
-        case Control::Havoc:
+        case ControlId::Havoc:
             engine::setHavoc(state, position);
             break;
-        case Control::Bedlam:
+        case ControlId::Bedlam:
             engine::setBedlam(state, position);
             break;
-        case Control::Disorder:
+        case ControlId::Disorder:
             engine::setDisorder(state, position);
             break;
-        case Control::Attack:
+        case ControlId::Attack:
             adsr.attack.store(position, kRelaxed);
             break;
-        case Control::Decay:
+        case ControlId::Decay:
             adsr.decay.store(position, kRelaxed);
             break;
-        case Control::Sustain:
+        case ControlId::Sustain:
             adsr.sustain.store(position, kRelaxed);
             break;
-        case Control::Release:
+        case ControlId::Release:
             adsr.release.store(position, kRelaxed);
             break;
     }
 }
 
-void Instrument::handleMidi(std::span<const std::uint8_t> bytes) {
+void Instrument::handleMidi(std::span<const std::uint8_t> bytes) noexcept {
     constexpr std::size_t kShortMessageBytes = 3;
     if (bytes.empty() || bytes.size() > kShortMessageBytes) {
         return;
     }
-    renderer_.alignForEvent();
     const std::uint8_t data1 = bytes.size() > 1 ? bytes[1] : 0;
     const std::uint8_t data2 = bytes.size() > 2 ? bytes[2] : 0;
-    voice_->notes.onMidiMessage(midi::MidiMessageKind::Data,
-                                midi::packShortMessage(bytes[0], data1, data2), 0);
+    handleMessage(midi::packShortMessage(bytes[0], data1, data2));
 }
 
-void Instrument::render(float* output, std::uint32_t frames) {
+void Instrument::handleMessage(std::uint32_t packed) noexcept {
+    renderer_.alignForEvent();
+    voice_->notes.onMidiMessage(midi::MidiMessageKind::Data, packed, 0);
+}
+
+void Instrument::render(float* output, std::uint32_t frames) noexcept {
     renderer_.render(output, frames);
 }
 
-}  // namespace vireon::plugin
+}  // namespace vireon::instrument
