@@ -160,7 +160,6 @@ void printHeadroomSweep(int settings) {
         peaks.back() * rate::kHeadroomGain, static_cast<unsigned long long>(overScaled));
 }
 
-
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -43,7 +43,6 @@ std::vector<double> oneCycleArguments() {
     return arguments;
 }
 
-
 // Sums the sines so that neither the calls nor the loop can be left out.
 template <typename Sine>
 void sineOver(benchmark::State& bench, const std::vector<double>& arguments, Sine sine) {

@@ -192,8 +192,8 @@ inline double absolute(double value) {
 inline Uint128 add128(Uint128 a, Uint128 b, std::uint64_t carry) {
 #if defined(__SIZEOF_INT128__)
     __extension__ using Wide = unsigned __int128;
-    const Wide sum = ((static_cast<Wide>(a.hi) << 64) | a.lo) +
-                     ((static_cast<Wide>(b.hi) << 64) | b.lo) + carry;
+    const Wide sum =
+        ((static_cast<Wide>(a.hi) << 64) | a.lo) + ((static_cast<Wide>(b.hi) << 64) | b.lo) + carry;
     return {static_cast<std::uint64_t>(sum), static_cast<std::uint64_t>(sum >> 64)};
 #else
     const std::uint64_t partial = a.lo + b.lo;

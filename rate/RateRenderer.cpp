@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <array>
-#include <iterator>
 #include <cmath>
+#include <iterator>
 #include <numeric>
 #include <stdexcept>
 #include <string>
@@ -92,10 +92,10 @@ void RateRenderer::renderEngine(std::uint32_t count) {
     } else {
         source_.render(source_.context, samples, count);
     }
-    const float* const lastSound =
-        std::find_if(std::make_reverse_iterator(samples + count), std::make_reverse_iterator(samples),
-                     [](float sample) { return sample != 0.0f; })
-            .base();
+    const float* const lastSound = std::find_if(std::make_reverse_iterator(samples + count),
+                                                std::make_reverse_iterator(samples),
+                                                [](float sample) { return sample != 0.0f; })
+                                       .base();
     quietSamples_ = lastSound == samples ? quietSamples_ + count
                                          : static_cast<std::uint64_t>(samples + count - lastSound);
     stagedEnd_ += count;
@@ -163,7 +163,8 @@ void RateRenderer::restartAt(std::uint64_t frame) {
     silentSource_ = true;
     std::array<float, 256> discarded;
     for (std::uint64_t rest = frame % framesPerCycle_; rest > 0;) {
-        const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(rest, discarded.size()));
+        const auto count =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(rest, discarded.size()));
         render(discarded.data(), count);
         rest -= count;
     }

@@ -35,18 +35,20 @@ bool displayAvailable() {
 std::optional<int> answerWithoutWindow(int argc, char** argv) {
     const std::string_view option = argc == 2 ? argv[1] : "";
     if (option == "--version") {
-        std::fputs("vireon " VIREON_VERSION "\n"
+        std::fputs("vireon " VIREON_VERSION
+                   "\n"
                    "License GPL-3.0-or-later: GNU GPL version 3 or later "
                    "<https://gnu.org/licenses/gpl.html>.\n",
                    stdout);
         return 0;
     }
     if (option == "--help") {
-        std::fputs("Usage: vireon [--help | --version]\n"
-                   "Vireon, a monophonic chaos synthesizer played from a MIDI keyboard.\n"
-                   "Everything is set in its window; see vireon(1), and vireon-render(1) for "
-                   "rendering to a file.\n",
-                   stdout);
+        std::fputs(
+            "Usage: vireon [--help | --version]\n"
+            "Vireon, a monophonic chaos synthesizer played from a MIDI keyboard.\n"
+            "Everything is set in its window; see vireon(1), and vireon-render(1) for "
+            "rendering to a file.\n",
+            stdout);
         return 0;
     }
     return std::nullopt;

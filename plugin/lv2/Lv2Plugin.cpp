@@ -16,8 +16,8 @@
 #include <lv2/time/time.h>
 #include <lv2/urid/urid.h>
 
-#include "plugin/lv2/Controls.h"
 #include "instrument/Instrument.h"
+#include "plugin/lv2/Controls.h"
 #include "plugin/lv2/PluginUri.h"
 
 namespace vireon::plugin {
@@ -74,7 +74,8 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
 
 // The transport's frame of a time:Position the host sends, where it says one: where its timeline
 // is at the event. Nothing for any other event.
-std::optional<std::int64_t> positionFrame(const Lv2Instance& instance, const LV2_Atom_Event* event) {
+std::optional<std::int64_t> positionFrame(const Lv2Instance& instance,
+                                          const LV2_Atom_Event* event) {
     if (event->body.type != instance.atomObject && event->body.type != instance.atomBlank) {
         return std::nullopt;
     }
@@ -85,7 +86,8 @@ std::optional<std::int64_t> positionFrame(const Lv2Instance& instance, const LV2
     }
     const LV2_Atom* frame = nullptr;
     lv2_atom_object_get(object, instance.timeFrame, &frame, 0);
-    if (frame == nullptr || frame->type != instance.atomLong || frame->size < sizeof(std::int64_t)) {
+    if (frame == nullptr || frame->type != instance.atomLong ||
+        frame->size < sizeof(std::int64_t)) {
         return std::nullopt;
     }
     return reinterpret_cast<const LV2_Atom_Long*>(frame)->body;

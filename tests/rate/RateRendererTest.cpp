@@ -244,16 +244,15 @@ TEST(RateRenderer, RestartedAtAFrameWhileQuietItPlaysAsARenderingFromTheStart) {
             bool before = true;
         };
         const auto source = [](TimelineSource& context) {
-            return SampleSource{[](void* opaque, float* output, std::uint32_t count) {
-                                    auto& timeline = *static_cast<TimelineSource*>(opaque);
-                                    const std::uint64_t first =
-                                        timeline.renderer->engineSamplesRendered();
-                                    for (std::uint32_t i = 0; i < count; ++i) {
-                                        output[i] = timeline.before ? 0.0f
-                                                                    : (*timeline.signal)(first + i);
-                                    }
-                                },
-                                &context};
+            return SampleSource{
+                [](void* opaque, float* output, std::uint32_t count) {
+                    auto& timeline = *static_cast<TimelineSource*>(opaque);
+                    const std::uint64_t first = timeline.renderer->engineSamplesRendered();
+                    for (std::uint32_t i = 0; i < count; ++i) {
+                        output[i] = timeline.before ? 0.0f : (*timeline.signal)(first + i);
+                    }
+                },
+                &context};
         };
         const std::uint64_t length = 12000ull * test.rate / 8000;
         TimelineSource fromStart{.signal = &tone, .before = false};
@@ -274,7 +273,8 @@ TEST(RateRenderer, RestartedAtAFrameWhileQuietItPlaysAsARenderingFromTheStart) {
         output.resize(length);
         const std::vector<float> timeline(expected.begin() + static_cast<std::ptrdiff_t>(test.at),
                                           expected.end());
-        EXPECT_EQ(firstBitDifference(output, timeline), length) << test.rate << " Hz at " << test.at;
+        EXPECT_EQ(firstBitDifference(output, timeline), length)
+            << test.rate << " Hz at " << test.at;
         EXPECT_NE(*std::max_element(timeline.begin(), timeline.end()), 0.0f);
     }
 }

@@ -41,10 +41,17 @@ TEST(ReopenSchedule, AttemptsThinOutAndASignBringsThemBack) {
         Milliseconds expected;
     };
     const Case cases[] = {
-        {"no sign: gaps grow up to the longest", 112s, {}, {1000, 5000, 21000, 51000, 81000, 111000}},
-        {"a sign between attempts: at once, then once a second for a while", 30s, {17100},
+        {"no sign: gaps grow up to the longest",
+         112s,
+         {},
+         {1000, 5000, 21000, 51000, 81000, 111000}},
+        {"a sign between attempts: at once, then once a second for a while",
+         30s,
+         {17100},
          {1000, 5000, 17250, 18250, 19250, 20250, 21250, 22250}},
-        {"a sign just after an attempt: not sooner than half a second", 10s, {5100},
+        {"a sign just after an attempt: not sooner than half a second",
+         10s,
+         {5100},
          {1000, 5000, 5500, 6500, 7500, 8500, 9500}},
     };
     for (const Case& test : cases) {
