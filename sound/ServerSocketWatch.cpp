@@ -13,17 +13,26 @@
 
 namespace vireon::sound {
 
-std::vector<ServerSocketFolder> serverSocketFolders(const char* (*environment)(const char*)) {
+namespace {
+
+// A folder where a sound server makes its socket or device nodes appear, and how their names
+// begin ("" for any name).
+struct ServerSocketFolder {
+    std::string path;
+    std::string namePrefix;
+};
+
+std::vector<ServerSocketFolder> serverSocketFolders() {
     std::vector<ServerSocketFolder> folders;
     const auto add = [&](const char* variable, const std::string& below, std::string prefix) {
-        const char* base = environment(variable);
+        const char* base = std::getenv(variable);
         if (base != nullptr && *base != '\0') {
             folders.push_back({std::string(base) + below, std::move(prefix)});
         }
     };
     // PipeWire's socket is pipewire-0 (or the name in PIPEWIRE_REMOTE) in its runtime folder;
     // PulseAudio makes pulse/native there.
-    const char* remote = environment("PIPEWIRE_REMOTE");
+    const char* remote = std::getenv("PIPEWIRE_REMOTE");
     const std::string pipewire =
         remote != nullptr && *remote != '\0' && std::string(remote).find('/') == std::string::npos
             ? remote
@@ -38,8 +47,6 @@ std::vector<ServerSocketFolder> serverSocketFolders(const char* (*environment)(c
     folders.push_back({"/dev/snd", ""});
     return folders;
 }
-
-namespace {
 
 // Servers announce themselves with sockets (PipeWire, PulseAudio, JACK), folders (PulseAudio's)
 // and device nodes (ALSA); their clients' lock and semaphore files beside them are no news.
@@ -59,8 +66,7 @@ ServerSocketWatch::ServerSocketWatch() {
     if (descriptor_ < 0) {
         return;
     }
-    const auto getEnvironment = [](const char* name) -> const char* { return std::getenv(name); };
-    for (const ServerSocketFolder& folder : serverSocketFolders(getEnvironment)) {
+    for (const ServerSocketFolder& folder : serverSocketFolders()) {
         // A socket is created, or a finished one renamed into place.
         const int handle =
             inotify_add_watch(descriptor_, folder.path.c_str(), IN_CREATE | IN_MOVED_TO);

@@ -6,20 +6,9 @@
 
 namespace vireon::sound {
 
-/// A folder where a sound server makes its socket or device nodes appear, and how their names
-/// begin ("" for any name).
-struct ServerSocketFolder {
-    std::string path;
-    std::string namePrefix;
-};
-
-/// Where the sound servers of a Linux desktop put their sockets, given the process's
-/// environment: PipeWire and PulseAudio in the runtime folder, JACK in /dev/shm, ALSA's devices
-/// in /dev/snd. Any thread.
-std::vector<ServerSocketFolder> serverSocketFolders(const char* (*environment)(const char*));
-
-/// Tells when a sound server may have come back: a socket or device node appeared in one of
-/// serverSocketFolders. The kernel queues the news, so waiting for it costs nothing; the owner
+/// Tells when a sound server may have come back: a socket or device node appeared where the
+/// servers of a Linux desktop put theirs (PipeWire and PulseAudio in the runtime folder, JACK in
+/// /dev/shm, ALSA's devices in /dev/snd). The kernel queues the news, so waiting for it costs nothing; the owner
 /// looks whenever it likes, without blocking. Where nothing can be watched (no inotify, none of
 /// the folders exists), watching() is false and the owner has to try now and then instead.
 /// UI thread.
