@@ -23,7 +23,7 @@ int renderCallback(const void* /*input*/, void* output, unsigned long frameCount
                    const PaStreamCallbackTimeInfo* /*timeInfo*/,
                    PaStreamCallbackFlags /*statusFlags*/, void* context) {
     auto& stream = *static_cast<StreamContext*>(context);
-    stream.renderer->render(static_cast<float*>(output), static_cast<std::uint32_t>(frameCount));
+    stream.instrument.render(static_cast<float*>(output), static_cast<std::uint32_t>(frameCount));
     if (ScopeTap* tap = stream.scopeTap.load(std::memory_order_acquire)) {
         tap->ring.push(static_cast<const float*>(output), frameCount);
     }
@@ -63,10 +63,10 @@ std::uint32_t convertibleDefaultRate(PaDeviceIndex device) {
     return rate::isSupportedOutputRate(rate) ? rate : 0;
 }
 
-// Opens the stream at `rate`, rendered through a renderer made for that rate.
+// Opens the stream at `rate`, with the instrument playing on at that rate.
 PaError openStreamAt(detail::StreamContext& context, const PaStreamParameters& parameters,
                      std::uint32_t rate, PaStream*& stream) {
-    context.renderer = std::make_unique<rate::RateRenderer>(context.state, context.adsr, rate);
+    context.instrument.instrument().changeRate(rate);
     return Pa_OpenStream(&stream, nullptr, &parameters, rate, kFramesPerBuffer, paNoFlag,
                          detail::renderCallback, &context);
 }
@@ -123,9 +123,8 @@ void stopAndRelease(const std::shared_ptr<detail::StreamContext>& context, PaStr
 
 }  // namespace
 
-AudioOutput::AudioOutput(engine::SynthState& state, const engine::AdsrSettings& adsr)
-    // Braces, not make_shared: clang 14 cannot build an aggregate from parentheses.
-    : shared_(new detail::StreamContext{state, adsr}) {}
+AudioOutput::AudioOutput(live::LiveInstrument& instrument)
+    : shared_(std::make_shared<detail::StreamContext>(instrument)) {}
 
 AudioOutput::~AudioOutput() {
     if (library_ == Library::Initialised) {
@@ -264,6 +263,9 @@ OutputCheck AudioOutput::checkOutput() {
         check.sounding = false;
         return check;
     }
+    // No callback runs now, so the events of the sources are applied here: the notes and
+    // controls stay current, and the queue never fills while the server is away.
+    shared_->instrument.applyPending();
     // A lost server's clients are left alone before anything new is opened: the caller lets go
     // of its own first, so the next attempt waits for the next look.
     check.sounding = false;

@@ -10,8 +10,7 @@
 
 #include "audio/AudioStream.h"
 #include "audio/JackPresence.h"
-#include "engine/AdsrSettings.h"
-#include "engine/SynthState.h"
+#include "live/LiveInstrument.h"
 #include "sound/ReopenSchedule.h"
 #include "sound/ServerSocketWatch.h"
 
@@ -24,18 +23,19 @@ enum class ShutdownProgress : int;
 }  // namespace detail
 
 /// The program's one audio output stream: mono 32-bit float on the default output device,
-/// rendered by engine::renderBlock from the state and envelope settings given here. It runs at
+/// playing the live instrument given here. It runs at
 /// kSampleRate; a device that refuses that rate gets the stream at its own default rate,
 /// carried there by rate::RateRenderer.
 ///
 /// Lifecycle: openAudio, then startAudio when the rest of the program is ready, then shutdownAudio
 /// as the last step before the process ends. When openAudio fails, show fatalErrorText and call
-/// releaseAfterFatalError instead. The state and settings must outlive the stream; after an
+/// releaseAfterFatalError instead. The instrument must outlive the stream; after an
 /// abandoned shutdown that means until the process ends.
 class AudioOutput final : public AudioStream {
   public:
-    /// UI thread. Nothing is initialised until openAudio.
-    AudioOutput(engine::SynthState& state, const engine::AdsrSettings& adsr);
+    /// UI thread. Nothing is initialised until openAudio. While a stream runs, its callback is
+    /// the instrument's rendering side; otherwise checkOutput applies its events.
+    explicit AudioOutput(live::LiveInstrument& instrument);
 
     /// UI thread. Releases the library if the caller did not; a stream abandoned by
     /// shutdownAudio is left alone.

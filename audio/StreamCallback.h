@@ -8,9 +8,7 @@
 #include <memory>
 
 #include "audio/ScopeTap.h"
-#include "engine/AdsrSettings.h"
-#include "engine/SynthState.h"
-#include "rate/RateRenderer.h"
+#include "live/LiveInstrument.h"
 
 namespace vireon::audio::detail {
 
@@ -28,14 +26,11 @@ struct Release {
 /// What the stream callback and the shutdown worker share. Either may outlive the AudioOutput
 /// after an abandoned shutdown, so it lives in its own reference-counted block.
 struct StreamContext {
-    StreamContext(engine::SynthState& state, const engine::AdsrSettings& adsr)
-        : state(state), adsr(adsr) {}
+    explicit StreamContext(live::LiveInstrument& instrument) : instrument(instrument) {}
 
-    engine::SynthState& state;
-    const engine::AdsrSettings& adsr;
-    /// Made on the UI thread before the stream opens, at the rate it opens with; the callback
-    /// only renders through it.
-    std::unique_ptr<rate::RateRenderer> renderer;
+    /// Set to the stream's rate on the UI thread before the stream opens; the callback renders
+    /// it while the stream runs, and the UI thread otherwise.
+    live::LiveInstrument& instrument;
     std::atomic<ShutdownProgress> shutdown{ShutdownProgress::Running};
     /// The scope's ring while a scope watches, null otherwise: one load per block.
     std::atomic<ScopeTap*> scopeTap{nullptr};
@@ -44,7 +39,7 @@ struct StreamContext {
     std::atomic<std::uint32_t> callbacks{0};
 };
 
-/// The stream callback: fills the block through the context's renderer, at whatever rate the
+/// The stream callback: applies the events waiting and fills the block, at whatever rate the
 /// stream runs. Never locks, allocates or calls the system. Audio thread.
 int renderCallback(const void* input, void* output, unsigned long frameCount,
                    const PaStreamCallbackTimeInfo* timeInfo, PaStreamCallbackFlags statusFlags,

@@ -30,14 +30,18 @@ std::uint32_t checkedRate(double outputRate) {
 
 }  // namespace
 
-Instrument::Instrument(double outputRate)
-    : renderer_(voice_->state, voice_->adsr, checkedRate(outputRate)) {
+Instrument::Instrument(double outputRate) {
+    changeRate(outputRate);
     reset();
 }
 
+void Instrument::changeRate(double outputRate) {
+    renderer_.emplace(voice_->state, voice_->adsr, checkedRate(outputRate));
+}
+
 void Instrument::reset() noexcept {
-    voice_.emplace();
-    renderer_.reset();
+    voice_.emplace(statusBoard_);
+    renderer_->reset();
     for (std::size_t i = 0; i < controls::kControlCount; ++i) {
         positions_[i] = controls::kControls[i].initial;
     }
@@ -58,13 +62,13 @@ void Instrument::moveControl(ControlId control, int position) noexcept {
 }
 
 void Instrument::setDisorderValue(std::int64_t value) noexcept {
-    renderer_.alignForEvent();
+    renderer_->alignForEvent();
     engine::setDisorder(voice_->state, value);
 }
 
 void Instrument::apply(ControlId control, int position) noexcept {
     positions_[static_cast<std::size_t>(control)] = position;
-    renderer_.alignForEvent();
+    renderer_->alignForEvent();
     engine::SynthState& state = voice_->state;
     engine::AdsrSettings& adsr = voice_->adsr;
     constexpr auto kRelaxed = std::memory_order_relaxed;
@@ -104,12 +108,46 @@ void Instrument::handleMidi(std::span<const std::uint8_t> bytes) noexcept {
 }
 
 void Instrument::handleMessage(std::uint32_t packed) noexcept {
-    renderer_.alignForEvent();
+    renderer_->alignForEvent();
     voice_->notes.onMidiMessage(midi::MidiMessageKind::Data, packed, 0);
 }
 
+void Instrument::handleInputClosed() noexcept {
+    renderer_->alignForEvent();
+    voice_->notes.onMidiMessage(midi::MidiMessageKind::Close, 0, 0);
+}
+
+void Instrument::closeGate() noexcept {
+    renderer_->alignForEvent();
+    voice_->state.gate.store(0, std::memory_order_relaxed);
+}
+
 void Instrument::render(float* output, std::uint32_t frames) noexcept {
-    renderer_.render(output, frames);
+    renderer_->render(output, frames);
+}
+
+namespace {
+
+constexpr std::uint32_t kTextBits = 2;
+constexpr std::uint32_t kTextMask = (1u << kTextBits) - 1;
+
+}  // namespace
+
+void Instrument::StatusBoard::reportNoteStatus(std::string_view text) {
+    const std::uint32_t code = text == "On" ? 1 : text == "Off" ? 2 : 0;
+    // One writer: the thread that renders.
+    const std::uint32_t reports = (word_.load(std::memory_order_relaxed) >> kTextBits) + 1;
+    word_.store(reports << kTextBits | code, std::memory_order_release);
+}
+
+Instrument::NoteStatus Instrument::StatusBoard::read() const {
+    const std::uint32_t word = word_.load(std::memory_order_acquire);
+    const std::uint32_t code = word & kTextMask;
+    return {code == 1 ? "On" : code == 2 ? "Off" : "", word >> kTextBits};
+}
+
+Instrument::NoteStatus Instrument::noteStatus() const noexcept {
+    return statusBoard_.read();
 }
 
 }  // namespace vireon::instrument

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 
 #include "controls/Controls.h"
 #include "engine/AdsrSettings.h"
@@ -36,6 +38,11 @@ class Instrument {
     Instrument(const Instrument&) = delete;
     Instrument& operator=(const Instrument&) = delete;
 
+    /// Plays on at `outputRate` (as supportsRate accepts; std::invalid_argument otherwise) with
+    /// the sound as it is: for an output reopened at another rate. Allocates; only while nothing
+    /// renders.
+    void changeRate(double outputRate);
+
     /// RT: returns to the state of a fresh instance: silence, no note held, every control at its
     /// start-up position.
     void reset() noexcept;
@@ -61,26 +68,58 @@ class Instrument {
     /// RT: the same for a message packed as status | data1 << 8 | data2 << 16.
     void handleMessage(std::uint32_t packed) noexcept;
 
+    /// RT: the input device closes, and the notes it held end with it.
+    void handleInputClosed() noexcept;
+
+    /// RT: closes the gate and nothing else, as a program does just before its sound starts:
+    /// a note that arrived earlier must not sound, though its pitch stays.
+    void closeGate() noexcept;
+
     /// RT: lines the instrument's frames up with the host's timeline, which is at `frame` now,
     /// so that a note at a timeline frame starts on the same engine sample in every run of the
     /// same session, whatever ran before. Takes effect at the next quiet moment the host reports
     /// (see rate::RateRenderer::followTimeline).
-    void followTimeline(std::int64_t frame) noexcept { renderer_.followTimeline(frame); }
+    void followTimeline(std::int64_t frame) noexcept { renderer_->followTimeline(frame); }
 
     /// RT: renders the next `frames` frames at the output rate.
     void render(float* output, std::uint32_t frames) noexcept;
 
     /// The first output frame that belongs to engine sample `sample`: where an event meant for
     /// that sample goes. Any thread.
-    std::uint64_t frameAt(std::uint64_t sample) const { return renderer_.frameAt(sample); }
+    std::uint64_t frameAt(std::uint64_t sample) const { return renderer_->frameAt(sample); }
 
     /// How many frames after an event its sound arrives: the converter's delay, 0 at 8000 Hz.
     /// Any thread.
-    std::uint32_t latencyFrames() const { return renderer_.latencyFrames(); }
+    std::uint32_t latencyFrames() const { return renderer_->latencyFrames(); }
+
+    /// The note status as the note handling last reported it, which is what a face shows: "On",
+    /// "Off", or empty before the first report; and how many note messages have reported so
+    /// far, so that a face can show each report. Any thread.
+    struct NoteStatus {
+        std::string_view text;
+        std::uint32_t reports = 0;
+    };
+    NoteStatus noteStatus() const noexcept;
+
+    /// The synthesis state, to look at: a face's display, or a test. Any thread; every field is
+    /// read whole.
+    const engine::SynthState& state() const { return voice_->state; }
 
   private:
+    // Keeps the note handler's last report and their count, in one word, for faces on other
+    // threads.
+    class StatusBoard final : public midi::StatusSink {
+      public:
+        void reportNoteStatus(std::string_view text) override;
+        NoteStatus read() const;
+
+      private:
+        // The count above two bits that say which text: 0 none, 1 "On", 2 "Off".
+        std::atomic<std::uint32_t> word_{0};
+    };
+
     struct Voice {
-        Voice() : notes(state) {}
+        explicit Voice(StatusBoard& board) : notes(state) { notes.connectStatusSink(&board); }
 
         engine::SynthState state;
         engine::AdsrSettings adsr;
@@ -89,10 +128,12 @@ class Instrument {
 
     void apply(controls::ControlId control, int position) noexcept;
 
+    StatusBoard statusBoard_;
     // Rebuilt in place by reset(), at the same address the renderer refers to; std::optional
     // keeps it inside the instance, unallocated.
-    std::optional<Voice> voice_{std::in_place};
-    rate::RateRenderer renderer_;
+    std::optional<Voice> voice_{std::in_place, statusBoard_};
+    // Made again only by changeRate, which may allocate.
+    std::optional<rate::RateRenderer> renderer_;
     std::array<int, controls::kControlCount> positions_{};
 };
 

@@ -18,4 +18,15 @@ constexpr std::uint32_t packShortMessage(std::uint8_t status, std::uint8_t data1
     return std::uint32_t{status} | (std::uint32_t{data1} << 8) | (std::uint32_t{data2} << 16);
 }
 
+/// Where an input device delivers its messages: `param1` is a packed short message for Data,
+/// `param2` the device's time stamp, unused. Called on the device's own thread.
+class MidiReceiver {
+  public:
+    virtual void onMidiMessage(MidiMessageKind kind, std::uint32_t param1,
+                               std::uint32_t param2) = 0;
+
+  protected:
+    ~MidiReceiver() = default;
+};
+
 }  // namespace vireon::midi

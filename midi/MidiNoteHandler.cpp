@@ -21,15 +21,11 @@ double noteFrequency(std::uint32_t note) {
 
 void MidiNoteHandler::onMidiMessage(MidiMessageKind kind, std::uint32_t param1,
                                     std::uint32_t /*param2: time stamp, unused*/) {
-    funnel_.submit({kind, param1}, [this](const Message& message) { handle(message); });
-}
-
-void MidiNoteHandler::handle(const Message& message) {
-    switch (message.kind) {
+    switch (kind) {
         case MidiMessageKind::Data:
-            handleShortMessage(message.param1);
-            if (StatusSink* sink = statusSink_.load(std::memory_order_acquire)) {
-                sink->reportNoteStatus(noteText());
+            handleShortMessage(param1);
+            if (statusSink_ != nullptr) {
+                statusSink_->reportNoteStatus(noteText());
             }
             break;
         case MidiMessageKind::Close:

@@ -5,14 +5,13 @@
 #include <cstdint>
 #include <string_view>
 
-#include "concurrency/SerialFunnel.h"
 #include "engine/SynthState.h"
 #include "midi/MidiMessage.h"
 
 namespace vireon::midi {
 
-/// Receives the note status text ("On" or "Off"). Called on the MIDI thread: it must hand the
-/// text over and return, never wait for another thread.
+/// Receives the note status text ("On" or "Off"). Called on the thread that handles the notes,
+/// which may be the audio thread: it must hand the text over and return at once.
 class StatusSink {
   public:
     virtual void reportNoteStatus(std::string_view text) = 0;
@@ -24,44 +23,31 @@ class StatusSink {
 /// Turns incoming MIDI messages into the engine's pitch and gate: monophonic, latest note wins,
 /// the gate open while more note-ons than note-offs have arrived. Only channel 1 plays.
 ///
-/// Several sources play at once (MIDI systems' threads, the on-screen keyboard on the UI
-/// thread), and each message reads and then writes the note count and the gate. Messages are
-/// therefore handled strictly one at a time, in the order each thread sent them, without a lock:
-/// a message that arrives while another thread is handling one is handled by that thread, right
-/// after its own, and the sender returns at once.
-class MidiNoteHandler {
+/// Each message reads and then writes the note count and the gate, so one thread at a time
+/// hands it messages: the one that renders the state (see live::LiveInstrument for how the
+/// program's many sources reach it).
+class MidiNoteHandler final : public MidiReceiver {
   public:
     explicit MidiNoteHandler(engine::SynthState& state) : state_(state) {}
 
-    /// Connects the status sink. Call before any input device is opened; until then reported
-    /// texts go nowhere. UI thread.
-    void connectStatusSink(StatusSink* sink) { statusSink_.store(sink, std::memory_order_release); }
+    /// Connects the status sink; until then reported texts go nowhere.
+    void connectStatusSink(StatusSink* sink) { statusSink_ = sink; }
 
-    /// Handles one input-callback message, or leaves it to the thread handling one right now.
-    /// Any thread; never waits for another.
-    void onMidiMessage(MidiMessageKind kind, std::uint32_t param1, std::uint32_t param2);
+    /// Handles one input-callback message. Never waits, allocates or calls the system.
+    void onMidiMessage(MidiMessageKind kind, std::uint32_t param1, std::uint32_t param2) override;
 
     /// The current note status text: empty until the first message, then "On" or "Off". Any thread.
     std::string_view noteText() const;
 
   private:
     enum class NoteText : std::uint8_t { None, On, Off };
-    struct Message {
-        MidiMessageKind kind = MidiMessageKind::Open;
-        std::uint32_t param1 = 0;
-    };
-    // More than a burst of messages from every source at once.
-    static constexpr std::size_t kWaitingMessages = 256;
-
-    void handle(const Message& message);
     void handleShortMessage(std::uint32_t message);
     void noteOff();
     void closeGate();
 
     engine::SynthState& state_;
-    std::atomic<StatusSink*> statusSink_{nullptr};
+    StatusSink* statusSink_ = nullptr;
     std::atomic<NoteText> noteText_{NoteText::None};
-    concurrency::SerialFunnel<Message, kWaitingMessages> funnel_;
 };
 
 }  // namespace vireon::midi

@@ -39,6 +39,10 @@ class MidiPorts {
     /// JACK clients has nothing to let go of.
     virtual bool forgetJackClients() { return false; }
 
+    /// Whether a close did not finish in time and left a client to a helper thread that may
+    /// still be inside the MIDI system: the process must then end without static clean-up.
+    virtual bool leftAClientBehind() const { return false; }
+
   protected:
     ~MidiPorts() = default;
 };

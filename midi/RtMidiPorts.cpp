@@ -30,7 +30,7 @@ struct RtMidiPorts::State {
         std::string name;
     };
 
-    State(MidiNoteHandler& noteHandler, std::string name)
+    State(MidiReceiver& noteHandler, std::string name)
         : handler(noteHandler), clientName(std::move(name)) {}
 
     bool connect(System& system);
@@ -42,7 +42,7 @@ struct RtMidiPorts::State {
     static void receive(double timeStamp, std::vector<unsigned char>* message, void* userData);
     static void noteError(RtMidiError::Type type, const std::string& text, void* userData);
 
-    MidiNoteHandler& handler;
+    MidiReceiver& handler;
     const std::string clientName;
     // Shared with RtMidi's threads: the gate to the handler, and how many errors RtMidi has
     // reported.
@@ -111,7 +111,7 @@ bool RtMidiPorts::State::verified(const System& system, const std::string& name)
     return system.api != RtMidi::UNIX_JACK || jackPortFeeds(name, clientName, kInputPortName);
 }
 
-RtMidiPorts::RtMidiPorts(MidiNoteHandler& handler, std::string clientName)
+RtMidiPorts::RtMidiPorts(MidiReceiver& handler, std::string clientName)
     : state_(std::make_unique<State>(handler, std::move(clientName))) {
     sound::silenceSoundLibraryMessages();
 }
@@ -233,6 +233,10 @@ void RtMidiPorts::State::tellClosed() {
         handler.onMidiMessage(MidiMessageKind::Close, 0, 0);
     } catch (...) {
     }
+}
+
+bool RtMidiPorts::leftAClientBehind() const {
+    return state_->clientAbandoned;
 }
 
 bool RtMidiPorts::forgetJackClients() {

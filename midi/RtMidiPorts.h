@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "midi/MidiNoteHandler.h"
+#include "midi/MidiMessage.h"
 #include "midi/MidiPorts.h"
 
 namespace vireon::midi {
@@ -27,7 +27,7 @@ class RtMidiPorts final : public MidiPorts {
 
     /// Lists nothing until deviceCount() is called. `handler` must outlive this object.
     /// `clientName` is what the MIDI systems show for this program. UI thread.
-    explicit RtMidiPorts(MidiNoteHandler& handler, std::string clientName = kClientName);
+    explicit RtMidiPorts(MidiReceiver& handler, std::string clientName = kClientName);
 
     /// Closes the open device, which tells the handler. UI thread.
     ~RtMidiPorts();
@@ -60,6 +60,7 @@ class RtMidiPorts final : public MidiPorts {
     /// tells the handler of that close. The next open of a JACK device connects afresh and
     /// finds its port by name. UI thread.
     bool forgetJackClients() override;
+    bool leftAClientBehind() const override;
 
   private:
     struct State;

@@ -12,7 +12,7 @@
 #include <streambuf>
 #include <vector>
 
-#include "midi/MidiNoteHandler.h"
+#include "midi/MidiMessage.h"
 
 namespace vireon::midi {
 
@@ -57,7 +57,7 @@ std::optional<std::uint32_t> packedShortMessage(const std::vector<unsigned char>
 /// open, and lets the UI thread shut it knowing that no message is inside the handler any more.
 class MessageGate {
   public:
-    explicit MessageGate(MidiNoteHandler& handler) : handler_(handler) {}
+    explicit MessageGate(MidiReceiver& handler) : handler_(handler) {}
 
     /// Messages pass from now on. UI thread.
     void open() { flowing_.store(true); }
@@ -73,7 +73,7 @@ class MessageGate {
     void deliver(const std::vector<unsigned char>* message);
 
   private:
-    MidiNoteHandler& handler_;
+    MidiReceiver& handler_;
     std::atomic<bool> flowing_{false};
     std::atomic<int> handling_{0};
 };

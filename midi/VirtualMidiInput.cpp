@@ -17,12 +17,12 @@
 namespace vireon::midi {
 
 struct VirtualMidiInput::State {
-    State(MidiNoteHandler& noteHandler, std::string name)
+    State(MidiReceiver& noteHandler, std::string name)
         : handler(noteHandler), clientName(std::move(name)) {}
 
     static void receive(double timeStamp, std::vector<unsigned char>* message, void* userData);
 
-    MidiNoteHandler& handler;
+    MidiReceiver& handler;
     const std::string clientName;
     // Shared with RtMidi's threads.
     MessageGate gate{handler};
@@ -42,7 +42,7 @@ void VirtualMidiInput::State::receive(double /*timeStamp*/, std::vector<unsigned
     static_cast<State*>(userData)->gate.deliver(message);
 }
 
-VirtualMidiInput::VirtualMidiInput(MidiNoteHandler& handler, std::string clientName)
+VirtualMidiInput::VirtualMidiInput(MidiReceiver& handler, std::string clientName)
     : state_(std::make_unique<State>(handler, std::move(clientName))) {
     sound::silenceSoundLibraryMessages();
 }
@@ -109,6 +109,10 @@ bool VirtualMidiInput::offersJack() const {
         }
     }
     return false;
+}
+
+bool VirtualMidiInput::leftAClientBehind() const {
+    return state_->clientAbandoned;
 }
 
 void VirtualMidiInput::forgetJackClient() {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "midi/MidiNoteHandler.h"
+#include "midi/MidiMessage.h"
 
 namespace vireon::midi {
 
@@ -21,7 +21,7 @@ class VirtualMidiInput {
 
     /// Offers nothing until open(). `handler` must outlive this object. `clientName` is what
     /// the MIDI systems show for this program. UI thread.
-    explicit VirtualMidiInput(MidiNoteHandler& handler, std::string clientName = kClientName);
+    explicit VirtualMidiInput(MidiReceiver& handler, std::string clientName = kClientName);
 
     /// Closes the ports. UI thread.
     ~VirtualMidiInput();
@@ -54,6 +54,9 @@ class VirtualMidiInput {
     /// a call to the server and ends every held note, since no note-off can come through it any
     /// more; open() offers the port again once a server answers. UI thread.
     void forgetJackClient();
+
+    /// Whether a close left a client behind (see MidiPorts::leftAClientBehind).
+    bool leftAClientBehind() const;
 
   private:
     struct State;

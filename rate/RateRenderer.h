@@ -52,9 +52,8 @@ struct SampleSource {
 /// The event then takes effect at engine sample engineSampleAt(f), whatever the block sizes,
 /// and is heard latencyFrames() frames after f. This is possible because the converter never
 /// needs engine sample engineSampleAt(f) to produce the frames before f: its input starts with
-/// a whole filter length of silence. An event given with no alignment (the live
-/// program's MIDI thread writing the state at any moment) takes effect at the next engine sample
-/// rendered.
+/// a whole filter length of silence. An event given with no alignment takes effect at the next
+/// engine sample rendered.
 ///
 /// Threads: construction and destruction allocate and free, so they belong to a thread that may
 /// (the UI thread, a plugin's instantiate). render, alignForEvent, reset and the counters belong

@@ -10,9 +10,6 @@
 #include <string>
 #include <utility>
 
-#include "engine/ChaosOscillator.h"
-#include "engine/Constants.h"
-#include "settings/NumberParser.h"
 #include "settings/Platform.h"
 #include "settings/SettingsDirectory.h"
 
@@ -147,11 +144,11 @@ bool overwriteInPlace(std::string_view text, const std::filesystem::path& target
 
 }  // namespace
 
-std::string loadSettings(engine::SynthState& state) {
-    return loadSettings(state, settingsPath());
+std::string loadSettings() {
+    return loadSettings(settingsPath());
 }
 
-std::string loadSettings(engine::SynthState& state, const std::filesystem::path& file) {
+std::string loadSettings(const std::filesystem::path& file) {
     std::optional<std::string> line;
     try {
         line = readFirstLine(file, kMaxDisorderTextBytes);
@@ -160,10 +157,8 @@ std::string loadSettings(engine::SynthState& state, const std::filesystem::path&
         line.reset();
     }
     if (!line) {
-        state.s.store(engine::kDefaultDisorder, std::memory_order_relaxed);
         return std::string(kDefaultDisorderText);
     }
-    engine::setDisorder(state, parseNumber(*line));
     return std::move(*line);
 }
 

@@ -6,8 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "engine/SynthState.h"
-
 namespace vireon::settings {
 
 /// Name of the one-line file that carries the Disorder text from one run to the next.
@@ -21,15 +19,15 @@ inline constexpr std::string_view kDefaultDisorderText = "10";
 /// hundreds of megabytes without a line end) would only make start-up slow and the box unusable.
 inline constexpr std::size_t kMaxDisorderTextBytes = 64 * 1024;
 
-/// Reads the settings file in settingsDirectory() and sets state.s from it; returns the Disorder
-/// text. UI thread, once at start-up, before the audio stream exists.
-std::string loadSettings(engine::SynthState& state);
+/// Reads the settings file in settingsDirectory() and returns the Disorder text. UI thread, once
+/// at start-up.
+std::string loadSettings();
 
 /// Reads the first line of `file` (every byte up to the first CR, LF or NUL, or the end, but at
-/// most kMaxDisorderTextBytes) and sets state.s from its leading number. When the file cannot be
-/// opened or read, or is not a regular file, returns kDefaultDisorderText and sets s to
-/// kDefaultDisorder. Never blocks and never throws. UI thread.
-std::string loadSettings(engine::SynthState& state, const std::filesystem::path& file);
+/// most kMaxDisorderTextBytes): the Disorder text, whose leading number (parseNumber) is the
+/// Disorder value. When the file cannot be opened or read, or is not a regular file, returns
+/// kDefaultDisorderText. Never blocks and never throws. UI thread.
+std::string loadSettings(const std::filesystem::path& file);
 
 /// Writes `text` to the settings file in settingsDirectory(), creating that folder (the user's
 /// configuration folder) when it does not exist yet. UI thread, once at shutdown.
@@ -37,11 +35,12 @@ bool saveSettings(std::string_view text);
 
 /// Writes the bytes of `text` followed by CR LF to `file`, replacing its content. The previous
 /// file stays intact unless the new content was written completely, and the new content is on
-/// the disk before it takes the old one's place, so a power cut leaves one or the other; a read-only file, a
-/// directory or another non-regular file is left alone. A text of kMaxDisorderTextBytes that
-/// the file's longer first line begins with is what loading cut from that line: the file already
-/// gives that text, and is kept whole. Returns whether loading the file now gives the text;
-/// failures are meant to be silent, so callers may ignore it. Never throws. UI thread.
+/// the disk before it takes the old one's place, so a power cut leaves one or the other; a
+/// read-only file, a directory or another non-regular file is left alone. A text of
+/// kMaxDisorderTextBytes that the file's longer first line begins with is what loading cut from
+/// that line: the file already gives that text, and is kept whole. Returns whether loading the file
+/// now gives the text; failures are meant to be silent, so callers may ignore it. Never throws. UI
+/// thread.
 bool saveSettings(std::string_view text, const std::filesystem::path& file);
 
 }  // namespace vireon::settings

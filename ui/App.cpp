@@ -8,18 +8,17 @@
 #include <chrono>
 #include <string>
 
-#include "engine/ChaosOscillator.h"
 #include "midi/MidiInput.h"
 #include "midi/VirtualMidiInput.h"
-#include "sound/JackProbe.h"
+#include "settings/NumberParser.h"
 #include "settings/SettingsFile.h"
+#include "sound/JackProbe.h"
 #include "ui/AboutBox.h"
 #include "ui/ControlId.h"
 #include "ui/FatalErrorBox.h"
 #include "ui/HelpWindow.h"
 #include "ui/KeyboardWindow.h"
 #include "ui/MainWindow.h"
-#include "ui/StatusBarSink.h"
 #include "ui/WindowDeviceList.h"
 
 namespace vireon::ui {
@@ -31,24 +30,27 @@ constexpr std::chrono::seconds kAudioShutdownDeadline{3};
 constexpr std::chrono::milliseconds kOutputWatchInterval{250};
 // How often Vireon's own input looks for a JACK server that has gone.
 constexpr std::chrono::milliseconds kOwnInputRetryInterval{1000};
+// How often the note status is looked at: the audio thread cannot post to the window, so the
+// window fetches what the note handling reported.
+constexpr std::chrono::milliseconds kNoteStatusInterval{15};
 
 }  // namespace
 
-App::App(engine::SynthState& state, engine::AdsrSettings& adsr, audio::AudioStream& audio,
-         midi::MidiNoteHandler& noteHandler, midi::MidiPorts& midiPorts,
+App::App(live::LiveInstrument& instrument, audio::AudioStream& audio, midi::MidiPorts& midiPorts,
          std::optional<std::filesystem::path> settingsFile)
-    : state_(state),
-      adsr_(adsr),
+    : instrument_(instrument),
       audio_(audio),
-      noteHandler_(noteHandler),
       midiPorts_(midiPorts),
       settingsFile_(std::move(settingsFile)) {}
 
 App::~App() = default;
 
 std::string App::loadDisorderText() {
-    return settingsFile_ ? settings::loadSettings(state_, *settingsFile_)
-                         : settings::loadSettings(state_);
+    std::string text =
+        settingsFile_ ? settings::loadSettings(*settingsFile_) : settings::loadSettings();
+    // Nothing renders yet, so the instrument is this thread's to set up.
+    instrument_.instrument().setDisorderValue(settings::parseNumber(text));
+    return text;
 }
 
 void App::saveDisorderText(const std::string& text) {
@@ -80,10 +82,10 @@ int App::run() {
 
     std::string textToSave = disorderText;
     {
-        MainWindow window(events_, adsr_);
+        MainWindow window(events_, [this](controls::ControlId control, int position) {
+            instrument_.moveControl(control, position);
+        });
         if (window.build(disorderText)) {
-            StatusBarSink statusSink(window);
-            noteHandler_.connectStatusSink(&statusSink);
             WindowDeviceList deviceList(window);
             midi::MidiInput midiInput(midiPorts_, deviceList);
             midiInput.listMidiDevices();
@@ -91,8 +93,14 @@ int App::run() {
 
             mainWindow_ = &window;
             // Notes may have arrived before the sound starts; none of them may hold the gate.
-            state_.gate.store(0, std::memory_order_relaxed);
+            // The stream has not started, so this thread still renders the instrument.
+            instrument_.applyPending();
+            instrument_.instrument().closeGate();
             audio_.startAudio();
+
+            QTimer noteStatusWatch;
+            QObject::connect(&noteStatusWatch, &QTimer::timeout, [&] { showNoteStatus(window); });
+            noteStatusWatch.start(kNoteStatusInterval);
 
             // A timer rather than an event of the loop: it keeps watching while a nested loop
             // runs (help, About).
@@ -102,18 +110,15 @@ int App::run() {
             outputWatch.start(kOutputWatchInterval);
             runEventLoop(window, midiInput);
             outputWatch.stop();
+            noteStatusWatch.stop();
             // Ends the notes the keyboard holds, and its scope lets go of the audio stream.
             keyboardWindow_.reset();
             mainWindow_ = nullptr;
             textToSave = window.controlText(kDisorderSpin);
 
-            // Nothing may report to a window that is going away: the device is closed while the
-            // window still stands, and only then is the status sink taken away.
+            // The device list's device is closed while its window, which shows its status,
+            // still stands.
             midiInput.closeMidiInput();
-            if (ownMidiInput_ != nullptr) {
-                ownMidiInput_->close();
-            }
-            noteHandler_.connectStatusSink(nullptr);
         }
         if (ownMidiInput_ != nullptr) {
             ownMidiInput_->close();
@@ -123,9 +128,10 @@ int App::run() {
         const bool audioReleased = audio_.shutdownAudio(
             [this](std::chrono::milliseconds timeout) { events_.serveOnce(timeout); },
             kAudioShutdownDeadline);
-        if (!audioReleased) {
-            // The audio system stopped answering (its server vanished). The settings are safe
-            // on disk; ending here is the only way not to hang in the audio library.
+        if (!audioReleased || midiLeftAClientBehind()) {
+            // The audio or MIDI system stopped answering (its server vanished), and a helper
+            // thread may still be inside it. The settings are safe on disk; ending here, without
+            // static clean-up under that thread, is the only way not to hang or crash.
             _exit(0);
         }
     }
@@ -182,6 +188,20 @@ void App::watchOutput(MainWindow& window, midi::MidiInput& midiInput) {
     }
 }
 
+bool App::midiLeftAClientBehind() const {
+    return midiPorts_.leftAClientBehind() ||
+           (ownMidiInput_ != nullptr && ownMidiInput_->leftAClientBehind());
+}
+
+void App::showNoteStatus(MainWindow& window) {
+    // Every report is shown, even one that repeats the text.
+    const instrument::Instrument::NoteStatus status = instrument_.noteStatus();
+    if (status.reports != noteReportsShown_ && window.hasStatusBar()) {
+        noteReportsShown_ = status.reports;
+        window.setStatusText(kNoteStatusField, std::string(status.text));
+    }
+}
+
 void App::handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int control) {
     switch (control) {
         case kMidiDeviceList:
@@ -194,12 +214,12 @@ void App::handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int
             window.setControlText(kDisorderSpin, std::to_string(window.spinValue(kDisorderSpin)));
             break;
         case kHavocSlider:
-            engine::setHavoc(state_, window.sliderValue(kHavocSlider));
+            instrument_.moveControl(controls::ControlId::Havoc, window.sliderValue(kHavocSlider));
             window.setControlText(kHavocValueText,
                                   std::to_string(window.sliderValue(kHavocSlider)));
             break;
         case kBedlamSlider:
-            engine::setBedlam(state_, window.sliderValue(kBedlamSlider));
+            instrument_.moveControl(controls::ControlId::Bedlam, window.sliderValue(kBedlamSlider));
             window.setControlText(kBedlamValueText,
                                   std::to_string(window.sliderValue(kBedlamSlider)));
             break;
@@ -212,10 +232,8 @@ void App::handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int
 void App::showKeyboardWindow() {
     if (!keyboardWindow_) {
         keyboardWindow_ = std::make_unique<KeyboardWindow>(
-            [this](std::uint32_t message) {
-                noteHandler_.onMidiMessage(midi::MidiMessageKind::Data, message, 0);
-            },
-            scopeTap_, [this](audio::ScopeTap* tap) { audio_.setScopeTap(tap); });
+            [this](std::uint32_t message) { instrument_.playMessage(message); }, scopeTap_,
+            [this](audio::ScopeTap* tap) { audio_.setScopeTap(tap); });
     }
     keyboardWindow_->show();
     keyboardWindow_->raise();

@@ -2,15 +2,14 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "audio/AudioStream.h"
-#include "engine/AdsrSettings.h"
-#include "engine/SynthState.h"
-#include "midi/MidiNoteHandler.h"
+#include "live/LiveInstrument.h"
 #include "midi/MidiPorts.h"
 #include "ui/EventSource.h"
 
@@ -25,21 +24,21 @@ class KeyboardWindow;
 class MainWindow;
 
 /// The whole program on the user-interface thread: brings the system up in a fixed order, runs
-/// the event loop that turns control and menu events into engine parameters, and shuts down in
-/// a fixed order. The toolkit must be initialised before run() is called.
+/// the event loop that turns control and menu events into the instrument's events, and shuts
+/// down in a fixed order. The toolkit must be initialised before run() is called.
 class App {
   public:
-    /// `noteHandler` is the one that `midiPorts` delivers to. `settingsFile` overrides the
-    /// settings file's location (tests); without it the location is worked out afresh at load
-    /// and at save.
-    App(engine::SynthState& state, engine::AdsrSettings& adsr, audio::AudioStream& audio,
-        midi::MidiNoteHandler& noteHandler, midi::MidiPorts& midiPorts,
+    /// `instrument` is the one that `audio` plays and `midiPorts` delivers to. `settingsFile`
+    /// overrides the settings file's location (tests); without it the location is worked out
+    /// afresh at load and at save.
+    App(live::LiveInstrument& instrument, audio::AudioStream& audio, midi::MidiPorts& midiPorts,
         std::optional<std::filesystem::path> settingsFile = std::nullopt);
 
     ~App();
 
-    /// Runs the program to its end and returns the exit code, always 0. When the audio system
-    /// stops responding at shutdown, the process is ended at once after the settings are saved.
+    /// Runs the program to its end and returns the exit code, always 0. When the audio or MIDI
+    /// system stops responding at shutdown, the process is ended at once after the settings
+    /// are saved.
     int run();
 
     /// Vireon's own MIDI input, offered from the start of run() (before the audio library
@@ -56,8 +55,8 @@ class App {
     /// The main window from its creation until the event loop ends; null otherwise. For tests.
     MainWindow* mainWindow() const { return mainWindow_; }
 
-    /// The note handler that MIDI input feeds. Tests play notes through it.
-    midi::MidiNoteHandler& noteHandler() { return noteHandler_; }
+    /// The instrument that every source plays. Tests play notes through it.
+    live::LiveInstrument& instrument() { return instrument_; }
 
   private:
     std::string loadDisorderText();
@@ -66,11 +65,11 @@ class App {
     void showKeyboardWindow();
     void handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int control);
     void watchOutput(MainWindow& window, midi::MidiInput& midiInput);
+    void showNoteStatus(MainWindow& window);
+    bool midiLeftAClientBehind() const;
 
-    engine::SynthState& state_;
-    engine::AdsrSettings& adsr_;
+    live::LiveInstrument& instrument_;
     audio::AudioStream& audio_;
-    midi::MidiNoteHandler& noteHandler_;
     midi::MidiPorts& midiPorts_;
     midi::VirtualMidiInput* ownMidiInput_ = nullptr;
     std::optional<std::filesystem::path> settingsFile_;
@@ -81,6 +80,7 @@ class App {
     EventSource events_;
     MainWindow* mainWindow_ = nullptr;
     bool noSoundShown_ = false;
+    std::uint32_t noteReportsShown_ = 0;
     // Vireon's own input lost its JACK port with the server and offers it again once a server
     // answers.
     bool ownInputAwaitsJack_ = false;

@@ -17,9 +17,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <utility>
 
 #include "controls/Controls.h"
 #include "settings/NumberParser.h"
@@ -31,8 +32,6 @@
 namespace vireon::ui {
 
 namespace {
-
-using engine::AdsrSettings;
 
 constexpr int kSliderTop = 40;
 constexpr int kSliderWidth = 20;
@@ -136,18 +135,18 @@ QLabel* createLabel(QWidget* parent, const StaticText& text) {
     return label;
 }
 
-std::atomic<std::int32_t>* adsrValueFor(AdsrSettings& adsr, ControlId id) {
+std::optional<controls::ControlId> envelopeControlFor(ControlId id) {
     switch (id) {
         case kAttackSlider:
-            return &adsr.attack;
+            return controls::ControlId::Attack;
         case kDecaySlider:
-            return &adsr.decay;
+            return controls::ControlId::Decay;
         case kSustainSlider:
-            return &adsr.sustain;
+            return controls::ControlId::Sustain;
         case kReleaseSlider:
-            return &adsr.release;
+            return controls::ControlId::Release;
         default:
-            return nullptr;
+            return std::nullopt;
     }
 }
 
@@ -182,8 +181,8 @@ void centreOnScreen(QWidget& window) {
                 area.y() + (area.height() - outer.height()) / 2);
 }
 
-MainWindow::MainWindow(EventSource& events, engine::AdsrSettings& adsr)
-    : QWidget(nullptr), events_(events), adsr_(adsr) {}
+MainWindow::MainWindow(EventSource& events, EnvelopeMove moveEnvelope)
+    : QWidget(nullptr), events_(events), moveEnvelope_(std::move(moveEnvelope)) {}
 
 MainWindow::~MainWindow() = default;
 
@@ -288,12 +287,11 @@ void MainWindow::createSlider(ControlId id, int x, const controls::Control& c) {
     auto* slider = new VerticalSlider(client_);
     slider->setGeometry(x, kSliderTop, kSliderWidth, kSliderHeight);
     slider->setFocusPolicy(Qt::StrongFocus);
-    if (std::atomic<std::int32_t>* target = adsrValueFor(adsr_, id)) {
-        // Straight from the slider's own notification, so the audio thread sees every move
+    if (const std::optional<controls::ControlId> control = envelopeControlFor(id)) {
+        // Straight from the slider's own notification, so the sound follows every move
         // whichever event loop is running, the help window's included.
-        connect(slider, &QSlider::valueChanged, this, [target](int value) {
-            target->store(static_cast<std::int32_t>(value), std::memory_order_relaxed);
-        });
+        connect(slider, &QSlider::valueChanged, this,
+                [this, control = *control](int value) { moveEnvelope_(control, value); });
     }
     slider->setRange(c.min, c.max);
     slider->setSingleStep(c.step);

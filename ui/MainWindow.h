@@ -3,11 +3,11 @@
 
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "controls/Controls.h"
-#include "engine/AdsrSettings.h"
 #include "ui/ControlId.h"
 #include "ui/UiEvent.h"
 
@@ -41,9 +41,12 @@ class MainWindow : public QWidget {
     static constexpr int kClientWidth = 470;
     static constexpr int kClientHeight = 230;
 
-    /// Keeps `adsr` current from the envelope sliders for the audio thread. Creates no widgets
-    /// yet; `build` does.
-    MainWindow(EventSource& events, engine::AdsrSettings& adsr);
+    /// Where the envelope sliders' moves go, each as it happens, whichever event loop runs.
+    using EnvelopeMove = std::function<void(controls::ControlId control, int position)>;
+
+    /// Hands every move of an envelope slider to `moveEnvelope`. Creates no widgets yet;
+    /// `build` does.
+    MainWindow(EventSource& events, EnvelopeMove moveEnvelope);
     ~MainWindow() override;
 
     /// Shows the window, then creates the menu, the controls at their initial values, the
@@ -100,7 +103,7 @@ class MainWindow : public QWidget {
     void post(UiEvent::Kind kind, int number);
 
     EventSource& events_;
-    engine::AdsrSettings& adsr_;
+    EnvelopeMove moveEnvelope_;
     bool built_ = false;
     QMenuBar* menuBar_ = nullptr;
     QWidget* client_ = nullptr;

@@ -7,9 +7,7 @@
 #include <QApplication>
 
 #include "audio/AudioOutput.h"
-#include "engine/AdsrSettings.h"
-#include "engine/SynthState.h"
-#include "midi/MidiNoteHandler.h"
+#include "live/LiveInstrument.h"
 #include "midi/RtMidiPorts.h"
 #include "midi/VirtualMidiInput.h"
 #include "ui/App.h"
@@ -71,14 +69,13 @@ int main(int argc, char** argv) {
     // Lets a Wayland desktop match the window to the installed desktop entry and its icon.
     QApplication::setDesktopFileName("org.vireon.Vireon");
 
-    // One synthesizer per process, shared by the audio, MIDI and user-interface threads.
-    vireon::engine::SynthState state;
-    vireon::engine::AdsrSettings adsr;
-    vireon::audio::AudioOutput audio(state, adsr);
-    vireon::midi::MidiNoteHandler noteHandler(state);
-    vireon::midi::RtMidiPorts midiPorts(noteHandler);
-    vireon::midi::VirtualMidiInput ownMidiInput(noteHandler);
-    vireon::ui::App app(state, adsr, audio, noteHandler, midiPorts);
+    // One instrument per process: the MIDI and user-interface threads hand it their events,
+    // and the audio thread plays it.
+    vireon::live::LiveInstrument instrument;
+    vireon::audio::AudioOutput audio(instrument);
+    vireon::midi::RtMidiPorts midiPorts(instrument);
+    vireon::midi::VirtualMidiInput ownMidiInput(instrument);
+    vireon::ui::App app(instrument, audio, midiPorts);
     app.setOwnMidiInput(&ownMidiInput);
     return app.run();
 }

@@ -51,12 +51,10 @@ std::vector<float> renderWithTheTool(int havoc) {
 TEST(AppAudio, ANotePlayedIntoTheProgramSoundsAsTheRendererRendersIt) {
     testsupport::JackServer server;
     TemporaryFolder folder;
-    engine::SynthState state;
-    engine::AdsrSettings adsr;
-    audio::AudioOutput output(state, adsr);
-    midi::MidiNoteHandler noteHandler(state);
+    live::LiveInstrument instrument;
+    audio::AudioOutput output(instrument);
     NoMidiPorts midiPorts;
-    App app(state, adsr, output, noteHandler, midiPorts, folder.path() / "chaos.txt");
+    App app(instrument, output, midiPorts, folder.path() / "chaos.txt");
 
     std::vector<float> recorded;
     std::unique_ptr<testsupport::JackRecorder> recorder;
@@ -69,8 +67,7 @@ TEST(AppAudio, ANotePlayedIntoTheProgramSoundsAsTheRendererRendersIt) {
         QTest::keyClick(window.control(kHavocSlider), Qt::Key_Home);
         later(20ms, [&] {
             EXPECT_EQ(window.controlText(kHavocValueText), "100");
-            app.noteHandler().onMidiMessage(midi::MidiMessageKind::Data,
-                                            midi::packShortMessage(0x90, 69, 100), 0);
+            app.instrument().playMessage(midi::packShortMessage(0x90, 69, 100));
             recorded = recorder->recordSound(kComparedSamples);
             EXPECT_EQ(recorder->droppedSamples(), 0u);
             closeLikeTheUser(window);
@@ -91,12 +88,10 @@ TEST(AppAudio, WithoutAnAudioServerTheLibrarysOwnErrorTextIsShown) {
     const testsupport::JackClientEnvironment noServer(testsupport::uniqueJackServerName());
     TemporaryFolder folder;
     writeFile(folder.path() / "chaos.txt", "12\r\n");
-    engine::SynthState state;
-    engine::AdsrSettings adsr;
-    audio::AudioOutput output(state, adsr);
-    midi::MidiNoteHandler noteHandler(state);
+    live::LiveInstrument instrument;
+    audio::AudioOutput output(instrument);
     NoMidiPorts midiPorts;
-    App app(state, adsr, output, noteHandler, midiPorts, folder.path() / "chaos.txt");
+    App app(instrument, output, midiPorts, folder.path() / "chaos.txt");
 
     std::string title, text;
     whenModalShown([&](QWidget* box) {

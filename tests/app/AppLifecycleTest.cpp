@@ -111,25 +111,31 @@ class AppLifecycle : public ::testing::Test {
         return *static_cast<DisorderSpinBox*>(window.control(kDisorderSpin));
     }
 
+    /// The instrument's state once the events handed to it are applied, as the audio thread
+    /// would apply them; the fake audio never renders, so this thread may.
+    const engine::SynthState& state() {
+        instrument.applyPending();
+        return instrument.instrument().state();
+    }
+
     TemporaryFolder folder;
-    engine::SynthState state;
-    engine::AdsrSettings adsr;
+    live::LiveInstrument instrument;
     FakeAudio audio;
-    midi::MidiNoteHandler noteHandler{state};
     NoMidiPorts midiPorts;
-    App app{state, adsr, audio, noteHandler, midiPorts, settingsFile()};
+    App app{instrument, audio, midiPorts, settingsFile()};
 };
 
 TEST_F(AppLifecycle, StartsAndStopsInOrder) {
     writeFile(settingsFile(), "25\r\n");
     audio.onOpen = [this] {
         // The settings fix s before any audio exists.
-        EXPECT_EQ(state.s.load(), 1.0f);
+        EXPECT_EQ(state().s.load(), 1.0f);
         EXPECT_EQ(app.mainWindow(), nullptr);
     };
-    state.gate = 1;  // as if a note had arrived before the sound started
+    // A note that arrives before the sound starts
+    instrument.playMessage(midi::packShortMessage(0x90, 69, 100));
     audio.onStart = [this] {
-        EXPECT_EQ(state.gate.load(), 0);
+        EXPECT_EQ(state().gate.load(), 0);
         EXPECT_NE(app.mainWindow(), nullptr);
     };
     audio.onShutdown = [this] {
@@ -154,8 +160,8 @@ TEST_F(AppLifecycle, CloseBoxEndsTheLoopAndSavesTheDefault) {
 TEST_F(AppLifecycle, HavocAndBedlamKeepTheirStartupValuesUntilMoved) {
     float omegaBeforeMove = 0.0f, kBeforeMove = 0.0f;
     run([&](MainWindow& window) {
-        omegaBeforeMove = state.omega.load();
-        kBeforeMove = state.k.load();
+        omegaBeforeMove = state().omega.load();
+        kBeforeMove = state().k.load();
         slider(window, kHavocSlider).setFocus();
         QTest::keyClick(&slider(window, kHavocSlider), Qt::Key_Home);  // to the top: 100
         slider(window, kBedlamSlider).setFocus();
@@ -168,10 +174,10 @@ TEST_F(AppLifecycle, HavocAndBedlamKeepTheirStartupValuesUntilMoved) {
     });
     EXPECT_EQ(omegaBeforeMove, engine::kStartupOmega);
     EXPECT_EQ(kBeforeMove, engine::kStartupK);
-    EXPECT_NEAR(state.omega.load(), 99.9128f, 1e-4);
-    EXPECT_EQ(state.omega.load(), engine::havocForPosition(100));
-    EXPECT_EQ(state.k.load(), engine::bedlamForPosition(1));
-    EXPECT_NEAR(state.k.load(), 0.0212824f, 1e-7);
+    EXPECT_NEAR(state().omega.load(), 99.9128f, 1e-4);
+    EXPECT_EQ(state().omega.load(), engine::havocForPosition(100));
+    EXPECT_EQ(state().k.load(), engine::bedlamForPosition(1));
+    EXPECT_NEAR(state().k.load(), 0.0212824f, 1e-7);
 }
 
 TEST_F(AppLifecycle, DisorderBoxShowsItsPositionAfterEveryEvent) {
@@ -197,7 +203,7 @@ TEST_F(AppLifecycle, UntouchedDisorderTextIsSavedAsLoaded) {
     writeFile(settingsFile(), "\xEF\xBB\xBFtwelve\n");
     run([](MainWindow& window) { pressEscape(window); });
     EXPECT_EQ(readFile(settingsFile()), "\xEF\xBB\xBFtwelve\r\n");
-    EXPECT_EQ(state.s.load(), 0.0f);
+    EXPECT_EQ(state().s.load(), 0.0f);
 }
 
 // Clicking into the box used to save one less than the stored number, so the value crept down
@@ -205,10 +211,9 @@ TEST_F(AppLifecycle, UntouchedDisorderTextIsSavedAsLoaded) {
 TEST_F(AppLifecycle, FocusingTheDisorderBoxDoesNotChangeTheStoredValue) {
     writeFile(settingsFile(), "10\r\n");
     for (int runNumber = 0; runNumber < 2; ++runNumber) {
-        engine::SynthState freshState;
+        live::LiveInstrument freshInstrument;
         FakeAudio freshAudio;
-        midi::MidiNoteHandler freshHandler(freshState);
-        App freshApp(freshState, adsr, freshAudio, freshHandler, midiPorts, settingsFile());
+        App freshApp(freshInstrument, freshAudio, midiPorts, settingsFile());
         whenRunning(freshApp, [](MainWindow& window) {
             disorderBox(window).textField()->setFocus();
             QTest::mouseClick(disorderBox(window).textField(), Qt::LeftButton);
@@ -216,7 +221,7 @@ TEST_F(AppLifecycle, FocusingTheDisorderBoxDoesNotChangeTheStoredValue) {
         });
         freshApp.run();
         EXPECT_EQ(readFile(settingsFile()), "10\r\n") << "run " << runNumber;
-        EXPECT_EQ(freshState.s.load(), 0.4f);
+        EXPECT_EQ(freshInstrument.instrument().state().s.load(), 0.4f);
     }
 }
 
@@ -243,7 +248,7 @@ TEST_F(AppLifecycle, HelpWindowTakesEveryEventUntilItCloses) {
             app.events().post({UiEvent::Kind::Menu, kMenuHelp});
             closeLikeTheUser(window);
             later(std::chrono::milliseconds(20), [&, help] {
-                omegaWhileHelpOpen = state.omega.load();
+                omegaWhileHelpOpen = state().omega.load();
                 EXPECT_EQ(window.controlText(kHavocValueText), "45");
                 closeLikeTheUser(*help);
                 // Back in the main loop: the slider's next event counts again.
@@ -258,7 +263,7 @@ TEST_F(AppLifecycle, HelpWindowTakesEveryEventUntilItCloses) {
     });
     EXPECT_TRUE(helpWasOpen);
     EXPECT_EQ(omegaWhileHelpOpen, engine::kStartupOmega);
-    EXPECT_EQ(state.omega.load(), engine::havocForPosition(99));
+    EXPECT_EQ(state().omega.load(), engine::havocForPosition(99));
 }
 
 TEST_F(AppLifecycle, AboutReturnsToTheLoop) {
@@ -293,17 +298,18 @@ TEST_F(AppLifecycle, NoteStatusFromAnotherThreadReachesTheStatusBar) {
     std::string shown;
     run([&](MainWindow& window) {
         std::thread midiThread([&] {
-            app.noteHandler().onMidiMessage(midi::MidiMessageKind::Data,
-                                            midi::packShortMessage(0x90, 69, 100), 0);
+            app.instrument().onMidiMessage(midi::MidiMessageKind::Data,
+                                           midi::packShortMessage(0x90, 69, 100), 0);
         });
         midiThread.join();
-        later(std::chrono::milliseconds(20), [&] {
+        // Applied where the audio thread would apply it, and shown within a few frames.
+        EXPECT_EQ(state().frequency.load(), 440.0);
+        later(std::chrono::milliseconds(100), [&] {
             shown = window.statusBar()->text(kNoteStatusField).toStdString();
             pressEscape(window);
         });
     });
     EXPECT_EQ(shown, "On");
-    EXPECT_EQ(state.frequency.load(), 440.0);
 }
 
 TEST_F(AppLifecycle, FatalAudioErrorShowsTheLibrarysTextAndKeepsTheSettings) {
@@ -329,12 +335,10 @@ TEST_F(AppLifecycle, FatalAudioErrorShowsTheLibrarysTextAndKeepsTheSettings) {
 // audio field until the output is back, and a lost JACK server takes JACK MIDI input with it.
 TEST(AppOutputWatch, MarksMissingSoundAndDropsMidiWithALostJackServer) {
     TemporaryFolder folder;
-    engine::SynthState state;
-    engine::AdsrSettings adsr;
+    live::LiveInstrument instrument;
     FakeAudio audio;
-    midi::MidiNoteHandler noteHandler{state};
     OneJackDevice midiPorts;
-    App app{state, adsr, audio, noteHandler, midiPorts, folder.path() / "chaos.txt"};
+    App app{instrument, audio, midiPorts, folder.path() / "chaos.txt"};
 
     const auto field = [](MainWindow& window, int number) {
         return window.statusBar()->text(number).toStdString();

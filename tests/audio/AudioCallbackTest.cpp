@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <memory>
 #include <random>
 #include <thread>
 #include <vector>
@@ -12,8 +11,8 @@
 #include <gtest/gtest.h>
 
 #include "audio/StreamCallback.h"
+#include "live/LiveInstrument.h"
 #include "midi/MidiMessage.h"
-#include "midi/MidiNoteHandler.h"
 #include "tests/support/AllocationCounter.h"
 
 namespace vireon::audio {
@@ -23,14 +22,12 @@ TEST(AudioCallback, AtFortyEightKilohertzItAllocatesNothing) {
     if (!testsupport::AllocationCounter::available()) {
         GTEST_SKIP() << "allocations are not counted in sanitizer builds";
     }
-    engine::SynthState state;
-    engine::AdsrSettings adsr;
-    adsr.attack.store(1);
-    detail::StreamContext context(state, adsr);
-    context.renderer = std::make_unique<rate::RateRenderer>(state, adsr, 48000);
-    midi::MidiNoteHandler handler(state);
+    live::LiveInstrument instrument;
+    instrument.instrument().changeRate(48000);
+    instrument.moveControl(controls::ControlId::Attack, 1);
+    detail::StreamContext context(instrument);
 
-    // Notes change on their own thread, as MIDI does, but only every few callbacks: each new
+    // Notes come from their own thread, as MIDI does, but only every few callbacks: each new
     // note first fades the previous one out for 1001 engine samples, so a keyboard racing ahead
     // of the renderer would keep every note in its fade and nothing would ever sound.
     std::atomic<bool> playing{true};
@@ -38,9 +35,8 @@ TEST(AudioCallback, AtFortyEightKilohertzItAllocatesNothing) {
     std::atomic<bool> firstNoteSent{false};
     std::thread keyboard([&] {
         for (int note = 0; playing.load(); ++note) {
-            handler.onMidiMessage(
-                midi::MidiMessageKind::Data,
-                midi::packShortMessage(note % 2 ? 0x80 : 0x90, 48 + note % 24, 100), 0);
+            instrument.playMessage(
+                midi::packShortMessage(note % 2 ? 0x80 : 0x90, 48 + note % 24, 100));
             firstNoteSent.store(true);
             const int due = callsDone.load() + 8;
             while (playing.load() && callsDone.load() < due) {
@@ -78,12 +74,9 @@ TEST(AudioCallback, AtFortyEightKilohertzItAllocatesNothing) {
 // While a scope watches, the callback hands it exactly what it plays, without allocating; once
 // the scope lets go, nothing more reaches the ring.
 TEST(AudioCallback, CopiesWhatItPlaysToAnAttachedScopeOnly) {
-    engine::SynthState state;
-    engine::AdsrSettings adsr;
-    detail::StreamContext context(state, adsr);
-    context.renderer = std::make_unique<rate::RateRenderer>(state, adsr, 8000);
-    midi::MidiNoteHandler handler(state);
-    handler.onMidiMessage(midi::MidiMessageKind::Data, midi::packShortMessage(0x90, 60, 100), 0);
+    live::LiveInstrument instrument;
+    detail::StreamContext context(instrument);
+    instrument.playMessage(midi::packShortMessage(0x90, 60, 100));
     ScopeTap tap;
     std::vector<float> played(1500);
     std::vector<float> seen(4096);

@@ -4,8 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "audio/AudioOutput.h"
-#include "engine/AdsrSettings.h"
-#include "engine/SynthState.h"
+#include "live/LiveInstrument.h"
 #include "tests/support/JackServer.h"
 
 namespace vireon::audio {
@@ -26,9 +25,8 @@ void expectReleasedExactlyOnce(AudioOutput& output) {
 
 TEST(AudioFatalError, WithoutAnyServerTheOpenFailsWithInvalidDevice) {
     const JackClientEnvironment noServer(uniqueJackServerName());
-    engine::SynthState state;
-    engine::AdsrSettings adsr;
-    AudioOutput output(state, adsr);
+    live::LiveInstrument instrument;
+    AudioOutput output(instrument);
 
     EXPECT_FALSE(output.openAudio());
     EXPECT_EQ(output.lastError(), paInvalidDevice);

@@ -7,7 +7,7 @@
 
 #include "audio/AudioOutput.h"
 #include "engine/AdsrSettings.h"
-#include "engine/SynthState.h"
+#include "live/LiveInstrument.h"
 #include "midi/MidiNoteHandler.h"
 #include "rate/RateRenderer.h"
 #include "tests/audio/AudioTestSupport.h"
@@ -29,11 +29,15 @@ const std::uint32_t kNoteOff = packShortMessage(0x80, 69, 0);
 
 // A shape whose attack (about 390 samples), decay (2400) and release (2000) all fit in a
 // recording of about a second.
-void setShortEnvelope(engine::AdsrSettings& adsr) {
+void setShortEnvelope(engine::AdsrSettings& adsr, live::LiveInstrument& instrument) {
     adsr.attack = 1200;
     adsr.decay = 300;
     adsr.sustain = 40;
     adsr.release = 250;
+    instrument.moveControl(controls::ControlId::Attack, 1200);
+    instrument.moveControl(controls::ControlId::Decay, 300);
+    instrument.moveControl(controls::ControlId::Sustain, 40);
+    instrument.moveControl(controls::ControlId::Release, 250);
 }
 
 constexpr std::size_t kHeldSamples = 4000;  // past the decay into the sustain
@@ -58,11 +62,10 @@ std::size_t firstNonZero(const std::vector<float>& samples) {
 TEST(AudioPlayback, ANotePlayedLiveIsBitIdenticalToTheOfflineRender) {
     VIREON_SKIP_WITHOUT_JACKD();
     testsupport::JackServer server;
-    engine::SynthState state;
     engine::AdsrSettings adsr;
-    setShortEnvelope(adsr);
-    midi::MidiNoteHandler handler(state);
-    AudioOutput output(state, adsr);
+    live::LiveInstrument instrument;
+    setShortEnvelope(adsr, instrument);
+    AudioOutput output(instrument);
     ASSERT_TRUE(output.openAudio()) << output.fatalErrorText();
     output.startAudio();
 
@@ -70,9 +73,9 @@ TEST(AudioPlayback, ANotePlayedLiveIsBitIdenticalToTheOfflineRender) {
     recorder.connect(streamPortPattern(), 5s);
     ASSERT_TRUE(recorder.waitForSamples(2 * kBlock, 5s)) << "the recorder gets no samples";
 
-    handler.onMidiMessage(MidiMessageKind::Data, kNoteOn, 0);
+    instrument.playMessage(kNoteOn);
     ASSERT_GE(recorder.recordSound(kHeldSamples).size(), kHeldSamples) << "no sound arrived";
-    handler.onMidiMessage(MidiMessageKind::Data, kNoteOff, 0);
+    instrument.playMessage(kNoteOff);
     const std::vector<float> live = recorder.recordSound(kRecordedSamples);
     ASSERT_GE(live.size(), kRecordedSamples);
     EXPECT_TRUE(output.shutdownAudio(sleepInsteadOfWindowEvents));
@@ -120,11 +123,10 @@ TEST_P(AudioPlaybackAtServerRate, ANotePlayedLiveIsTheOfflineRenderConverted) {
     const std::uint32_t rate = GetParam();
     testsupport::JackServer server(
         testsupport::JackServerOptions{.name = {}, .sampleRate = rate, .period = 256});
-    engine::SynthState state;
     engine::AdsrSettings adsr;
-    setShortEnvelope(adsr);
-    midi::MidiNoteHandler handler(state);
-    AudioOutput output(state, adsr);
+    live::LiveInstrument instrument;
+    setShortEnvelope(adsr, instrument);
+    AudioOutput output(instrument);
     ASSERT_TRUE(output.openAudio()) << output.fatalErrorText();
     EXPECT_EQ(output.outputRate(), rate);
     output.startAudio();
@@ -134,7 +136,7 @@ TEST_P(AudioPlaybackAtServerRate, ANotePlayedLiveIsTheOfflineRenderConverted) {
     testsupport::JackRecorder recorder(server.name());
     recorder.connect(streamPortPattern(), 5s);
     ASSERT_TRUE(recorder.waitForSamples(2 * kBlock, 5s)) << "the recorder gets no samples";
-    handler.onMidiMessage(MidiMessageKind::Data, kNoteOn, 0);
+    instrument.playMessage(kNoteOn);
     const std::size_t compared = kHeldSamples * rate / 8000;
     const std::vector<float> live = recorder.recordSound(compared);
     EXPECT_TRUE(output.shutdownAudio(sleepInsteadOfWindowEvents));

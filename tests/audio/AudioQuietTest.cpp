@@ -2,8 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "audio/AudioOutput.h"
-#include "engine/AdsrSettings.h"
-#include "engine/SynthState.h"
+#include "live/LiveInstrument.h"
 #include "tests/audio/AudioTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/JackServer.h"
@@ -24,9 +23,8 @@ TEST(AudioQuiet, AFailedOpenWithoutAnyServerPrintsNothing) {
     const ChildOutcome outcome = runInChildProcess(
         [] {
             const JackClientEnvironment noServer(uniqueJackServerName());
-            engine::SynthState state;
-            engine::AdsrSettings adsr;
-            AudioOutput output(state, adsr);
+            live::LiveInstrument instrument;
+            AudioOutput output(instrument);
             const bool opened = output.openAudio();
             output.releaseAfterFatalError();
             return opened ? 1 : 0;
@@ -41,14 +39,13 @@ TEST(AudioQuiet, APlayingSessionOnAServerPrintsNothing) {
     const JackServer server;
     const ChildOutcome outcome = runInChildProcess(
         [] {
-            engine::SynthState state;
-            engine::AdsrSettings adsr;
-            AudioOutput output(state, adsr);
+            live::LiveInstrument instrument;
+            AudioOutput output(instrument);
             if (!output.openAudio()) {
                 return 1;
             }
             output.startAudio();
-            const bool rendered = waitForRendering(state, 0);
+            const bool rendered = waitForRendering(instrument.instrument().state(), 0);
             return output.shutdownAudio(sleepInsteadOfWindowEvents) && rendered ? 0 : 2;
         },
         20s);

@@ -10,8 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "audio/AudioOutput.h"
-#include "engine/AdsrSettings.h"
-#include "engine/SynthState.h"
+#include "live/LiveInstrument.h"
 #include "tests/audio/AudioTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/JackServer.h"
@@ -46,21 +45,22 @@ class AudioShutdown : public ::testing::Test {
     }
 
     void expectNoMoreRendering() {
-        const std::int32_t counter = state.sampleCounter.load();
+        const std::int32_t counter = state().sampleCounter.load();
         std::this_thread::sleep_for(kQuietPeriod);
-        EXPECT_EQ(state.sampleCounter.load(), counter) << "the callback ran after shutdown";
+        EXPECT_EQ(state().sampleCounter.load(), counter) << "the callback ran after shutdown";
         EXPECT_EQ(Pa_Terminate(), paNotInitialized) << "the library is still initialised";
     }
 
+    const engine::SynthState& state() { return instrument.instrument().state(); }
+
     std::unique_ptr<JackServer> server;
-    engine::SynthState state;
-    engine::AdsrSettings adsr;
-    AudioOutput output{state, adsr};
+    live::LiveInstrument instrument;
+    AudioOutput output{instrument};
 };
 
 TEST_F(AudioShutdown, ARunningStreamStopsWhileWindowEventsAreServed) {
     output.startAudio();
-    ASSERT_TRUE(waitForRendering(state, 0));
+    ASSERT_TRUE(waitForRendering(state(), 0));
     CountingWait wait;
     EXPECT_TRUE(output.shutdownAudio(std::ref(wait)));
     // Terminating the library takes tens of milliseconds, all of them spent serving the window.
@@ -72,16 +72,15 @@ TEST_F(AudioShutdown, ARunningStreamStopsWhileWindowEventsAreServed) {
 // When the main window cannot be built the stream is shut down without ever being started.
 TEST_F(AudioShutdown, AStreamNeverStartedIsNeverRendered) {
     std::this_thread::sleep_for(kQuietPeriod);
-    EXPECT_EQ(state.sampleCounter.load(), 0);
+    EXPECT_EQ(state().sampleCounter.load(), 0);
     EXPECT_TRUE(output.shutdownAudio(sleepInsteadOfWindowEvents));
-    EXPECT_EQ(state.sampleCounter.load(), 0);
+    EXPECT_EQ(state().sampleCounter.load(), 0);
     expectNoMoreRendering();
 }
 
 TEST(AudioShutdownWithoutLibrary, ReturnsAtOnceWithoutWaiting) {
-    engine::SynthState state;
-    engine::AdsrSettings adsr;
-    AudioOutput output(state, adsr);
+    live::LiveInstrument instrument;
+    AudioOutput output(instrument);
     CountingWait wait;
     EXPECT_TRUE(output.shutdownAudio(std::ref(wait)));
     EXPECT_EQ(wait.calls, 0);
@@ -92,14 +91,14 @@ TEST(AudioShutdownWithoutLibrary, ReturnsAtOnceWithoutWaiting) {
 // means shutdownAudio gave the library up within its deadline, as it must.
 int shutDownAfterServerFault(pid_t serverPid, int fault, std::chrono::milliseconds deadline) {
     // Never destroyed: after a shutdown that gave up, the audio thread may still hold them.
-    auto* state = new engine::SynthState;
-    auto* output = new AudioOutput(*state, *new engine::AdsrSettings);
+    auto* instrument = new live::LiveInstrument;
+    auto* output = new AudioOutput(*instrument);
     if (!output->openAudio()) {
         std::fprintf(stderr, "open failed: %s\n", output->fatalErrorText().c_str());
         return 2;
     }
     output->startAudio();
-    if (!waitForRendering(*state, 0)) {
+    if (!waitForRendering(instrument->instrument().state(), 0)) {
         std::fprintf(stderr, "the stream never rendered\n");
         return 3;
     }

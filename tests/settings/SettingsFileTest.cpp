@@ -21,7 +21,9 @@
 #include <vector>
 
 #include "FileSyncLog.h"
+#include "engine/ChaosOscillator.h"
 #include "engine/SynthState.h"
+#include "settings/NumberParser.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Environment.h"
 
@@ -29,6 +31,19 @@ namespace vireon::settings {
 namespace {
 
 namespace fs = std::filesystem;
+
+// What the program does at start-up: the text from the file, Disorder from its leading number.
+std::string loadInto(engine::SynthState& state, const fs::path& file) {
+    std::string text = loadSettings(file);
+    engine::setDisorder(state, parseNumber(text));
+    return text;
+}
+
+std::string loadInto(engine::SynthState& state) {
+    std::string text = loadSettings();
+    engine::setDisorder(state, parseNumber(text));
+    return text;
+}
 
 constexpr std::uint32_t kDefaultSBits = 0x3ECCCCCD;
 // A value no load can produce, so a test sees whether s was written at all.
@@ -95,7 +110,7 @@ class SettingsFileTest : public ::testing::Test {
 };
 
 TEST_F(SettingsFileTest, MissingFileGivesTheDefaults) {
-    EXPECT_EQ(loadSettings(state_, file_), "10");
+    EXPECT_EQ(loadInto(state_, file_), "10");
     EXPECT_EQ(bitsOf(state_), kDefaultSBits);
 }
 
@@ -129,7 +144,7 @@ TEST_F(SettingsFileTest, FirstLineIsTheDisorderText) {
     for (const LoadCase& c : cases) {
         writeBytes(file_, c.bytes);
         state_.s.store(kUntouchedS);
-        EXPECT_EQ(loadSettings(state_, file_), c.text) << "file: " << c.bytes;
+        EXPECT_EQ(loadInto(state_, file_), c.text) << "file: " << c.bytes;
         EXPECT_EQ(bitsOf(state_), c.sBits) << "file: " << c.bytes;
     }
 }
@@ -139,7 +154,7 @@ TEST_F(SettingsFileTest, AVeryLongFirstLineIsReadOnlyUpToTheCap) {
     line.append(kMaxDisorderTextBytes - line.size(), 'x');
     // A line of exactly the cap is read whole.
     writeBytes(file_, line + "\r\nsecond line\r\n");
-    EXPECT_EQ(loadSettings(state_, file_), line);
+    EXPECT_EQ(loadInto(state_, file_), line);
     EXPECT_EQ(bitsOf(state_), 0x3F051EB8u);  // 13 / 25
 
     // Longer lines, with or without a line end, give their first kMaxDisorderTextBytes bytes.
@@ -147,7 +162,7 @@ TEST_F(SettingsFileTest, AVeryLongFirstLineIsReadOnlyUpToTheCap) {
     for (const std::string& content : {longer, longer + "\r\n"}) {
         writeBytes(file_, content);
         state_.s.store(kUntouchedS);
-        EXPECT_EQ(loadSettings(state_, file_), line);
+        EXPECT_EQ(loadInto(state_, file_), line);
         EXPECT_EQ(bitsOf(state_), 0x3F051EB8u);
     }
 }
@@ -157,13 +172,12 @@ TEST_F(SettingsFileTest, SavingTheCutTextBackKeepsTheLongLineWhole) {
     line.append(kMaxDisorderTextBytes + 1000, 'x');
     const std::string content = line + "\r\nsecond line\r\n";
     writeBytes(file_, content);
-    const std::string loaded = loadSettings(state_, file_);
+    const std::string loaded = loadInto(state_, file_);
     ASSERT_EQ(loaded.size(), kMaxDisorderTextBytes);
 
     EXPECT_TRUE(saveSettings(loaded, file_));
     EXPECT_EQ(readBytes(file_), content);
-    engine::SynthState reloaded;
-    EXPECT_EQ(loadSettings(reloaded, file_), loaded);
+    EXPECT_EQ(loadSettings(file_), loaded);
     EXPECT_EQ(entries(), std::set<std::string>{"chaos.txt"});
 
     // Any other text of that length replaces the line, as does a shorter one.
@@ -179,7 +193,7 @@ TEST_F(SettingsFileTest, SavingTheCutTextBackKeepsTheLongLineWhole) {
 TEST_F(SettingsFileTest, LoadFollowsALinkToARegularFile) {
     writeBytes(directory_ / "real.txt", "25\r\n");
     fs::create_symlink("real.txt", file_);
-    EXPECT_EQ(loadSettings(state_, file_), "25");
+    EXPECT_EQ(loadInto(state_, file_), "25");
     EXPECT_EQ(bitsOf(state_), 0x3F800000u);
 }
 
@@ -194,7 +208,7 @@ TEST_F(SettingsFileTest, PathThatIsNoRegularFileGivesTheDefaults) {
             engine::SynthState state;
             state.s.store(kUntouchedS);
             const bool defaults =
-                loadSettings(state, directory_ / name) == "10" && bitsOf(state) == kDefaultSBits;
+                loadInto(state, directory_ / name) == "10" && bitsOf(state) == kDefaultSBits;
             return defaults ? 0 : 1;
         });
         EXPECT_EQ(result, 0) << name;
@@ -211,7 +225,7 @@ TEST_F(SettingsFileTest, UnreadableFileGivesTheDefaults) {
         }
         engine::SynthState state;
         state.s.store(kUntouchedS);
-        return loadSettings(state, file_) == "10" && bitsOf(state) == kDefaultSBits ? 0 : 1;
+        return loadInto(state, file_) == "10" && bitsOf(state) == kDefaultSBits ? 0 : 1;
     });
     EXPECT_EQ(result, 0);
 }
@@ -237,7 +251,7 @@ TEST_F(SettingsFileTest, EveryByteValueSurvivesASaveAndLoad) {
     }
     ASSERT_TRUE(saveSettings(text, file_));
     EXPECT_EQ(readBytes(file_), text + "\r\n");
-    EXPECT_EQ(loadSettings(state_, file_), text);
+    EXPECT_EQ(loadInto(state_, file_), text);
 }
 
 TEST_F(SettingsFileTest, NewFileGetsTheUsualPermissionsAndAReplacementKeepsTheOldOnes) {
@@ -371,7 +385,7 @@ TEST_F(SettingsFileTest, AUserWhoCannotWriteTheProgramsFolderKeepsTheFileInTheir
             return 2;
         }
         engine::SynthState state;
-        return saveSettings("7") && loadSettings(state) == "7" ? 0 : 1;
+        return saveSettings("7") && loadInto(state) == "7" ? 0 : 1;
     });
     EXPECT_EQ(result, 0);
     EXPECT_EQ(readBytes(config / "vireon" / "chaos.txt"), "7\r\n");
@@ -385,7 +399,7 @@ TEST_F(SettingsFileTest, DefaultLocationIsBesideTheProgram) {
     ASSERT_FALSE(fs::exists(besideProgram)) << "a settings file is already beside the program";
     ASSERT_TRUE(saveSettings("5"));
     EXPECT_EQ(readBytes(besideProgram), "5\r\n");
-    EXPECT_EQ(loadSettings(state_), "5");
+    EXPECT_EQ(loadInto(state_), "5");
     EXPECT_EQ(bitsOf(state_), 0x3E4CCCCDu);
     fs::remove(besideProgram);
 }

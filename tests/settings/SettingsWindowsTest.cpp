@@ -21,7 +21,9 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/ChaosOscillator.h"
 #include "engine/SynthState.h"
+#include "settings/NumberParser.h"
 #include "settings/SettingsDirectory.h"
 #include "settings/SettingsFile.h"
 
@@ -29,6 +31,13 @@ namespace vireon::settings {
 namespace {
 
 namespace fs = std::filesystem;
+
+// What the program does at start-up: the text from the file, Disorder from its leading number.
+std::string loadInto(engine::SynthState& state, const fs::path& file) {
+    std::string text = loadSettings(file);
+    engine::setDisorder(state, parseNumber(text));
+    return text;
+}
 
 // Asks a copy of this program to save the settings and end, instead of running the tests.
 constexpr std::string_view kSaveArgument = "--save-settings";
@@ -90,7 +99,7 @@ class WindowsSettingsTest : public ::testing::Test {
 TEST_F(WindowsSettingsTest, SavesExactlyTheTextAndCrLfAndReplacesTheLastSave) {
     ASSERT_TRUE(saveSettings("25", file_));
     EXPECT_EQ(readBytes(file_), "25\r\n");
-    EXPECT_EQ(loadSettings(state_, file_), "25");
+    EXPECT_EQ(loadInto(state_, file_), "25");
     EXPECT_EQ(state_.s.load(), 1.0f);
 
     // A second save replaces the first whole, and leaves no temporary file behind.
@@ -105,13 +114,13 @@ TEST_F(WindowsSettingsTest, SavesExactlyTheTextAndCrLfAndReplacesTheLastSave) {
 TEST_F(WindowsSettingsTest, BytesPassUnchangedBothWays) {
     // 0x1A ends a file in the C runtime's text mode, and a lone LF would gain a CR there.
     writeBytes(file_, std::string_view("12\x1A\xFF x\nmore", 11));
-    EXPECT_EQ(loadSettings(state_, file_), std::string_view("12\x1A\xFF x", 6));
+    EXPECT_EQ(loadInto(state_, file_), std::string_view("12\x1A\xFF x", 6));
     EXPECT_EQ(state_.s.load(), 12 / 25.0f);
 
     const std::string_view text("\x1A$1F\x80", 5);
     ASSERT_TRUE(saveSettings(text, file_));
     EXPECT_EQ(readBytes(file_), std::string(text) + "\r\n");
-    EXPECT_EQ(loadSettings(state_, file_), text);
+    EXPECT_EQ(loadInto(state_, file_), text);
     EXPECT_EQ(state_.s.load(), 0.0f);
 }
 
@@ -122,7 +131,7 @@ TEST_F(WindowsSettingsTest, LeavesReadOnlyFilesAndFoldersAlone) {
     EXPECT_EQ(readBytes(file_), "33\r\n");
     EXPECT_EQ(entriesOf(folder_), std::vector<fs::path>{fs::path(kSettingsFileName)});
     // Still readable.
-    EXPECT_EQ(loadSettings(state_, file_), "33");
+    EXPECT_EQ(loadInto(state_, file_), "33");
 
     ASSERT_TRUE(::SetFileAttributesW(file_.c_str(), FILE_ATTRIBUTE_NORMAL));
     fs::remove(file_);
@@ -130,7 +139,7 @@ TEST_F(WindowsSettingsTest, LeavesReadOnlyFilesAndFoldersAlone) {
     EXPECT_FALSE(saveSettings("9", file_));
     EXPECT_TRUE(fs::is_directory(file_));
     state_.s.store(123.0f);
-    EXPECT_EQ(loadSettings(state_, file_), "10");
+    EXPECT_EQ(loadInto(state_, file_), "10");
     EXPECT_EQ(std::bit_cast<std::uint32_t>(state_.s.load()), 0x3ECCCCCDu);
 }
 

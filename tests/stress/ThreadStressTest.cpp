@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The three threads of the running program, driven at full speed against one synthesizer: the
-// audio thread renders blocks of every awkward size, the MIDI thread plays random messages and
-// closes the device now and then, and the user-interface thread keeps moving the sliders.
+// The threads of the running program, driven at full speed against one live instrument: the
+// audio thread renders blocks of every awkward size, MIDI threads play random messages and
+// close the device now and then, and the user-interface thread keeps moving the sliders. Every
+// source only hands events over; the audio thread alone plays them.
 //
 // It runs for VIREON_STRESS_SECONDS seconds (1 unless set); the ThreadSanitizer build runs it
 // longer, where any unsynchronised access between the threads fails it.
@@ -14,18 +15,14 @@
 #include <cstdlib>
 #include <random>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "engine/AdsrSettings.h"
-#include "engine/ChaosOscillator.h"
-#include "engine/RenderBlock.h"
-#include "engine/SynthState.h"
+#include "controls/Controls.h"
+#include "live/LiveInstrument.h"
 #include "midi/MidiMessage.h"
-#include "midi/MidiNoteHandler.h"
 #include "tests/support/StressDuration.h"
 
 namespace vireon {
@@ -51,19 +48,6 @@ std::uint32_t stressSeed() {
     return std::random_device{}();
 }
 
-// Counts the reports; called on the MIDI thread only, read after it has been joined.
-class CountingSink : public midi::StatusSink {
-  public:
-    void reportNoteStatus(std::string_view text) override {
-        ++reports;
-        if (!text.empty() && text != "On" && text != "Off") {
-            ++unexpectedTexts;
-        }
-    }
-    std::uint64_t reports = 0;
-    std::uint64_t unexpectedTexts = 0;
-};
-
 // What the audio thread saw, for the test to judge once the thread has ended.
 struct RenderOutcome {
     std::uint64_t blocks = 0;
@@ -73,8 +57,25 @@ struct RenderOutcome {
     std::uint64_t overruns = 0;  ///< blocks that wrote past their frame count
 };
 
-void renderUntil(const std::atomic<bool>& stop, engine::SynthState& state,
-                 const engine::AdsrSettings& adsr, std::uint32_t seed, RenderOutcome& outcome) {
+// Blocks rendered so far, for sources that keep pace with the audio thread as a player does.
+std::atomic<std::uint64_t> blocksRendered{0};
+// A source sends at most this many events per block: together the sources stay well within
+// the queue, so nothing may be dropped.
+constexpr std::uint64_t kEventsPerBlock = 64;
+
+// Waits, after every kEventsPerBlock events, for the audio thread to render a block.
+void keepPace(std::uint64_t sent, const std::atomic<bool>& stop) {
+    if (sent % kEventsPerBlock != 0) {
+        return;
+    }
+    const std::uint64_t due = blocksRendered.load() + 1;
+    while (blocksRendered.load() < due && !stop.load(std::memory_order_relaxed)) {
+        std::this_thread::yield();
+    }
+}
+
+void renderUntil(const std::atomic<bool>& stop, live::LiveInstrument& instrument,
+                 std::uint32_t seed, RenderOutcome& outcome) {
     std::mt19937 random(seed);
     std::uniform_int_distribution<std::uint32_t> anySize(0, kLargestBlock);
     std::uniform_int_distribution<std::size_t> edgeSize(0, kEdgeBlockSizes.size() - 1);
@@ -86,7 +87,7 @@ void renderUntil(const std::atomic<bool>& stop, engine::SynthState& state,
         const std::uint32_t frames =
             random() % 2 == 0 ? kEdgeBlockSizes[edgeSize(random)] : anySize(random);
         buffer[frames] = kGuard;
-        engine::renderBlock(state, adsr, buffer.data(), frames);
+        instrument.render(buffer.data(), frames);
         for (std::uint32_t i = 0; i < frames; ++i) {
             const float sample = buffer[i];
             if (!std::isfinite(sample) || std::fabs(sample) > kLargestPlausibleSample) {
@@ -99,6 +100,7 @@ void renderUntil(const std::atomic<bool>& stop, engine::SynthState& state,
             ++outcome.overruns;
         }
         ++outcome.blocks;
+        blocksRendered.fetch_add(1);
         outcome.samples += frames;
     } while (!stop.load(std::memory_order_relaxed));
 }
@@ -106,21 +108,23 @@ void renderUntil(const std::atomic<bool>& stop, engine::SynthState& state,
 // Random short messages, most of them notes on channel 1 (a few with data bytes that are not
 // MIDI), now and then a device closing under held notes. Ends with a close, as switching to
 // another device or quitting does.
-std::uint64_t playUntil(const std::atomic<bool>& stop, midi::MidiNoteHandler& handler,
+std::uint64_t playUntil(const std::atomic<bool>& stop, live::LiveInstrument& instrument,
                         std::uint32_t seed) {
     std::mt19937 random(seed);
     std::uniform_int_distribution<int> kind(0, 99);
     std::uniform_int_distribution<int> byte(0, 255);
     std::uniform_int_distribution<int> dataByte(0, 127);
     std::uint64_t dataMessages = 0;
+    std::uint64_t sent = 0;
     while (!stop.load(std::memory_order_relaxed)) {
+        keepPace(++sent, stop);
         const int roll = kind(random);
         if (roll < 2) {
-            handler.onMidiMessage(MidiMessageKind::Close, 0, 0);
+            instrument.onMidiMessage(MidiMessageKind::Close, 0, 0);
             continue;
         }
         if (roll < 3) {
-            handler.onMidiMessage(MidiMessageKind::Open, 0, 0);
+            instrument.onMidiMessage(MidiMessageKind::Open, 0, 0);
             continue;
         }
         std::uint8_t status;
@@ -139,44 +143,26 @@ std::uint64_t playUntil(const std::atomic<bool>& stop, midi::MidiNoteHandler& ha
         } else {
             status = static_cast<std::uint8_t>(byte(random));
         }
-        handler.onMidiMessage(MidiMessageKind::Data, midi::packShortMessage(status, data1, data2),
-                              static_cast<std::uint32_t>(dataMessages));
+        instrument.onMidiMessage(MidiMessageKind::Data,
+                                 midi::packShortMessage(status, data1, data2),
+                                 static_cast<std::uint32_t>(dataMessages));
         ++dataMessages;
-        // Notes arrive far more slowly than samples; let the other threads in now and then.
-        if (dataMessages % 64 == 0) {
-            std::this_thread::yield();
-        }
     }
-    handler.onMidiMessage(MidiMessageKind::Close, 0, 0);
+    instrument.onMidiMessage(MidiMessageKind::Close, 0, 0);
     return dataMessages;
 }
 
-// Havoc, Bedlam and the four envelope sliders, anywhere within their ranges.
-void moveSlidersUntil(const std::atomic<bool>& stop, engine::SynthState& state,
-                      engine::AdsrSettings& adsr, std::uint32_t seed) {
-    using engine::AdsrSettings;
+// Every control, anywhere within its range (and a little beyond, which it must hold off).
+void moveSlidersUntil(const std::atomic<bool>& stop, live::LiveInstrument& instrument,
+                      std::uint32_t seed) {
     std::mt19937 random(seed);
-    std::uniform_int_distribution<int> position(1, 100);
-    std::uniform_int_distribution<std::int32_t> attack(AdsrSettings::kAttackMin,
-                                                       AdsrSettings::kAttackMax);
-    std::uniform_int_distribution<std::int32_t> decay(AdsrSettings::kDecayMin,
-                                                      AdsrSettings::kDecayMax);
-    std::uniform_int_distribution<std::int32_t> sustain(AdsrSettings::kSustainMin,
-                                                        AdsrSettings::kSustainMax);
-    std::uniform_int_distribution<std::int32_t> release(AdsrSettings::kReleaseMin,
-                                                        AdsrSettings::kReleaseMax);
-    constexpr auto kRelaxed = std::memory_order_relaxed;
     std::uint64_t moves = 0;
-    while (!stop.load(kRelaxed)) {
-        engine::setHavoc(state, position(random));
-        engine::setBedlam(state, position(random));
-        adsr.attack.store(attack(random), kRelaxed);
-        adsr.decay.store(decay(random), kRelaxed);
-        adsr.sustain.store(sustain(random), kRelaxed);
-        adsr.release.store(release(random), kRelaxed);
-        if (++moves % 16 == 0) {
-            std::this_thread::yield();
-        }
+    while (!stop.load(std::memory_order_relaxed)) {
+        keepPace(++moves, stop);
+        const auto id = static_cast<controls::ControlId>(random() % controls::kControlCount);
+        const controls::Control& control = controls::control(id);
+        std::uniform_int_distribution<int> position(control.min - 1, control.max + 1);
+        instrument.moveControl(id, position(random));
     }
 }
 
@@ -186,21 +172,15 @@ TEST(ThreadStress, AudioMidiAndSlidersTogetherStayFiniteAndEndSilent) {
     RecordProperty("seed", std::to_string(seed));
     SCOPED_TRACE("VIREON_STRESS_SEED=" + std::to_string(seed));
 
-    engine::SynthState state;
-    engine::AdsrSettings adsr;
-    midi::MidiNoteHandler handler(state);
-    CountingSink sink;
-    handler.connectStatusSink(&sink);
-
+    live::LiveInstrument instrument;
     std::atomic<bool> stopAudio{false};
     std::atomic<bool> stopOthers{false};
     RenderOutcome rendered;
     std::uint64_t dataMessages = 0;
-    std::thread audio(renderUntil, std::cref(stopAudio), std::ref(state), std::cref(adsr), seed,
+    std::thread audio(renderUntil, std::cref(stopAudio), std::ref(instrument), seed,
                       std::ref(rendered));
-    std::thread midiThread([&] { dataMessages = playUntil(stopOthers, handler, seed + 1); });
-    std::thread ui(moveSlidersUntil, std::cref(stopOthers), std::ref(state), std::ref(adsr),
-                   seed + 2);
+    std::thread midiThread([&] { dataMessages = playUntil(stopOthers, instrument, seed + 1); });
+    std::thread ui(moveSlidersUntil, std::cref(stopOthers), std::ref(instrument), seed + 2);
 
     std::this_thread::sleep_for(duration);
     // The MIDI thread's last word is a close, which arrives while audio still runs.
@@ -214,15 +194,17 @@ TEST(ThreadStress, AudioMidiAndSlidersTogetherStayFiniteAndEndSilent) {
         << "first bad sample " << rendered.firstBadSample << " in " << rendered.samples;
     EXPECT_EQ(rendered.overruns, 0u) << "blocks written past their end";
     EXPECT_GT(rendered.blocks, 0u);
-    EXPECT_EQ(sink.reports, dataMessages) << "every data message reports the note status";
-    EXPECT_EQ(sink.unexpectedTexts, 0u);
 
-    // The final close leaves no note held, and the release runs out to silence.
+    // Whatever the audio thread had not applied yet is applied with the tail. The final close
+    // leaves no note held, and the release runs out to silence.
+    std::vector<float> tail(kLongestReleaseSamples + 1000);
+    instrument.render(tail.data(), static_cast<std::uint32_t>(tail.size()));
+    EXPECT_EQ(instrument.droppedEvents(), 0u);
+    EXPECT_EQ(instrument.noteStatus().reports, dataMessages)
+        << "every data message reports the note status";
+    const engine::SynthState& state = instrument.instrument().state();
     EXPECT_EQ(state.gate.load(), 0);
     EXPECT_EQ(state.noteCount.load(), 0);
-    EXPECT_EQ(handler.noteText(), "Off");
-    std::vector<float> tail(kLongestReleaseSamples + 1000);
-    engine::renderBlock(state, adsr, tail.data(), static_cast<std::uint32_t>(tail.size()));
     for (std::size_t i = kLongestReleaseSamples; i < tail.size(); ++i) {
         ASSERT_EQ(tail[i], 0.0f) << "sample " << i << " after the final close";
     }
@@ -230,24 +212,16 @@ TEST(ThreadStress, AudioMidiAndSlidersTogetherStayFiniteAndEndSilent) {
 
 // Sources playing at once: two MIDI systems' threads and the on-screen keyboard each hold and
 // release notes of their own. Each message reads the note count and writes it back, so unless
-// the handler takes them one at a time a note-on or note-off now and then gets lost, and the
-// count no longer comes back to zero when every key is up.
+// every message reaches the audio thread, once and in its source's order, a note-on or
+// note-off gets lost and the count no longer comes back to zero when every key is up.
 TEST(ThreadStress, SourcesPlayingAtOnceLeaveNoNoteHeld) {
     const std::uint32_t seed = stressSeed();
     SCOPED_TRACE("VIREON_STRESS_SEED=" + std::to_string(seed));
-    engine::SynthState state;
-    engine::AdsrSettings adsr;
-    midi::MidiNoteHandler handler(state);
-    struct ThreadSafeSink : midi::StatusSink {
-        void reportNoteStatus(std::string_view) override { reports.fetch_add(1); }
-        std::atomic<std::uint64_t> reports{0};
-    } sink;
-    handler.connectStatusSink(&sink);
-
+    live::LiveInstrument instrument;
     std::atomic<bool> stopAudio{false};
     std::atomic<bool> stopSources{false};
     RenderOutcome rendered;
-    std::thread audio(renderUntil, std::cref(stopAudio), std::ref(state), std::cref(adsr), seed,
+    std::thread audio(renderUntil, std::cref(stopAudio), std::ref(instrument), seed,
                       std::ref(rendered));
     constexpr int kSources = 3;
     std::array<std::uint64_t, kSources> sent{};
@@ -259,9 +233,8 @@ TEST(ThreadStress, SourcesPlayingAtOnceLeaveNoNoteHeld) {
             // Up to two keys down at a time, like a hand playing legato.
             std::vector<std::uint8_t> held;
             auto send = [&](std::uint8_t status, std::uint8_t key) {
-                handler.onMidiMessage(MidiMessageKind::Data,
-                                      midi::packShortMessage(status, key, 100), 0);
-                ++sent[static_cast<std::size_t>(source)];
+                instrument.playMessage(midi::packShortMessage(status, key, 100));
+                keepPace(++sent[static_cast<std::size_t>(source)], stopSources);
             };
             while (!stopSources.load(std::memory_order_relaxed)) {
                 if (held.size() < 2 && random() % 2 == 0) {
@@ -286,11 +259,14 @@ TEST(ThreadStress, SourcesPlayingAtOnceLeaveNoNoteHeld) {
     }
     stopAudio = true;
     audio.join();
+    instrument.applyPending();
 
+    const engine::SynthState& state = instrument.instrument().state();
     EXPECT_EQ(state.noteCount.load(), 0);
     EXPECT_EQ(state.gate.load(), 0);
-    EXPECT_EQ(handler.noteText(), "Off");
-    EXPECT_EQ(sink.reports.load(), total) << "every message reports the note status once";
+    EXPECT_EQ(instrument.droppedEvents(), 0u);
+    EXPECT_EQ(instrument.noteStatus().text, "Off");
+    EXPECT_EQ(instrument.noteStatus().reports, total) << "every message reports once";
     EXPECT_EQ(rendered.badSamples, 0u);
 }
 

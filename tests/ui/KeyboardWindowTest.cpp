@@ -3,8 +3,6 @@
 // the scope shows the sound steadied on a rising zero crossing.
 
 #include <QKeyEvent>
-#include <atomic>
-#include <thread>
 #include <QLabel>
 #include <QTest>
 #include <cmath>
@@ -149,30 +147,6 @@ class KeyboardWindowTest : public QObject {
         QCOMPARE(k.takeSent(), (std::vector<std::uint32_t>{on(60), on(61), off(60), off(61)}));
         QCOMPARE(k.state.gate.load(), 0);
         QCOMPARE(k.state.frequency.load(), 440.0 * std::pow(2.0, (61 - 69) / 12.0));
-    }
-
-    // The window plays on the UI thread while a MIDI thread plays into the same handler: each
-    // message reads the note count and writes it back, so none may be lost between the two.
-    void playsAlongsideAMidiThread() {
-        PlayedKeyboard k;
-        k.window.show();
-        std::atomic<bool> stop{false};
-        std::thread midiThread([&] {
-            for (std::uint8_t note = 0; !stop.load(); note = (note + 1) % 128) {
-                k.handler.onMidiMessage(midi::MidiMessageKind::Data, on(note), 0);
-                k.handler.onMidiMessage(midi::MidiMessageKind::Data, off(note), 0);
-            }
-        });
-        for (int i = 0; i < 10000; ++i) {
-            QTest::keyPress(&k.window, Qt::Key_Z);
-            QTest::keyPress(&k.window, Qt::Key_X);
-            QTest::keyRelease(&k.window, Qt::Key_Z);
-            QTest::keyRelease(&k.window, Qt::Key_X);
-        }
-        stop = true;
-        midiThread.join();
-        QCOMPARE(k.state.noteCount.load(), 0);
-        QCOMPARE(k.state.gate.load(), 0);
     }
 
     // A held note's sound goes through the tap as the audio callback hands it over; whatever

@@ -215,7 +215,7 @@ class MainWindowLayoutTest : public QObject {
         for (auto* value : {&adsr.attack, &adsr.decay, &adsr.sustain, &adsr.release}) {
             value->store(-7);
         }
-        MainWindow window(events, adsr);
+        MainWindow window(events, storeInto(adsr));
         QVERIFY(window.build("10"));
         QCOMPARE(adsr.attack.load(), 1);
         QCOMPARE(adsr.decay.load(), 1000);

@@ -1,17 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The status bar's fields, and the hand-over of note texts from the MIDI thread.
+// The status bar's fields.
 
 #include <QLabel>
 #include <QSizeGrip>
 #include <QTest>
-#include <atomic>
-#include <chrono>
-#include <thread>
 
 #include "UiTestSupport.h"
-#include "tests/support/Waiting.h"
 #include "ui/StatusBar.h"
-#include "ui/StatusBarSink.h"
 
 namespace vireon::ui::test {
 
@@ -50,66 +45,12 @@ class StatusBarTest : public QObject {
     void withoutStatusBarWritesAreSkipped() {
         EventSource events;
         engine::AdsrSettings adsr;
-        MainWindow window(events, adsr);
+        MainWindow window(events, storeInto(adsr));
         QVERIFY(!window.hasStatusBar());
         window.setStatusText(kMidiStatusField, "MIDI IN");
-        StatusBarSink sink(window);
-        sink.reportNoteStatus("On");
+        window.setStatusText(kNoteStatusField, "On");
         QCoreApplication::processEvents();
     }
-
-    // The MIDI thread reports while the user-interface thread is busy: it only queues a copy of
-    // the text, which shows once the user-interface thread serves its queue.
-    void noteTextCrossesThreadsWithoutWaiting() {
-        BuiltWindow w;
-        StatusBarSink sink(w.window);
-        std::atomic<bool> returned{false};
-        std::thread midi([&] {
-            std::string text = "On";
-            sink.reportNoteStatus(text);
-            text = "XX";
-            returned = true;
-        });
-        testsupport::waitUntil([&] { return returned.load(); }, std::chrono::seconds(5),
-                               std::chrono::milliseconds(1));
-        const bool returnedWhileBusy = returned;
-        QVERIFY(w.window.statusBar()->text(1).isEmpty());
-        QCoreApplication::processEvents();  // frees a sink that waits, so the join cannot hang
-        midi.join();
-        QVERIFY(returnedWhileBusy);
-        QTRY_COMPARE(w.window.statusBar()->text(1), QStringLiteral("On"));
-    }
-
-    // A flood of messages from a keyboard must not pile up one queued update per message: the
-    // window would fall behind and memory would grow with the flood.
-    void aFloodOfReportsQueuesOneUpdateAtATime() {
-        BuiltWindow w;
-        StatusBarSink sink(w.window);
-        MetaCallCounter counter;
-        w.window.installEventFilter(&counter);
-        std::thread midi([&] {
-            for (int i = 0; i < 100000; ++i) {
-                sink.reportNoteStatus(i % 2 == 0 ? "On" : "Off");
-            }
-        });
-        midi.join();
-        QCoreApplication::processEvents();
-        QCOMPARE(counter.calls, 1);
-        QCOMPARE(w.window.statusBar()->text(1), QStringLiteral("Off"));
-        sink.reportNoteStatus("On");
-        QCoreApplication::processEvents();
-        QCOMPARE(counter.calls, 2);
-        QCOMPARE(w.window.statusBar()->text(1), QStringLiteral("On"));
-    }
-
-  private:
-    struct MetaCallCounter : QObject {
-        bool eventFilter(QObject*, QEvent* event) override {
-            calls += event->type() == QEvent::MetaCall;
-            return false;
-        }
-        int calls = 0;
-    };
 };
 
 VIREON_UI_TEST_SUITE(StatusBarTest)

@@ -29,13 +29,25 @@ std::vector<std::pair<const char*, QObject* (*)()>>& suites();
                                                #Class, []() -> QObject* { return new Class; }), \
                                            true);
 
+/// Keeps `adsr` at the envelope sliders' latest moves, as the instrument does.
+inline MainWindow::EnvelopeMove storeInto(engine::AdsrSettings& adsr) {
+    return [&adsr](controls::ControlId control, int position) {
+        std::atomic<std::int32_t>* target = control == controls::ControlId::Attack  ? &adsr.attack
+                                            : control == controls::ControlId::Decay ? &adsr.decay
+                                            : control == controls::ControlId::Sustain
+                                                ? &adsr.sustain
+                                                : &adsr.release;
+        target->store(position);
+    };
+}
+
 /// A built main window with its own event queue and envelope values.
 struct BuiltWindow {
     explicit BuiltWindow(const std::string& disorderText = "10")
         : built(window.build(disorderText)) {}
     EventSource events;
     engine::AdsrSettings adsr;
-    MainWindow window{events, adsr};
+    MainWindow window{events, storeInto(adsr)};
     bool built;
 };
 

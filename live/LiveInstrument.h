@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "concurrency/MpscQueue.h"
+#include "controls/Controls.h"
+#include "instrument/Instrument.h"
+#include "midi/MidiMessage.h"
+
+namespace vireon::live {
+
+/// The instrument as the program plays it, from many threads at once: the MIDI systems'
+/// threads, Vireon's own input, the on-screen keyboard and the sliders hand their events to one
+/// queue, and the thread that renders applies them, in the order they arrived, at the start of
+/// the next block it renders. That thread is the only one that touches the instrument, so the
+/// note handling and the controls act exactly as in the renderer and the plugin.
+///
+/// Sources (any thread) never wait: when the queue is full, which takes thousands of events
+/// arriving while nothing renders, the event is dropped and counted. The rendering side belongs
+/// to one thread at a time: the audio callback while a stream runs, otherwise the thread that
+/// starts and stops streams, which hands it over by starting or stopping the stream.
+class LiveInstrument final : public midi::MidiReceiver {
+  public:
+    /// An instrument at 8000 Hz, silent, every control at its start-up position. Allocates.
+    LiveInstrument();
+
+    /// A MIDI device's message: short messages play, a close ends the notes the device held.
+    /// Any thread.
+    void onMidiMessage(midi::MidiMessageKind kind, std::uint32_t param1,
+                       std::uint32_t param2) override;
+
+    /// A short message packed as status | data1 << 8 | data2 << 16. Any thread.
+    void playMessage(std::uint32_t packed);
+
+    /// A control moved to `position`, as a slider moves it. Any thread.
+    void moveControl(controls::ControlId control, int position);
+
+    /// Events dropped because the queue was full. Any thread.
+    std::uint64_t droppedEvents() const { return dropped_.load(std::memory_order_relaxed); }
+
+    /// What the note handling last reported, and how often (see Instrument::noteStatus).
+    /// Any thread.
+    instrument::Instrument::NoteStatus noteStatus() const { return instrument_.noteStatus(); }
+
+    /// RT: applies the events waiting, then renders the next `frames` frames. Rendering side.
+    void render(float* output, std::uint32_t frames) noexcept;
+
+    /// RT: applies the events waiting without rendering, while no stream renders: the notes
+    /// and controls stay current for the next stream. Rendering side.
+    void applyPending() noexcept;
+
+    /// The instrument itself, for the rendering side: start-up values and rate changes.
+    instrument::Instrument& instrument() { return instrument_; }
+
+  private:
+    struct Event {
+        enum class Kind : std::uint8_t { Message, InputClosed, Control };
+        Kind kind = Kind::Message;
+        controls::ControlId control{};
+        std::uint32_t value = 0;  // the packed message, or the control's position
+    };
+    // Far more than the densest burst a MIDI system delivers between two blocks (a JACK period
+    // carries a few thousand messages at most); about 200 KB.
+    static constexpr std::size_t kQueuedEvents = 8192;
+
+    void post(const Event& event);
+    void apply(const Event& event) noexcept;
+
+    instrument::Instrument instrument_;
+    concurrency::MpscQueue<Event, kQueuedEvents> queue_;
+    std::atomic<std::uint64_t> dropped_{0};
+};
+
+}  // namespace vireon::live
