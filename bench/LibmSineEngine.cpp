@@ -12,17 +12,17 @@
 #include "bench/HeldNote.h"
 #include "engine/AdsrSettings.h"
 #include "engine/RenderBlock.h"
-#include "engine/Sine.h"
+#include "exactmath/Sine.h"
 #include "engine/SynthState.h"
 #include "midi/MidiNoteHandler.h"
 
-namespace vireon::engine {
+namespace vireon::exactmath {
 
 double sine(double x) {
     return std::sin(x);
 }
 
-}  // namespace vireon::engine
+}  // namespace vireon::exactmath
 
 namespace {
 

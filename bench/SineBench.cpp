@@ -14,7 +14,7 @@
 #include "bench/HeldNote.h"
 #include "bench/RatioReporter.h"
 #include "engine/Constants.h"
-#include "engine/Sine.h"
+#include "exactmath/Sine.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ void sineOver(benchmark::State& bench, const std::vector<double>& arguments, Sin
 // whose order across files is unspecified.
 void engineHeldNote(benchmark::State& bench) {
     static const std::vector<double> arguments = heldNoteArguments();
-    sineOver(bench, arguments, [](double x) { return engine::sine(x); });
+    sineOver(bench, arguments, [](double x) { return exactmath::sine(x); });
 }
 
 void libmHeldNote(benchmark::State& bench) {
@@ -70,7 +70,7 @@ void libmHeldNote(benchmark::State& bench) {
 
 void engineOneCycle(benchmark::State& bench) {
     static const std::vector<double> arguments = oneCycleArguments();
-    sineOver(bench, arguments, [](double x) { return engine::sine(x); });
+    sineOver(bench, arguments, [](double x) { return exactmath::sine(x); });
 }
 
 void libmOneCycle(benchmark::State& bench) {

@@ -5,7 +5,7 @@
 
 #include "engine/Powers.h"
 #include "engine/RoundToInt.h"
-#include "engine/Sine.h"
+#include "exactmath/Sine.h"
 
 namespace vireon::engine {
 namespace {
@@ -86,7 +86,7 @@ float nextSample(SynthState& state) {
     // result rounds to float before the Disorder step sees it.
     const double oldPhase = state.phase.load(kRelaxed);
     float phase = static_cast<float>(oldPhase + omega + increment +
-                                     cache.kOverTwoPi * sine(oldPhase * twoPi));
+                                     cache.kOverTwoPi * exactmath::sine(oldPhase * twoPi));
 
     // Disorder: the remainder truncates toward zero, so a negative product keeps its sign. It
     // differs from fmod's only as +0.0 for -0.0, and that zero is added to phase + increment,
@@ -102,7 +102,7 @@ float nextSample(SynthState& state) {
     }
     state.phase.store(phase, kRelaxed);
 
-    const float sample = static_cast<float>(sine(phase * twoPi));
+    const float sample = static_cast<float>(exactmath::sine(phase * twoPi));
     state.lastSample.store(sample, kRelaxed);
     return sample;
 }

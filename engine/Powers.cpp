@@ -8,10 +8,14 @@
 #include "engine/AdsrSettings.h"
 #include "engine/ChaosOscillator.h"
 #include "engine/Constants.h"
-#include "engine/WideFloat.h"
+#include "exactmath/WideFloat.h"
 
 namespace vireon::engine {
 namespace {
+
+using exactmath::RoundedDouble;
+using exactmath::WideFloat;
+namespace wide = exactmath::wide;
 
 // 256-bit mantissas: every table entry below is known to within 2^13 ulp (2^-242 relative), so
 // it is correctly rounded unless the true power lies that close to a midpoint between doubles;

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/Powers.h"
-#include "engine/Sine.h"
+#include "exactmath/Sine.h"
 #include "tests/engine/PortableReference.h"
 #include "tests/engine/RenderSweep.h"
 
@@ -80,7 +80,7 @@ TEST(PortableReference, EverySecondOfTheRenderSweepHasItsStoredHash) {
 TEST(PortableReference, SineOfAMillionOscillatorArgumentsIsCorrectlyRounded) {
     std::uint64_t hash = kHashStart;
     for (int i = 0; i < kSineReferenceCount; ++i) {
-        hash = hashDouble(hash, engine::sine(sineReferenceArgument(static_cast<std::uint32_t>(i))));
+        hash = hashDouble(hash, exactmath::sine(sineReferenceArgument(static_cast<std::uint32_t>(i))));
     }
     EXPECT_EQ(hash, kSineReferenceHash);
 }

@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/Sine.h"
+#include "exactmath/Sine.h"
 #include "tests/support/Mpfr.h"
 
-namespace vireon::engine {
+namespace vireon::exactmath {
 namespace {
 
 // The reduction's exactness rests on each of the first three pieces being a multiple of 2^e
@@ -25,4 +25,4 @@ TEST(SineReduction, TurnPiecesAreTheBitsOfTheTurnFraction) {
 }
 
 }  // namespace
-}  // namespace vireon::engine
+}  // namespace vireon::exactmath

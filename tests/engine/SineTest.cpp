@@ -10,13 +10,14 @@
 #include <gtest/gtest.h>
 
 #include "engine/Constants.h"
-#include "engine/Sine.h"
+#include "exactmath/Sine.h"
 #include "tests/engine/PortableReference.h"
 #include "tests/support/Mpfr.h"
 
-namespace vireon::engine {
+namespace vireon::exactmath {
 namespace {
 
+using engine::kTwoPi;
 using test::referenceSine;
 
 std::uint64_t bits(double value) {
@@ -168,4 +169,4 @@ TEST(Sine, PortableReferenceHashIsMpfrs) {
 }
 
 }  // namespace
-}  // namespace vireon::engine
+}  // namespace vireon::exactmath

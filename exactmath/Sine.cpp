@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "engine/Sine.h"
+#include "exactmath/Sine.h"
 
 #include <bit>
 #include <limits>
 
-namespace vireon::engine {
+namespace vireon::exactmath {
 namespace sine_detail {
 namespace {
 
@@ -615,4 +615,4 @@ double sine(double x) {
     return slowSine(x);
 }
 
-}  // namespace vireon::engine
+}  // namespace vireon::exactmath

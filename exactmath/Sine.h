@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "engine/WideFloat.h"
+#include "exactmath/WideFloat.h"
 
-namespace vireon::engine {
+namespace vireon::exactmath {
 
 /// sin(x) correctly rounded to nearest for every finite double; NaN for infinities and NaN.
 /// Built from IEEE basic operations and integer arithmetic only, so every conforming compiler
@@ -48,4 +48,4 @@ std::optional<double> fastSine(double x);
 RoundedDouble accurateSine(double x);
 
 }  // namespace sine_detail
-}  // namespace vireon::engine
+}  // namespace vireon::exactmath

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace vireon::engine {
+namespace vireon::exactmath {
 
 /// A positive binary floating-point number with a mantissa of W 32-bit words, for the constants
 /// and the rare arguments where double-double precision cannot settle a rounding. Everything is
@@ -256,4 +256,4 @@ constexpr RoundedDouble roundToDouble(const WideFloat<W>& value, std::int64_t er
 }
 
 }  // namespace wide
-}  // namespace vireon::engine
+}  // namespace vireon::exactmath
