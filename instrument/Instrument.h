@@ -101,6 +101,11 @@ class Instrument {
     };
     NoteStatus noteStatus() const noexcept;
 
+    /// The position a control was last moved or set to. Rendering side.
+    int position(controls::ControlId control) const noexcept {
+        return positions_[static_cast<std::size_t>(control)];
+    }
+
     /// The synthesis state, to look at: a face's display, or a test. Any thread; every field is
     /// read whole.
     const engine::SynthState& state() const { return voice_->state; }

@@ -2,14 +2,12 @@
 #include "settings/SettingsFile.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <cstdint>
 #include <exception>
 #include <optional>
 #include <string>
 #include <utility>
 
+#include "settings/AtomicFile.h"
 #include "settings/Platform.h"
 #include "settings/SettingsDirectory.h"
 
@@ -23,7 +21,6 @@ using platform::PathKind;
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kLineTerminators{"\r\n\0", 3};
 constexpr std::size_t kReadChunkBytes = 64 * 1024;
-constexpr int kMaxTemporaryNameAttempts = 100;
 
 std::filesystem::path settingsPath() {
     return platform::pathFromUtf8(settingsDirectory() + std::string(kSettingsFileName));
@@ -63,31 +60,6 @@ bool writeLine(File& file, std::string_view text) {
     return file.writeAll(text) && file.writeAll(kLineEnd);
 }
 
-/// A name for a new file beside `target`. Uniqueness comes from creating it exclusively; the
-/// name only has to make clashes unlikely.
-std::filesystem::path temporaryNameBeside(const std::filesystem::path& target) {
-    static std::atomic<std::uint64_t> counter{0};
-    std::uint64_t mix =
-        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-        (platform::processId() << 32) ^ (counter.fetch_add(1) * 0x9E3779B97F4A7C15u);
-    constexpr std::string_view kAlphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::string suffix = ".";
-    for (int i = 0; i < 6; ++i) {
-        suffix += kAlphabet[mix % kAlphabet.size()];
-        mix /= kAlphabet.size();
-    }
-    std::filesystem::path directory = target.parent_path();
-    if (directory.empty()) {
-        directory = ".";
-    }
-    // Put together as a path, so a name outside the narrow character set survives on Windows.
-    std::filesystem::path name = ".";
-    name += target.filename();
-    name += suffix;
-    return directory / name;
-}
-
 /// Whether the first line of `file` is longer than `text` and begins with it.
 bool firstLineContinues(std::string_view text, const std::filesystem::path& file) {
     try {
@@ -96,39 +68,6 @@ bool firstLineContinues(std::string_view text, const std::filesystem::path& file
     } catch (const std::exception&) {
         return false;
     }
-}
-
-/// Writes the line into a new file beside `target` and puts it in the place of `target`, so
-/// the old content is replaced only by a complete new one. A replaced file's owner and
-/// permissions carry over.
-Outcome replaceFile(std::string_view text, const std::filesystem::path& target, bool targetExists) {
-    std::filesystem::path temporary;
-    File file;
-    Outcome created = Outcome::kFailed;
-    for (int attempt = 0; attempt < kMaxTemporaryNameAttempts && !file.isOpen(); ++attempt) {
-        temporary = temporaryNameBeside(target);
-        file = File::createNew(temporary, created);
-        if (created != Outcome::kDone && created != Outcome::kExists) {
-            break;
-        }
-    }
-    if (!file.isOpen()) {
-        return created == Outcome::kDenied ? Outcome::kDenied : Outcome::kFailed;
-    }
-
-    bool written = writeLine(file, text);
-    if (written && targetExists) {
-        written = file.takeOverOwnershipOf(target);
-    }
-    // The new content must be on the disk before the name points at it: otherwise a power cut
-    // soon after the replacement can leave an empty file where the old one was.
-    written = written && file.syncToDisk();
-    written = file.close() && written;
-    const Outcome replaced = written ? platform::replace(temporary, target) : Outcome::kFailed;
-    if (replaced != Outcome::kDone) {
-        platform::remove(temporary);
-    }
-    return replaced;
 }
 
 /// Cuts an existing file to zero length and writes into it. A failure part-way loses the old
@@ -196,7 +135,7 @@ bool saveSettings(std::string_view text, const std::filesystem::path& file) {
     }
 
     try {
-        switch (replaceFile(text, target, exists)) {
+        switch (replaceFileAtomically(target, std::string(text) + std::string(kLineEnd), exists)) {
             case Outcome::kDone:
                 return true;
             case Outcome::kDenied:

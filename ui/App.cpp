@@ -13,12 +13,14 @@
 #include "settings/NumberParser.h"
 #include "settings/SettingsFile.h"
 #include "sound/JackProbe.h"
+#include "sounds/FactorySounds.h"
 #include "ui/AboutBox.h"
 #include "ui/ControlId.h"
 #include "ui/FatalErrorBox.h"
 #include "ui/HelpWindow.h"
 #include "ui/KeyboardWindow.h"
 #include "ui/MainWindow.h"
+#include "ui/SoundMenu.h"
 #include "ui/WindowDeviceList.h"
 
 namespace vireon::ui {
@@ -65,6 +67,7 @@ void App::saveDisorderText(const std::string& text) {
 int App::run() {
     // The caller's SynthState is in its start-up state; the settings fix s for the whole run.
     const std::string disorderText = loadDisorderText();
+    disorderInEffect_ = settings::parseNumber(disorderText);
 
     // Before the audio library: its JACK host API registers a client of the program's name as
     // well, and the first client keeps the plain name that users connect to, "Vireon".
@@ -139,12 +142,22 @@ int App::run() {
 }
 
 void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput) {
+    SoundMenu soundMenu(window, events_, disorderInEffect_);
+    soundMenu_ = &soundMenu;
+    const std::size_t factoryCount = sounds::factorySounds().size();
     bool quitRequested = false;
     while (!quitRequested) {
         const UiEvent event = events_.waitForEvent();
         switch (event.kind) {
             case UiEvent::Kind::Menu:
-                if (event.number == kMenuAbout) {
+                if (event.number >= kMenuFirstSound &&
+                    static_cast<std::size_t>(event.number - kMenuFirstSound) < factoryCount) {
+                    soundMenu.choose(sounds::factorySounds()[event.number - kMenuFirstSound]);
+                } else if (event.number == kMenuOpenSound) {
+                    soundMenu.open();
+                } else if (event.number == kMenuSaveSound) {
+                    soundMenu.save();
+                } else if (event.number == kMenuAbout) {
                     showAbout(&window);
                 } else if (event.number == kMenuHelp) {
                     showHelp(events_);
@@ -161,6 +174,7 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput) {
                 break;
         }
     }
+    soundMenu_ = nullptr;
 }
 
 void App::watchOutput(MainWindow& window, midi::MidiInput& midiInput) {

@@ -22,6 +22,7 @@ namespace vireon::ui {
 
 class KeyboardWindow;
 class MainWindow;
+class SoundMenu;
 
 /// The whole program on the user-interface thread: brings the system up in a fixed order, runs
 /// the event loop that turns control and menu events into the instrument's events, and shuts
@@ -55,6 +56,9 @@ class App {
     /// The main window from its creation until the event loop ends; null otherwise. For tests.
     MainWindow* mainWindow() const { return mainWindow_; }
 
+    /// The Sounds menu's actions while the event loop runs; null otherwise. For tests.
+    SoundMenu* soundMenu() const { return soundMenu_; }
+
     /// The instrument that every source plays. Tests play notes through it.
     live::LiveInstrument& instrument() { return instrument_; }
 
@@ -79,6 +83,9 @@ class App {
     std::unique_ptr<KeyboardWindow> keyboardWindow_;
     EventSource events_;
     MainWindow* mainWindow_ = nullptr;
+    SoundMenu* soundMenu_ = nullptr;
+    // The Disorder number this run's sound started with, which a chosen sound cannot change.
+    std::int64_t disorderInEffect_ = 0;
     bool noSoundShown_ = false;
     std::uint32_t noteReportsShown_ = 0;
     // Vireon's own input lost its JACK port with the server and offers it again once a server

@@ -29,7 +29,11 @@ enum MenuId : int {
     kMenuAbout = 1,
     kMenuHelp = 2,
     kMenuKeyboard = 3,
+    kMenuOpenSound = 4,
+    kMenuSaveSound = 5,
     kMenuQuit = 111,
+    /// The factory sounds, in their order: kMenuFirstSound + index.
+    kMenuFirstSound = 200,
 };
 
 /// Status-bar fields.

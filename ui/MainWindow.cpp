@@ -24,6 +24,7 @@
 
 #include "controls/Controls.h"
 #include "settings/NumberParser.h"
+#include "sounds/FactorySounds.h"
 #include "ui/DisorderSpinBox.h"
 #include "ui/EventSource.h"
 #include "ui/StatusBar.h"
@@ -280,6 +281,22 @@ void MainWindow::createMenu() {
     showKeyboard->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
     connect(showKeyboard, &QAction::triggered, this,
             [this] { post(UiEvent::Kind::Menu, kMenuKeyboard); });
+    QMenu* sounds = menuBar_->addMenu(QStringLiteral("Sounds"));
+    // Tooltips show in menus, where the description says what to expect.
+    sounds->setToolTipsVisible(true);
+    int number = kMenuFirstSound;
+    for (const sounds::Sound& sound : sounds::factorySounds()) {
+        QAction* entry = sounds->addAction(QString::fromStdString(sound.name));
+        entry->setToolTip(QString::fromStdString(sound.description));
+        connect(entry, &QAction::triggered, this,
+                [this, number] { post(UiEvent::Kind::Menu, number); });
+        ++number;
+    }
+    sounds->addSeparator();
+    connect(sounds->addAction(QString::fromUtf8("Open sound…")), &QAction::triggered, this,
+            [this] { post(UiEvent::Kind::Menu, kMenuOpenSound); });
+    connect(sounds->addAction(QString::fromUtf8("Save sound…")), &QAction::triggered, this,
+            [this] { post(UiEvent::Kind::Menu, kMenuSaveSound); });
     menuBar_->show();
 }
 
@@ -392,6 +409,12 @@ void MainWindow::setStatusText(int field, std::string_view text) {
     if (hasStatusBar()) {
         statusBar_->setText(field, text);
         traceStatusText(field, text);
+    }
+}
+
+void MainWindow::setStatusMessage(std::string_view text) {
+    if (hasStatusBar()) {
+        statusBar_->setMessage(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     }
 }
 

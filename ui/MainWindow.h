@@ -80,6 +80,8 @@ class MainWindow : public QWidget {
 
     /// Shows `text` centred in status field 0, 1 or 2. Does nothing without a status bar.
     void setStatusText(int field, std::string_view text);
+    /// Shows `text` (UTF-8) in the status bar's message area, right of the fields.
+    void setStatusMessage(std::string_view text);
     /// Whether the status bar exists; every writer of status texts asks first.
     bool hasStatusBar() const { return statusBar_ != nullptr; }
 

@@ -21,6 +21,18 @@ StatusBar::StatusBar(QWidget* parent) : QWidget(parent) {
         left += kFieldWidths[i];
         fields_[i] = label;
     }
+    message_ = new QLabel(this);
+    message_->setTextFormat(Qt::PlainText);
+    message_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    message_->setContentsMargins(4, 0, 4, 0);
+    message_->setGeometry(left, 0, width() - left, height);
+}
+
+void StatusBar::setMessage(const QString& text) {
+    messageText_ = text;
+    const int room = message_->contentsRect().width();
+    message_->setText(message_->fontMetrics().elidedText(text, Qt::ElideRight, room));
+    message_->setToolTip(text);
 }
 
 void StatusBar::setText(int field, std::string_view text) {

@@ -10,7 +10,8 @@ class QLabel;
 namespace vireon::ui {
 
 /// The strip along the bottom of the main window: three sunken fields 100, 100 and 30 pixels
-/// wide with centred texts, and no size grip (the window is not resizable).
+/// wide with centred texts, then a plain message area to the right edge, and no size grip (the
+/// window is not resizable).
 class StatusBar : public QWidget {
     Q_OBJECT
 
@@ -27,8 +28,14 @@ class StatusBar : public QWidget {
 
     QLabel* field(int index) const;
 
+    /// Replaces the text of the message area, which is cut short with "..." where it is too long.
+    void setMessage(const QString& text);
+    QString message() const { return messageText_; }
+
   private:
     std::array<QLabel*, kFieldWidths.size()> fields_{};
+    QLabel* message_ = nullptr;
+    QString messageText_;
 };
 
 }  // namespace vireon::ui

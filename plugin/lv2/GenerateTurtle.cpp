@@ -1,15 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Writes the plugin's Turtle (vireon.ttl) from the table of controls, so that the ports a host
-// sees always have the ranges and start-up positions the code uses. The build runs it.
+// Writes the bundle's Turtle: the plugin (vireon.ttl) from the table of controls, so that the
+// ports a host sees always have the ranges and start-up positions the code uses; the factory
+// sounds as presets (presets.ttl); and the manifest that lists both, so hosts show the presets.
+// The build runs it.
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <set>
 #include <string>
 
 #include "controls/Controls.h"
 #include "plugin/lv2/Controls.h"
 #include "plugin/lv2/PluginUri.h"
+#include "sounds/FactorySounds.h"
 
 namespace {
 
@@ -136,21 +141,117 @@ std::string turtle() {
     return text + "\t] .\n";
 }
 
+/// A Turtle string literal: quotes and backslashes escaped; UTF-8 stays as it is.
+std::string turtleString(std::string_view text) {
+    std::string literal = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            literal += '\\';
+        }
+        literal += c;
+    }
+    return literal + '"';
+}
+
+/// A preset's permanent name: the plugin's URI and the sound's name in lower-case letters and
+/// digits, joined by hyphens. Hosts store it in their sessions.
+std::string presetUri(const sounds::Sound& sound) {
+    std::string slug;
+    for (const char c : sound.name) {
+        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) {
+            slug += c;
+        } else if (c >= 'A' && c <= 'Z') {
+            slug += static_cast<char>(c - 'A' + 'a');
+        } else if (!slug.empty() && slug.back() != '-') {
+            slug += '-';
+        }
+    }
+    while (!slug.empty() && slug.back() == '-') {
+        slug.pop_back();
+    }
+    return std::string(plugin::kPluginUri) + ":preset:" + slug;
+}
+
+const std::string kPresetPrefixes =
+    "@prefix lv2:   <http://lv2plug.in/ns/lv2core#> .\n"
+    "@prefix pset:  <http://lv2plug.in/ns/ext/presets#> .\n"
+    "@prefix rdfs:  <http://www.w3.org/2000/01/rdf-schema#> .\n";
+
+std::string presets() {
+    std::string text =
+        "# SPDX-License-Identifier: GPL-3.0-or-later\n"
+        "# Made at build time from share/sounds/factory-sounds.txt; edit that, not this file.\n" +
+        kPresetPrefixes;
+    for (const sounds::Sound& sound : sounds::factorySounds()) {
+        text += "\n<" + presetUri(sound) +
+                ">\n"
+                "\ta pset:Preset ;\n"
+                "\tlv2:appliesTo <" +
+                std::string(plugin::kPluginUri) + "> ;\n\trdfs:label " + turtleString(sound.name) +
+                " ;\n\trdfs:comment " + turtleString(sound.description) + " ;\n\tlv2:port ";
+        for (std::size_t i = 0; i < controls::kControlCount; ++i) {
+            text += std::string(i == 0 ? "[\n" : " , [\n") + "\t\tlv2:symbol \"" +
+                    std::string(controls::kControls[i].symbol) + "\" ;\n\t\tpset:value " +
+                    std::to_string(sound.positions[i]) + ".0\n\t]";
+        }
+        text += " .\n";
+    }
+    return text;
+}
+
+std::string manifest() {
+    std::string text =
+        "# SPDX-License-Identifier: GPL-3.0-or-later\n"
+        "# Made at build time; the plugin's own Turtle and the presets are in the files it "
+        "names.\n" +
+        kPresetPrefixes + "\n<" + std::string(plugin::kPluginUri) +
+        ">\n"
+        "\ta lv2:Plugin ;\n"
+        "\tlv2:binary <vireon.so> ;\n"
+        "\trdfs:seeAlso <vireon.ttl> .\n";
+    // Hosts list the presets a manifest names without loading the plugin's data.
+    for (const sounds::Sound& sound : sounds::factorySounds()) {
+        text += "\n<" + presetUri(sound) + ">\n\ta pset:Preset ;\n\tlv2:appliesTo <" +
+                std::string(plugin::kPluginUri) + "> ;\n\trdfs:seeAlso <presets.ttl> .\n";
+    }
+    return text;
+}
+
+bool write(const std::filesystem::path& file, const std::string& text) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) {
+        std::cerr << "Could not write " << file << "; check that its folder exists and is "
+                  << "writable.\n";
+        std::filesystem::remove(file);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::cerr << "Usage: " << (argc > 0 ? argv[0] : "vireon-lv2-turtle") << " OUT.ttl\n";
+        std::cerr << "Usage: " << (argc > 0 ? argv[0] : "vireon-lv2-turtle") << " BUNDLE-FOLDER\n";
         return 2;
     }
-    std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
-    out << turtle();
-    out.close();
-    if (!out) {
-        std::cerr << "Could not write " << argv[1] << "; check that its folder exists and is "
-                  << "writable.\n";
-        std::remove(argv[1]);
+    if (sounds::factorySounds().empty()) {
+        std::cerr << "No factory sounds to make presets of.\n";
         return 1;
     }
-    return 0;
+    std::set<std::string> uris;
+    for (const sounds::Sound& sound : sounds::factorySounds()) {
+        if (!uris.insert(presetUri(sound)).second) {
+            std::cerr << "Two factory sounds would share the preset " << presetUri(sound)
+                      << "; give one of them another name.\n";
+            return 1;
+        }
+    }
+    const std::filesystem::path folder = argv[1];
+    return write(folder / "vireon.ttl", turtle()) && write(folder / "presets.ttl", presets()) &&
+                   write(folder / "manifest.ttl", manifest())
+               ? 0
+               : 1;
 }

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QSlider>
 #include <QTest>
@@ -21,11 +23,14 @@
 #include "engine/ChaosOscillator.h"
 #include "engine/Constants.h"
 #include "midi/MidiMessage.h"
+#include "sounds/FactorySounds.h"
+#include "sounds/SoundFile.h"
 #include "ui/ControlId.h"
 #include "ui/DisorderSpinBox.h"
 #include "ui/FatalErrorBox.h"
 #include "ui/HelpWindow.h"
 #include "ui/MainWindow.h"
+#include "ui/SoundMenu.h"
 #include "ui/StatusBar.h"
 
 namespace vireon::ui::test {
@@ -118,6 +123,21 @@ class AppLifecycle : public ::testing::Test {
         return instrument.instrument().state();
     }
 
+    /// Chooses an entry of the Sounds menu as a click would.
+    static void chooseFromSoundsMenu(MainWindow& window, const QString& text) {
+        for (QAction* menu : window.menuBar()->actions()) {
+            if (menu->text() == QStringLiteral("Sounds")) {
+                for (QAction* entry : menu->menu()->actions()) {
+                    if (entry->text() == text) {
+                        entry->trigger();
+                        return;
+                    }
+                }
+            }
+        }
+        ADD_FAILURE() << "no entry " << text.toStdString() << " in the Sounds menu";
+    }
+
     TemporaryFolder folder;
     live::LiveInstrument instrument;
     FakeAudio audio;
@@ -178,6 +198,30 @@ TEST_F(AppLifecycle, HavocAndBedlamKeepTheirStartupValuesUntilMoved) {
     EXPECT_EQ(state().omega.load(), engine::havocForPosition(100));
     EXPECT_EQ(state().k.load(), engine::bedlamForPosition(1));
     EXPECT_NEAR(state().k.load(), 0.0212824f, 1e-7);
+}
+
+TEST_F(AppLifecycle, ChoosingASoundMovesTheControlsAndSetsDisorderForTheNextStart) {
+    const sounds::Sound& bells = *sounds::findFactorySound("Glass Bells");
+    ASSERT_NE(bells.position(controls::ControlId::Disorder), 10);
+    std::string message;
+    run([&](MainWindow& window) {
+        chooseFromSoundsMenu(window, QString::fromStdString(bells.name));
+        later(std::chrono::milliseconds(10), [&] {
+            EXPECT_EQ(window.controlText(kHavocValueText), "20");
+            EXPECT_EQ(window.sliderValue(kReleaseSlider), 2500);
+            EXPECT_EQ(window.controlText(kDisorderSpin), "1");
+            message = window.statusBar()->message().toStdString();
+            pressEscape(window);
+        });
+    });
+    EXPECT_EQ(message, "Glass Bells: Disorder 1 from the next start");
+    EXPECT_EQ(state().omega.load(), engine::havocForPosition(20));
+    EXPECT_EQ(state().k.load(), engine::bedlamForPosition(20));
+    EXPECT_EQ(instrument.instrument().position(controls::ControlId::Decay), 2500);
+    EXPECT_EQ(instrument.instrument().position(controls::ControlId::Sustain), 0);
+    // This run keeps the Disorder it started with; the next one starts with the sound's.
+    EXPECT_EQ(state().s.load(), 0.4f);
+    EXPECT_EQ(readFile(settingsFile()), "1\r\n");
 }
 
 TEST_F(AppLifecycle, DisorderBoxShowsItsPositionAfterEveryEvent) {

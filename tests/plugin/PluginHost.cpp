@@ -4,6 +4,10 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include <lv2/atom/atom.h>
+#include <lv2/presets/presets.h>
+#include <lv2/urid/urid.h>
+
 #include "plugin/lv2/PluginUri.h"
 
 namespace vireon::plugintest {
@@ -98,6 +102,43 @@ std::span<const float> PluginInstance::runWithMidiInput(std::uint32_t frames) {
     lilv_instance_run(instance_, frames);
     midi_.clear();
     return {output_.data(), frames};
+}
+
+std::vector<Preset> loadPresets(PluginHost& host) {
+    std::vector<Preset> presets;
+    LilvNode* presetClass = lilv_new_uri(host.world(), LV2_PRESETS__Preset);
+    LilvNodes* related = lilv_plugin_get_related(host.plugin(), presetClass);
+    auto* map = static_cast<LV2_URID_Map*>(host.urids().feature()->data);
+    const LV2_URID floatType = host.urids().map(LV2_ATOM__Float);
+    LILV_FOREACH(nodes, i, related) {
+        const LilvNode* uri = lilv_nodes_get(related, i);
+        lilv_world_load_resource(host.world(), uri);
+        LilvState* state = lilv_state_new_from_world(host.world(), map, uri);
+        if (state == nullptr) {
+            throw std::runtime_error(std::string("lilv cannot load ") + lilv_node_as_uri(uri));
+        }
+        Preset preset{lilv_state_get_label(state) ? lilv_state_get_label(state) : "", {}};
+        struct Target {
+            Preset& preset;
+            LV2_URID floatType;
+        } target{preset, floatType};
+        lilv_state_emit_port_values(
+            state,
+            [](const char* symbol, void* data, const void* value, std::uint32_t size,
+               std::uint32_t type) {
+                auto& t = *static_cast<Target*>(data);
+                if (type != t.floatType || size != sizeof(float)) {
+                    throw std::runtime_error("a preset value that is not a float");
+                }
+                t.preset.controls.emplace_back(symbol, *static_cast<const float*>(value));
+            },
+            &target);
+        lilv_state_free(state);
+        presets.push_back(std::move(preset));
+    }
+    lilv_nodes_free(related);
+    lilv_node_free(presetClass);
+    return presets;
 }
 
 std::vector<std::uint8_t> bytesOf(std::uint32_t packedMessage) {

@@ -36,6 +36,16 @@ class PluginHost {
     testsupport::UridMap urids_;
 };
 
+/// A preset as a host finds it through the bundle's manifest and loads it with lilv.
+struct Preset {
+    std::string label;
+    /// Each port's symbol and value, as lilv hands them to a host restoring the preset.
+    std::vector<std::pair<std::string, float>> controls;
+};
+
+/// Every preset the host finds for the instrument.
+std::vector<Preset> loadPresets(PluginHost& host);
+
 /// One MIDI message at a frame of the current block.
 struct BlockEvent {
     std::int64_t frame;

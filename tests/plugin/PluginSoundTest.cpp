@@ -20,10 +20,12 @@
 #include "engine/SynthState.h"
 #include "midi/MidiMessage.h"
 #include "midi/MidiNoteHandler.h"
+#include "sounds/FactorySounds.h"
 #include "tests/plugin/PluginHost.h"
 #include "tests/support/AllocationCounter.h"
 #include "tests/support/Samples.h"
 #include "tools/render/OfflineRender.h"
+#include "tools/render/RenderOptions.h"
 
 namespace vireon::plugintest {
 namespace {
@@ -135,6 +137,33 @@ TEST_F(PluginSoundTest, SoundsLikeTheRendererAtEveryRateAndBlockSize) {
             EXPECT_EQ(
                 firstBitDifference(play(*late, atRate(kPhrase, rate, true), length, 256), expected),
                 length);
+        }
+    }
+}
+
+// Each factory sound as a host finds it among the bundle's presets and restores it, against
+// vireon-render --sound NAME --rate R: the same frames bit for bit.
+TEST_F(PluginSoundTest, EveryPresetSoundsLikeTheRendererPlayingItsSound) {
+    const std::vector<Preset> presets = loadPresets(*host_);
+    ASSERT_EQ(presets.size(), sounds::factorySounds().size());
+    for (const Preset& preset : presets) {
+        SCOPED_TRACE(preset.label);
+        ASSERT_NE(sounds::findFactorySound(preset.label), nullptr);
+        EXPECT_EQ(preset.controls.size(), controls::kControlCount);
+        for (const std::uint32_t rate : {8000u, 48000u}) {
+            const std::string rateText = std::to_string(rate);
+            const std::vector<std::string_view> args = {"--sound", preset.label, "--rate",
+                                                        rateText,  "-o",         "-"};
+            const auto parsed = tools::parseRenderOptions(args);
+            ASSERT_TRUE(std::holds_alternative<RenderOptions>(parsed));
+            const std::vector<float> expected =
+                tools::renderOffline(std::get<RenderOptions>(parsed), kPhrase, kPhraseLength);
+            const std::uint32_t length = firstFrameOf(kPhraseLength, rate);
+            EXPECT_EQ(firstBitDifference(play(*instance(preset.controls, rate),
+                                              atRate(kPhrase, rate), length, 256),
+                                         expected),
+                      length)
+                << rate << " Hz";
         }
     }
 }

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+
 #include <string>
 #include <vector>
+#include "sounds/FactorySounds.h"
 
 namespace vireon::tools {
 namespace {
@@ -28,6 +30,24 @@ TEST(ToolOptions, TakesValuesAsGiven) {
     EXPECT_TRUE(std::holds_alternative<VersionRequest>(parse({"--version", "--help"})));
     // A value is taken as it is, even when it looks like an option.
     EXPECT_TRUE(std::holds_alternative<RenderOptions>(parse({"--disorder", "--help", "-o", "-"})));
+}
+
+TEST(ToolOptions, SoundSetsEveryControlAndTheOptionsBesideItWin) {
+    const sounds::Sound& sound = sounds::factorySounds().back();
+    std::string name = sound.name;
+    name[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
+    auto result = parse({"--decay", "7", "--sound", name, "--havoc", "3", "-o", "-"});
+    ASSERT_TRUE(std::holds_alternative<RenderOptions>(result)) << std::get<std::string>(result);
+    const RenderOptions& o = std::get<RenderOptions>(result);
+    EXPECT_EQ(o.sound, sound);
+    EXPECT_EQ(o.attack, sound.position(controls::ControlId::Attack));
+    EXPECT_EQ(o.decay, 7);
+    EXPECT_EQ(o.sustain, sound.position(controls::ControlId::Sustain));
+    EXPECT_EQ(o.release, sound.position(controls::ControlId::Release));
+    EXPECT_EQ(o.havoc, 3);
+    EXPECT_TRUE(std::holds_alternative<ListSoundsRequest>(parse({"--list-sounds"})));
+    EXPECT_NE(soundListText().find(sound.name + " - " + sound.description + "\n"),
+              std::string::npos);
 }
 
 TEST(ToolOptions, RefusesBadCommandLinesWithOneSentence) {
@@ -54,6 +74,9 @@ TEST(ToolOptions, RefusesBadCommandLinesWithOneSentence) {
         {{"--havoc", "3", "--havoc", "4", "-o", "-"}, "--havoc is given more than once"},
         {{"-o", "a.wav", "-o", "b.wav"}, "-o is given more than once"},
         {{"--events", "", "-o", "-"}, "--events needs a file name"},
+        {{"--sound", "no such sound", "-o", "-"},
+         "--sound \"no such sound\" is no factory sound (vireon-render --list-sounds shows "
+         "them), and as a sound file it is refused: there is no such file."},
     };
     for (const Case& c : cases) {
         auto result = parse(c.args);
@@ -82,7 +105,7 @@ TEST(ToolOptions, HelpDescribesEachOptionTheParserKnowsInOneColumn) {
         EXPECT_EQ(line[19], ' ') << line;
         EXPECT_NE(line[20], ' ') << line;
     }
-    EXPECT_EQ(described, 15);
+    EXPECT_EQ(described, 17);
 }
 
 TEST(ToolOptions, VersionNamesTheProgramAndTheReleaseItBelongsTo) {

@@ -273,6 +273,27 @@ TEST_F(ToolProgram, AtAnotherRateTheWavFileSaysSoAndTheEngineRateIsUnchanged) {
     }
 }
 
+// A sound file holding a factory sound's controls renders exactly what the factory name does.
+TEST_F(ToolProgram, SoundFileAndFactoryNameRenderTheSame) {
+    const std::string events = write("note.txt", "0 0x90 57 100\n12000 0x80 57 0\n").string();
+    const ProgramRun listed = run({"--list-sounds"});
+    ASSERT_EQ(listed.exitStatus, 0);
+    const std::string name = listed.out.substr(0, listed.out.find(" - "));
+    const std::string file =
+        write("mine.vireon-sound",
+              "vireon-sound 1\nname = Mine\ndescription =\nhavoc = 45\nbedlam = 30\n"
+              "attack = 1\ndecay = 1000\nsustain = 50\nrelease = 1500\ndisorder = 10\nend\n")
+            .string();
+    const ProgramRun byName = run({"--sound", name, "--events", events, "-o", "-"});
+    const ProgramRun byFile = run({"--sound", file, "--events", events, "-o", "-"});
+    ASSERT_EQ(byName.exitStatus, 0) << byName.err;
+    ASSERT_EQ(byFile.exitStatus, 0) << byFile.err;
+    EXPECT_EQ(byName.out.size(), (12000 + 1500 * 8 + 8000) * sizeof(float));
+    EXPECT_EQ(byFile.out, byName.out);
+    // The first factory sound is the start-up state, which a rendering without options has.
+    EXPECT_EQ(run({"--events", events, "-o", "-"}).out, byName.out);
+}
+
 TEST_F(ToolProgram, BadInputExitsWithOneSentenceAndLeavesNoOutput) {
     const std::string goodEvents = write("good.txt", "0 0x90 69 100\n").string();
     const std::string badEvents =
@@ -285,6 +306,7 @@ TEST_F(ToolProgram, BadInputExitsWithOneSentenceAndLeavesNoOutput) {
     const std::string damagedMidi =
         write("damaged.mid", test::midiFile({std::string("\0\xFF\x01\x7F\0\xFF\x2F\0", 8)}))
             .string();
+    const std::string newerSound = write("new.vireon-sound", "vireon-sound 2\n").string();
     fs::create_directory(work_ / "taken.wav");
     const std::set<std::string> inputs = workFiles();
 
@@ -295,6 +317,7 @@ TEST_F(ToolProgram, BadInputExitsWithOneSentenceAndLeavesNoOutput) {
     const std::string out = (work_ / "out.wav").string();
     const Case cases[] = {
         {{"--volume", "3", "-o", out}, "unknown option \"--volume\""},
+        {{"--sound", newerSound, "-o", out}, "written by a newer version of Vireon"},
         {{"--events", badEvents, "-o", out}, "events.txt line 3: expected 4 numbers"},
         {{"--midi", garbageMidi, "-o", out}, "garbage.mid is not a usable Standard MIDI File"},
         {{"--midi", truncatedMidi, "-o", out}, "probably truncated"},

@@ -77,9 +77,10 @@ class MainWindowLayoutTest : public QObject {
 
         QMenuBar* bar = w.window.menuBar();
         QCOMPARE(bar->geometry(), QRect(0, 0, 470, bar->height()));
-        QCOMPARE(bar->actions().size(), 2);
+        QCOMPARE(bar->actions().size(), 3);
         QCOMPARE(bar->actions()[0]->text(), QStringLiteral("?"));
         QCOMPARE(bar->actions()[1]->text(), QStringLiteral("Keyboard"));
+        QCOMPARE(bar->actions()[2]->text(), QStringLiteral("Sounds"));
         const QList<QAction*> items = bar->actions()[0]->menu()->actions();
         QCOMPARE(items.size(), 2);
         QCOMPARE(items[0]->text(), QStringLiteral("About"));

@@ -24,6 +24,14 @@ bool renderOffline(const RenderOptions& options, std::span<const TimedMessage> m
     // options then do what the sliders and the settings file would have done.
     instrument::Instrument instrument(options.rate);
     using controls::ControlId;
+    if (options.sound) {
+        // As a host restores a preset: a control already at its position keeps its state, so a
+        // sound's start-up Havoc or Bedlam keeps the exact start-up value in every face.
+        for (std::size_t i = 0; i < controls::kControlCount; ++i) {
+            instrument.setControl(static_cast<ControlId>(i),
+                                  static_cast<float>(options.sound->positions[i]));
+        }
+    }
     if (options.havoc) {
         instrument.moveControl(ControlId::Havoc, *options.havoc);
     }

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "controls/Controls.h"
+#include "sounds/FactorySounds.h"
+#include "sounds/SoundFile.h"
 #include "tools/render/NumberText.h"
 
 namespace vireon::tools {
@@ -38,6 +40,8 @@ struct OptionRow {
     void (*storeNumber)(RenderOptions&, std::uint64_t) = nullptr;
     /// A text: stores it, or returns the sentence saying why it is refused.
     std::optional<std::string> (*storeText)(RenderOptions&, std::string_view) = nullptr;
+    /// The envelope control a number sets, which --sound sets too unless this option is given.
+    std::optional<ControlId> envelope = {};
 };
 
 template <typename T>
@@ -94,9 +98,31 @@ OptionRow envelopeRow(ControlId id) {
     const controls::Control& c = controls::control(id);
     std::string help(c.name);
     help[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(help[0])));
-    return numberRow<Field>(
+    OptionRow row = numberRow<Field>(
         optionName(c), c.label, c.min, c.max,
         help + " slider" + inUnit(c.unit) + ", " + rangeAndDefault(c.min, c.max, c.initial));
+    row.envelope = id;
+    return row;
+}
+
+/// The sound --sound names: a factory sound, or else a sound file.
+std::optional<std::string> storeSound(RenderOptions& options, std::string_view value) {
+    if (const sounds::Sound* factory = sounds::findFactorySound(value)) {
+        options.sound = *factory;
+        return std::nullopt;
+    }
+    if (value.empty()) {
+        return std::string("--sound needs a sound's name or a sound file, not an empty text.");
+    }
+    sounds::ParsedSound read = sounds::readSoundFile(std::string(value));
+    if (auto* problem = std::get_if<std::string>(&read)) {
+        return "--sound " + quoteForMessage(value) +
+               " is no factory sound (vireon-render --list-sounds shows them), and as a sound "
+               "file it is refused: " +
+               *problem + ".";
+    }
+    options.sound = std::get<sounds::Sound>(std::move(read));
+    return std::nullopt;
 }
 
 /// A chaos slider: without the option the start-up value stays as it is, not recomputed from
@@ -140,6 +166,12 @@ const std::vector<OptionRow>& optionTable() {
                                   " (default: the last message's sample\n"
                                   "plus the release time plus 8000). Later messages are not "
                                   "played."),
+        {.name = "--sound",
+         .valueName = "NAME",
+         .help = "start from a factory sound (see --list-sounds) or from a sound\n"
+                 "file, which NAME then names; the control options below\n"
+                 "change single controls of it.",
+         .storeText = storeSound},
         envelopeRow<&O::attack>(ControlId::Attack),
         envelopeRow<&O::decay>(ControlId::Decay),
         envelopeRow<&O::sustain>(ControlId::Sustain),
@@ -183,6 +215,9 @@ const std::vector<OptionRow>& optionTable() {
         {.name = "--version",
          .help = "show the version and the licence.",
          .flag = []() -> ParsedCommandLine { return VersionRequest{}; }},
+        {.name = "--list-sounds",
+         .help = "list the factory sounds.",
+         .flag = []() -> ParsedCommandLine { return ListSoundsRequest{}; }},
     };
     return table;
 }
@@ -235,6 +270,15 @@ ParsedCommandLine parseRenderOptions(std::span<const std::string_view> args) {
         }
     }
 
+    if (options.sound) {
+        // A sound applies as a host applies a preset; the envelope options given win over it.
+        for (const OptionRow& row : table) {
+            if (row.envelope && std::find(seen.begin(), seen.end(), row.name) == seen.end()) {
+                row.storeNumber(options,
+                                static_cast<std::uint64_t>(options.sound->position(*row.envelope)));
+            }
+        }
+    }
     if (!options.eventsPath.empty() && !options.midiPath.empty()) {
         return std::string("--events and --midi cannot be used together; give one of them.");
     }
@@ -254,9 +298,9 @@ std::string usageText() {
     // The synopsis groups and orders the options by hand; the option lines follow the table.
     std::string text =
         "Usage: vireon-render [--events FILE | --midi FILE.mid] [--length SAMPLES]\n"
-        "                     [--attack A] [--decay D] [--sustain S] [--release R]\n"
-        "                     [--havoc N] [--bedlam N] [--disorder TEXT] [--block N]\n"
-        "                     [--rate R] -o OUT\n"
+        "                     [--sound NAME] [--attack A] [--decay D] [--sustain S]\n"
+        "                     [--release R] [--havoc N] [--bedlam N] [--disorder TEXT]\n"
+        "                     [--block N] [--rate R] -o OUT\n"
         "\n"
         "Renders the synthesizer's sound offline, 8000 mono samples per second (or carried to\n"
         "--rate), starting from the state the application starts in and playing the given\n"
@@ -285,8 +329,17 @@ std::string usageText() {
     return text;
 }
 
+std::string soundListText() {
+    std::string text;
+    for (const sounds::Sound& sound : sounds::factorySounds()) {
+        text += sound.name + " - " + sound.description + '\n';
+    }
+    return text;
+}
+
 std::string versionText() {
-    return "vireon-render " VIREON_VERSION "\n"
+    return "vireon-render " VIREON_VERSION
+           "\n"
            "License GPL-3.0-or-later: GNU GPL version 3 or later "
            "<https://gnu.org/licenses/gpl.html>.\n"
            "This is free software: you are free to change and redistribute it.\n"

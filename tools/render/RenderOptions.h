@@ -10,6 +10,7 @@
 
 #include "engine/AdsrSettings.h"
 #include "rate/RateRenderer.h"
+#include "sounds/Sound.h"
 
 namespace vireon::tools {
 
@@ -28,6 +29,8 @@ struct RenderOptions {
     std::string midiPath;
     /// Samples to render; without it the length follows from the messages.
     std::optional<std::uint32_t> length;
+    /// The sound to start from, which --sound names; the control options given beside it win.
+    std::optional<sounds::Sound> sound;
     std::int32_t attack = engine::AdsrSettings::kAttackInitial;
     std::int32_t decay = engine::AdsrSettings::kDecayInitial;
     std::int32_t sustain = engine::AdsrSettings::kSustainInitial;
@@ -50,11 +53,16 @@ struct HelpRequest {};
 /// --version was given: print versionText() and stop.
 struct VersionRequest {};
 
+/// --list-sounds was given: print soundListText() and stop.
+struct ListSoundsRequest {};
+
 /// What the command line asks for: a rendering, a request that stops there, or one sentence
 /// saying what is wrong and what to do.
-using ParsedCommandLine = std::variant<RenderOptions, HelpRequest, VersionRequest, std::string>;
+using ParsedCommandLine =
+    std::variant<RenderOptions, HelpRequest, VersionRequest, ListSoundsRequest, std::string>;
 
-/// Reads the command-line arguments (without the program name). Any thread.
+/// Reads the command-line arguments (without the program name). --sound FILE reads that file.
+/// Any thread.
 ParsedCommandLine parseRenderOptions(std::span<const std::string_view> args);
 
 /// The text --help prints.
@@ -62,6 +70,9 @@ std::string usageText();
 
 /// The text --version prints: the program's name and version, then its licence.
 std::string versionText();
+
+/// The text --list-sounds prints: each factory sound's name and description.
+std::string soundListText();
 
 /// True when `path` asks for raw samples on standard output.
 bool isStandardOutput(std::string_view path);

@@ -31,9 +31,11 @@ int refuse(const std::string& sentence) {
 
 int run(std::span<const std::string_view> args) {
     auto parsed = parseRenderOptions(args);
-    if (std::holds_alternative<HelpRequest>(parsed) ||
-        std::holds_alternative<VersionRequest>(parsed)) {
-        std::cout << (std::holds_alternative<HelpRequest>(parsed) ? usageText() : versionText());
+    if (!std::holds_alternative<RenderOptions>(parsed) &&
+        !std::holds_alternative<std::string>(parsed)) {
+        std::cout << (std::holds_alternative<HelpRequest>(parsed)      ? usageText()
+                      : std::holds_alternative<VersionRequest>(parsed) ? versionText()
+                                                                       : soundListText());
         std::cout.flush();
         return std::cout ? 0 : kExitRefused;
     }
