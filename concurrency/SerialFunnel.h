@@ -5,7 +5,8 @@
 #include <atomic>
 #include <cstddef>
 #include <new>
-#include <thread>
+
+#include "concurrency/ThreadYield.h"
 
 namespace vireon::concurrency {
 
@@ -39,7 +40,7 @@ class SerialFunnel {
     void submit(const T& item, Handle&& handle) {
         while (!tryEnqueue(item)) {
             if (!drain(handle)) {
-                std::this_thread::yield();
+                yieldThread();
             }
         }
         drain(handle);

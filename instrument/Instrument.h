@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 
 #include "controls/Controls.h"
 #include "engine/AdsrSettings.h"
@@ -69,6 +70,10 @@ class Instrument {
 
     /// RT: renders the next `frames` frames at the output rate.
     void render(float* output, std::uint32_t frames) noexcept;
+
+    /// The note status as the program's status bar shows it: empty until the first MIDI message,
+    /// then "On" or "Off". Rendering thread.
+    std::string_view noteText() const { return voice_->notes.noteText(); }
 
     /// The first output frame that belongs to engine sample `sample`: where an event meant for
     /// that sample goes. Any thread.
