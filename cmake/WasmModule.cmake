@@ -21,16 +21,15 @@ if(VIREON_WASM_CXX)
   endif()
 endif()
 
-# The engine's exactness needs what the native build gives it: no contraction, no fast-math.
-# Size over speed: the engine is a few loops, the rest is reading files.
-set(VIREON_WASM_FLAGS --target=wasm32-wasi -std=c++20 -Os -ffp-contract=off -fno-fast-math
-    -fexceptions -Wall -Wextra -I${PROJECT_SOURCE_DIR})
-if(VIREON_WERROR)
-  list(APPEND VIREON_WASM_FLAGS -Werror)
-endif()
-
 function(vireon_add_wasm_module target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "OUTPUT" "SOURCES;EXPORTS")
+  # The engine's exactness needs what the native build gives it: no contraction, no fast-math.
+  # Size over speed: the engine is a few loops, the rest is reading files.
+  set(flags --target=wasm32-wasi -std=c++20 -Os -ffp-contract=off -fno-fast-math -fexceptions
+      -Wall -Wextra -I${PROJECT_SOURCE_DIR})
+  if(VIREON_WERROR)
+    list(APPEND flags -Werror)
+  endif()
   set(objects)
   foreach(source IN LISTS arg_SOURCES)
     get_filename_component(path ${source} ABSOLUTE)
@@ -38,7 +37,7 @@ function(vireon_add_wasm_module target)
     set(object ${CMAKE_CURRENT_BINARY_DIR}/${target}.objects/${relative}.o)
     add_custom_command(
       OUTPUT ${object}
-      COMMAND ${VIREON_WASM_CXX} ${VIREON_WASM_FLAGS} -MD -MF ${object}.d -c ${path} -o ${object}
+      COMMAND ${VIREON_WASM_CXX} ${flags} -MD -MF ${object}.d -c ${path} -o ${object}
       DEPENDS ${path}
       DEPFILE ${object}.d
       COMMENT "Compiling ${relative} for WebAssembly"

@@ -33,6 +33,8 @@ async function main() {
     const sound = new Sound(moduleBytes, () => controls.positions,
                             (status) => light('note-status', kNoteTexts[status], status === 1),
                             !!globalThis.vireonRecord);
+    // Where a recording can be read back, for checking what was played.
+    document.vireonSound = sound;
     const chaos = $('chaos');
     const envelope = $('envelope');
     // The chaos controls and the envelope each in their own group, in the table's order.
@@ -46,7 +48,8 @@ async function main() {
         if (sound.running) return;
         sound.start().then(() => {
             light('sound-status', 'Sound on', true);
-            $('start').hidden = true;
+            // Hidden, not removed: the keys must not move under a finger or a pointer.
+            $('start').style.visibility = 'hidden';
             say('Play with the mouse, touch, the computer keys or a MIDI keyboard.');
             runScope($('scope'), sound.analyser);
         }, (error) => say(error.message, true));
