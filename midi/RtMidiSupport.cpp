@@ -4,6 +4,7 @@
 #include <atomic>
 #include <iostream>
 #include <memory>
+#include <thread>
 
 #include "midi/MidiMessage.h"
 #include "midi/MidiSystems.h"
