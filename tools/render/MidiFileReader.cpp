@@ -51,15 +51,11 @@ std::optional<std::uint32_t> sampleAtSeconds(double seconds) {
     return static_cast<std::uint32_t>(sample);
 }
 
-std::variant<std::vector<TimedMessage>, std::string> readMidiFile(const std::string& path) {
-    std::string file;
-    if (auto reason = readWholeFile(path, kMaxMidiFileBytes, file)) {
-        return "could not read the MIDI file " + path + " (" + *reason +
-               "); check the path given to --midi.";
-    }
+std::variant<std::vector<TimedMessage>, std::string> midiFileMessages(std::string_view file,
+                                                                      const std::string& name) {
     auto loaded = midifile::readMidiFileEvents(file);
     if (auto* p = std::get_if<midifile::MidiFileProblem>(&loaded)) {
-        return path + " is not a usable Standard MIDI File: " + p->reason + ".";
+        return name + " is not a usable Standard MIDI File: " + p->reason + ".";
     }
 
     std::vector<TimedMessage> messages;
@@ -70,7 +66,7 @@ std::variant<std::vector<TimedMessage>, std::string> readMidiFile(const std::str
         }
         const std::optional<std::uint32_t> sample = sampleAtSeconds(event.seconds);
         if (!sample) {
-            return path + " has an event at " + std::to_string(event.seconds) +
+            return name + " has an event at " + std::to_string(event.seconds) +
                    " seconds, beyond the longest time the renderer can address.";
         }
         messages.push_back({*sample, *message});
@@ -81,6 +77,15 @@ std::variant<std::vector<TimedMessage>, std::string> readMidiFile(const std::str
         messages.begin(), messages.end(),
         [](const TimedMessage& a, const TimedMessage& b) { return a.sample < b.sample; });
     return messages;
+}
+
+std::variant<std::vector<TimedMessage>, std::string> readMidiFile(const std::string& path) {
+    std::string file;
+    if (auto reason = readWholeFile(path, kMaxMidiFileBytes, file)) {
+        return "could not read the MIDI file " + path + " (" + *reason +
+               "); check the path given to --midi.";
+    }
+    return midiFileMessages(file, path);
 }
 
 }  // namespace vireon::tools

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -23,6 +24,11 @@ std::optional<std::uint32_t> feedableMessage(const MidiFileEvent& event);
 /// throughout the engine). Nothing for a negative time or one beyond the last 32-bit index.
 /// Any thread.
 std::optional<std::uint32_t> sampleAtSeconds(double seconds);
+
+/// The timed messages of a Standard MIDI File held in memory. On failure returns one sentence
+/// naming the file as `name`. Any thread.
+std::variant<std::vector<TimedMessage>, std::string> midiFileMessages(std::string_view file,
+                                                                      const std::string& name);
 
 /// Reads a Standard MIDI File into timed messages. On failure returns one sentence naming the
 /// file. Any thread.

@@ -1,0 +1,170 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The page in Debian's headless chromium, served from build/web on localhost: what it plays
+// from the mouse, the computer keys and a MIDI input, and what it renders, equal
+// vireon-render's output bit for bit. Saves a screenshot; prints the time to ready.
+// node page.mjs BUILD_DIR SOURCE_DIR
+import { execFileSync } from 'node:child_process';
+import { mkdtempSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, resolve } from 'node:path';
+import { pathToFileURL } from 'node:url';
+import { strict as assert } from 'node:assert';
+import puppeteer from 'puppeteer-core';
+
+const [build, source] = process.argv.slice(2).map((path) => resolve(path));
+const { serve } = await import(pathToFileURL(join(source, 'web', 'serve.mjs')));
+const renderer = join(build, 'tools', 'vireon-render');
+const folder = mkdtempSync(join(tmpdir(), 'vireon-page-'));
+
+function render(args) {
+    return execFileSync(renderer, [...args, '-o', '-'], { maxBuffer: 1 << 28 });
+}
+
+// Stand-ins for Web MIDI, put in place before the page's scripts run: one input whose messages
+// the test sends, or a refusal as where no MIDI system answers.
+function midiInput() {
+    globalThis.vireonRecord = true;
+    const input = { id: 'test-1', name: 'Test keyboard', type: 'input', onmidimessage: null };
+    globalThis.testMidi = (bytes) => input.onmidimessage?.({ data: new Uint8Array(bytes) });
+    const access = { inputs: new Map([[input.id, input]]), outputs: new Map(),
+                     addEventListener() {} };
+    navigator.requestMIDIAccess = async () => access;
+}
+function midiRefused() {
+    globalThis.vireonRecord = true;
+    navigator.requestMIDIAccess = async () => {
+        throw new DOMException('Platform dependent initialization failed.', 'InvalidStateError');
+    };
+}
+
+async function openPage(browser, origin, standIn) {
+    const page = await browser.newPage();
+    const problems = [];
+    page.on('console', (message) => message.type() === 'error' && problems.push(message.text()));
+    page.on('pageerror', (error) => problems.push(error.message));
+    await page.evaluateOnNewDocument(standIn);
+    await page.goto(origin, { waitUntil: 'load' });
+    await page.waitForFunction(() => globalThis.vireonReady !== undefined);
+    return { page, problems };
+}
+
+const text = (page, selector) => page.$eval(selector, (element) => element.textContent);
+const pause = (milliseconds) => new Promise((done) => setTimeout(done, milliseconds));
+
+// Everything the worklet rendered, and the events file that says what it was given when.
+async function played(page) {
+    const record = await page.evaluate(async () => {
+        await new Promise((done) => setTimeout(done, 300));
+        const { blocks, events } = document.vireonSound.record;
+        const samples = new Float32Array(blocks.reduce((n, block) => n + block.length, 0));
+        let at = 0;
+        for (const block of blocks) {
+            samples.set(block, at);
+            at += block.length;
+        }
+        return { samples: [...new Uint8Array(samples.buffer)], events };
+    });
+    const lines = record.events.filter((event) => event.message !== undefined).map((event) =>
+        `${event.frame} ${event.message & 0xff} ${(event.message >> 8) & 0xff} ${event.message >> 16}`);
+    const eventsPath = join(folder, `played-${lines.length}.txt`);
+    writeFileSync(eventsPath, `${lines.join('\n')}\n`);
+    return { samples: Buffer.from(record.samples), eventsPath, lines };
+}
+
+function assertHeardAsRendered({ samples, eventsPath, lines }, what, options = []) {
+    const expected = render(['--events', eventsPath, '--length', String(samples.length / 4),
+                             ...options]);
+    assert.ok(expected.some((byte) => byte !== 0), `${what}: the phrase makes a sound`);
+    assert.ok(samples.equals(expected), `${what}: heard as vireon-render renders ${lines.join('; ')}`);
+}
+
+async function renderedInPage(page, file) {
+    await page.$eval('#render', (details) => (details.open = true));
+    const chooser = await page.$('#render-file');
+    await chooser.uploadFile(file);
+    await page.click('#render-start');
+    await page.waitForFunction(() => !document.querySelector('#render-link').hidden ||
+                                     document.querySelector('#render-start').disabled === false &&
+                                     document.querySelector('#render-message').textContent.endsWith('.'));
+    const bytes = await page.evaluate(async () => {
+        const link = document.querySelector('#render-link');
+        if (link.hidden) throw new Error(document.querySelector('#render-message').textContent);
+        return [...new Uint8Array(await (await fetch(link.href)).arrayBuffer())];
+    });
+    return Buffer.from(bytes);
+}
+
+// The WAV files equal but for PEAK's time stamp (bytes 60 to 63), which is the time of writing.
+function assertSameWav(inPage, args, what) {
+    const wavPath = join(folder, 'expected.wav');
+    execFileSync(renderer, [...args, '-o', wavPath]);
+    const expected = execFileSync('cat', [wavPath]);
+    assert.equal(inPage.length, expected.length, `${what}: the length of the WAV file`);
+    for (const wav of [inPage, expected]) wav.fill(0, 60, 64);
+    assert.ok(inPage.equals(expected), `${what}: the WAV file vireon-render writes`);
+}
+
+const server = await serve(join(build, 'web'));
+const origin = `http://127.0.0.1:${server.address().port}/`;
+const browser = await puppeteer.launch({
+    executablePath: process.env.VIREON_CHROMIUM ?? '/usr/bin/chromium',
+    headless: true,
+    args: ['--no-sandbox', '--autoplay-policy=no-user-gesture-required'],
+});
+try {
+    const { page, problems } = await openPage(browser, origin, midiInput);
+    const ready = await page.evaluate(() => globalThis.vireonReady);
+    console.log(`From page load to ready to play: ${Math.round(ready)} ms.`);
+    assert.equal(await text(page, '#midi-status'), 'MIDI IN');
+    assert.ok((await text(page, '#midi-input')).includes('Test keyboard'));
+
+    // The mouse on A4 (the tenth key from C4) starts the sound and plays; then Z and MIDI.
+    const keys = await page.$$('#keys .key');
+    const box = await keys[9].boundingBox();
+    await page.mouse.move(box.x + box.width / 2, box.y + box.height - 10);
+    await page.mouse.down();
+    await page.waitForFunction(() => document.querySelector('#note-status').textContent === 'On');
+    await pause(200);
+    await page.mouse.up();
+    await pause(100);
+    await page.keyboard.down('z');
+    await pause(200);
+    await page.keyboard.up('z');
+    await page.evaluate(() => testMidi([0x90, 64, 100]));
+    await pause(150);
+    await page.evaluate(() => testMidi([0xb0, 1, 64]));
+    await pause(150);
+    await page.evaluate(() => testMidi([0x80, 64, 0]));
+    await page.waitForFunction(() => document.querySelector('#note-status').textContent === 'Off');
+    const heard = await played(page);
+    assert.equal(heard.lines.length, 7, 'mouse, key and MIDI: seven messages');
+    assertHeardAsRendered(heard, 'mouse, computer key and MIDI');
+
+    // Offline: the demo phrase with Havoc a step up, and a MIDI file.
+    await page.focus('#control-havoc');
+    await page.keyboard.press('ArrowUp');
+    const demo = join(source, 'share', 'demo-phrase.txt');
+    assertSameWav(await renderedInPage(page, demo), ['--events', demo, '--havoc', '46'], 'demo');
+    const midiFile = join(source, 'tests', 'tools', 'two-tracks.mid');
+    assertSameWav(await renderedInPage(page, midiFile), ['--midi', midiFile, '--havoc', '46'],
+                  'MIDI file');
+    await page.screenshot({ path: join(build, 'web-page.png'), fullPage: true });
+    assert.deepEqual(problems, [], 'no console errors');
+
+    // MIDI refused: the page says so, and the keyboard still plays, with the Havoc kept from
+    // the first visit.
+    const refused = await openPage(browser, origin, midiRefused);
+    assert.equal(await refused.page.$eval('#control-havoc', (input) => input.value), '46');
+    assert.equal(await text(refused.page, '#midi-status'), 'No MIDI IN');
+    assert.match(await text(refused.page, '#midi-problem'), /MIDI input is not available/);
+    await refused.page.keyboard.down('q');
+    await refused.page.waitForFunction(() => document.querySelector('#note-status').textContent === 'On');
+    await pause(100);
+    await refused.page.keyboard.up('q');
+    assertHeardAsRendered(await played(refused.page), 'without MIDI', ['--havoc', '46']);
+    assert.deepEqual(refused.problems, [], 'no console errors without MIDI');
+    console.log('The page plays and renders as vireon-render does.');
+} finally {
+    await browser.close();
+    server.close();
+}

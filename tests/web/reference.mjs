@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// In node: the engine compiled to WebAssembly gives the stored reference bits of
+// tests/engine/PortableReferenceTest.cpp, and the page's module renders what vireon-render
+// renders. Prints the module's size and its speed against the native renderer.
+// node reference.mjs BUILD_DIR SOURCE_DIR
+import { execFileSync } from 'node:child_process';
+import { readFileSync, statSync, writeFileSync, mkdtempSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, resolve } from 'node:path';
+import { pathToFileURL } from 'node:url';
+import { strict as assert } from 'node:assert';
+
+const [build, source] = process.argv.slice(2).map((path) => resolve(path));
+const { loadModule, moduleText } = await import(pathToFileURL(join(build, 'web', 'module.js')));
+
+// The stored hashes: {"name", {0x..., 0x..., }},
+const stored = [...readFileSync(join(source, 'tests/engine/RenderReference.inc'), 'utf8')
+                      .matchAll(/\{"([^"]*)", \{([^}]*)\}\}/g)]
+                   .map(([, name, list]) => ({ name, hashes: list.match(/0x[0-9a-f]+/g).map(BigInt) }));
+
+const sweep = await loadModule(readFileSync(join(build, 'web-build', 'vireon_sweep.wasm')));
+const count = sweep.sweep_case_count();
+assert.equal(count, stored.length, 'every case of the sweep has stored hashes');
+const secondsAt = sweep.vireon_test_alloc(4);
+for (let i = 0; i < count; ++i) {
+    assert.equal(moduleText(sweep, sweep.sweep_case_name(i)), stored[i].name);
+    const pointer = sweep.sweep_case_hashes(i, secondsAt);
+    const seconds = new Uint32Array(sweep.memory.buffer, secondsAt, 1)[0];
+    const hashes = [...new BigUint64Array(sweep.memory.buffer, pointer, seconds)];
+    assert.deepEqual(hashes, stored[i].hashes, `"${stored[i].name}" has its stored hashes`);
+}
+assert.ok(sweep.sine_matches_reference(), 'the sine is correctly rounded');
+assert.ok(sweep.powers_match_reference(), 'every power is correctly rounded');
+console.log(`${count} renders of the sweep, the sine and the powers: the stored bits.`);
+
+// A minute of a held note with moving notes around it, through the page's module and through
+// vireon-render, timed in the same run.
+const modulePath = join(build, 'web', 'vireon.wasm');
+const lines = ['0 0x90 57 100'];
+for (let s = 8000; s < 480000; s += 8000) lines.push(`${s} 0x90 ${40 + (s / 8000) % 40} 90`);
+lines.push('480000 0x80 57 0');
+const folder = mkdtempSync(join(tmpdir(), 'vireon-web-'));
+const eventsPath = join(folder, 'minute.txt');
+writeFileSync(eventsPath, `${lines.join('\n')}\n`);
+const options = ['--havoc', '70', '--bedlam', '20', '--attack', '300', '--release', '200'];
+const positions = [70, 20, 300, 1000, 50, 200, 0];
+
+let started = performance.now();
+const native = execFileSync(join(build, 'tools', 'vireon-render'),
+                            ['--events', eventsPath, ...options, '-o', '-'],
+                            { maxBuffer: 1 << 26 });
+const nativeSeconds = (performance.now() - started) / 1000;
+
+const pieces = [];
+const vireon = await loadModule(readFileSync(modulePath), {
+    write: (pointer, count) => {
+        pieces.push(Buffer.from(new Float32Array(vireon.memory.buffer, pointer, count).slice().buffer));
+        return 1;
+    },
+});
+const text = Buffer.from(`${lines.join('\n')}\n`);
+const input = vireon.vireon_alloc(text.length);
+new Uint8Array(vireon.memory.buffer, input).set(text);
+const name = vireon.vireon_alloc(16);
+new Uint8Array(vireon.memory.buffer, name).set(Buffer.from('minute.txt\0'));
+const settings = vireon.vireon_alloc(positions.length * 4);
+new Int32Array(vireon.memory.buffer, settings, positions.length).set(positions);
+started = performance.now();
+const error = vireon.vireon_render_file(1, input, text.length, name, settings, 8000, 0);
+const moduleSeconds = (performance.now() - started) / 1000;
+assert.equal(error, 0, error ? moduleText(vireon, error) : '');
+assert.ok(Buffer.concat(pieces).equals(native), 'the module renders what vireon-render renders');
+
+console.log(`Module size: ${statSync(modulePath).size} bytes.`);
+console.log(`Rendering ${native.length / 4} samples: native ${nativeSeconds.toFixed(3)} s, ` +
+            `module ${moduleSeconds.toFixed(3)} s, speed ratio ${(nativeSeconds / moduleSeconds).toFixed(2)}.`);

@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The page: the instrument's controls, keyboard, scope, MIDI input and renderer, wired to the
+// sound.
+import { loadModule, controlTable } from './module.js';
+import { Sound } from './sound.js';
+import { Controls } from './controls.js';
+import { Keyboard } from './keyboard.js';
+import { runScope } from './scope.js';
+import { openMidi } from './midi.js';
+import { renderFile, wavName } from './render.js';
+import { loadSetting, saveSetting } from './storage.js';
+
+const $ = (id) => document.getElementById(id);
+const kNoteTexts = ['', 'On', 'Off'];
+
+function say(text, problem = false) {
+    $('message').textContent = text;
+    $('message').classList.toggle('problem', problem);
+}
+
+function light(id, text, on) {
+    $(id).textContent = text;
+    $(id).classList.toggle('on', on);
+}
+
+async function main() {
+    const response = await fetch(new URL('./vireon.wasm', import.meta.url));
+    if (!response.ok) throw new Error(`vireon.wasm could not be loaded (${response.status}).`);
+    const moduleBytes = await response.arrayBuffer();
+    const table = controlTable(await loadModule(moduleBytes));
+
+    let controls = null;
+    const sound = new Sound(moduleBytes, () => controls.positions,
+                            (status) => light('note-status', kNoteTexts[status], status === 1),
+                            !!globalThis.vireonRecord);
+    // Where a recording can be read back, for checking what was played.
+    document.vireonSound = sound;
+    const chaos = $('chaos');
+    const envelope = $('envelope');
+    // The chaos controls and the envelope each in their own group, in the table's order.
+    const panel = {
+        append: (box) => (box.className.match(/attack|decay|sustain|release/) ? envelope : chaos)
+                             .append(box),
+    };
+    controls = new Controls(panel, table, (index, position) => sound.sendControl(index, position));
+
+    const startSound = () => {
+        if (sound.running) return;
+        sound.start().then(() => {
+            light('sound-status', 'Sound on', true);
+            // Hidden, not removed: the keys must not move under a finger or a pointer.
+            $('start').style.visibility = 'hidden';
+            say('Play with the mouse, touch, the computer keys or a MIDI keyboard.');
+            runScope($('scope'), sound.analyser);
+        }, (error) => say(error.message, true));
+    };
+    $('start').addEventListener('click', startSound);
+
+    const keyboard = new Keyboard($('keys'), $('octave'), (message) => sound.sendMessage(message),
+                                  loadSetting('octave', undefined));
+    keyboard.onGesture = startSound;
+    keyboard.onShift = (base) => saveSetting('octave', base);
+
+    openMidi($('midi-input'), (message) => sound.sendMessage(message), (open, why) => {
+        light('midi-status', open ? 'MIDI IN' : 'No MIDI IN', open);
+        $('midi-problem').textContent = why;
+    });
+
+    setUpRendering(moduleBytes, controls);
+    say('Press Start sound, a piano key or a computer key to play: browsers start sound only ' +
+        'after you do something on the page.');
+    globalThis.vireonReady = performance.now();
+}
+
+function setUpRendering(moduleBytes, controls) {
+    const drop = $('drop');
+    const chooser = $('render-file');
+    let file = null;
+    const choose = (chosen) => {
+        file = chosen;
+        $('render-message').textContent = chosen ? `${chosen.name}: press Render.` : '';
+    };
+    chooser.addEventListener('change', () => choose(chooser.files[0] ?? null));
+    drop.addEventListener('dragover', (event) => {
+        event.preventDefault();
+        drop.classList.add('over');
+    });
+    drop.addEventListener('dragleave', () => drop.classList.remove('over'));
+    drop.addEventListener('drop', (event) => {
+        event.preventDefault();
+        drop.classList.remove('over');
+        choose(event.dataTransfer.files[0] ?? null);
+    });
+    $('render-start').addEventListener('click', async () => {
+        if (!file) {
+            $('render-message').textContent = 'Choose a MIDI file or an events file first.';
+            return;
+        }
+        const progress = $('render-progress');
+        const link = $('render-link');
+        progress.hidden = false;
+        progress.value = 0;
+        link.hidden = true;
+        $('render-start').disabled = true;
+        $('render-message').textContent = `Rendering ${file.name}…`;
+        try {
+            const result = await renderFile(moduleBytes, file, controls.renderPositions(),
+                                             Number($('render-rate').value),
+                                             (fraction) => (progress.value = fraction));
+            if (link.href) URL.revokeObjectURL(link.href);
+            link.href = URL.createObjectURL(result.wav);
+            link.download = wavName(file.name);
+            link.textContent = `Download ${link.download}`;
+            link.hidden = false;
+            $('render-message').textContent =
+                `${result.frames} samples (${(result.frames / Number($('render-rate').value)).toFixed(1)} s) rendered in ` +
+                `${Math.round(result.milliseconds)} ms.`;
+            link.click();
+        } catch (error) {
+            $('render-message').textContent = error.message;
+        } finally {
+            progress.hidden = true;
+            $('render-start').disabled = false;
+        }
+    });
+}
+
+main().catch((error) => say(`Vireon could not start: ${error.message}`, true));

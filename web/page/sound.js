@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The sound: an AudioContext at the engine's own 8000 Hz, which the browser carries to the
+// device's rate, with the instrument in an AudioWorklet. Browsers start sound only from a user
+// gesture, so start() belongs in a click or key handler.
+
+const kEngineRate = 8000;
+
+export class Sound {
+    /// `bytes`: the module; `controls()`: the control positions to start from; `onNoteStatus`
+    /// gets 0 (no message yet), 1 ("On") or 2 ("Off"); `record` keeps every block rendered and
+    /// every event with its frame, for checking what was played.
+    constructor(bytes, controls, onNoteStatus, record = false) {
+        this.bytes = bytes;
+        this.controls = controls;
+        this.onNoteStatus = onNoteStatus;
+        this.record = record ? { blocks: [], events: [] } : null;
+        this.node = null;
+        this.context = null;
+        this.analyser = null;
+        this.starting = null;
+        // Events sent while the worklet loads, played as soon as it runs.
+        this.waiting = [];
+    }
+
+    get running() {
+        return this.node !== null;
+    }
+
+    /// Starts the sound; resolves when the instrument plays, rejects with a sentence for people.
+    start() {
+        this.starting ??= this.open().catch((error) => {
+            this.starting = null;
+            this.waiting = [];
+            throw error;
+        });
+        return this.starting;
+    }
+
+    async open() {
+        let context;
+        try {
+            context = new AudioContext({ sampleRate: kEngineRate, latencyHint: 'interactive' });
+        } catch (error) {
+            throw new Error(
+                `This browser cannot play at ${kEngineRate} Hz (${error.message}), the rate Vireon ` +
+                    'plays at. Try a current Chrome, Edge, Firefox or Opera.');
+        }
+        if (context.sampleRate !== kEngineRate) {
+            context.close();
+            throw new Error(`This browser plays at ${context.sampleRate} Hz only, not at ` +
+                            `${kEngineRate} Hz, the rate Vireon plays at.`);
+        }
+        await context.audioWorklet.addModule(new URL('./worklet.js', import.meta.url));
+        const node = new AudioWorkletNode(context, 'vireon', {
+            numberOfInputs: 0,
+            numberOfOutputs: 1,
+            outputChannelCount: [1],
+            processorOptions: { bytes: this.bytes, controls: this.controls(), record: !!this.record },
+        });
+        node.port.onmessage = (event) => this.heard(event.data);
+        this.analyser = new AnalyserNode(context, { fftSize: 512 });
+        node.connect(context.destination);
+        node.connect(this.analyser);
+        await context.resume();
+        this.context = context;
+        this.node = node;
+        for (const event of this.waiting) node.port.postMessage(event);
+        this.waiting = [];
+    }
+
+    heard(data) {
+        if (data.noteStatus !== undefined) this.onNoteStatus(data.noteStatus);
+        if (!this.record) return;
+        if (data.block) this.record.blocks.push(data.block);
+        if (data.applied) this.record.events.push({ ...data.applied, frame: data.frame });
+    }
+
+    send(event) {
+        if (this.node) {
+            this.node.port.postMessage(event);
+        } else if (this.starting) {
+            this.waiting.push(event);
+        }
+    }
+
+    /// A MIDI message packed as status | data1 << 8 | data2 << 16.
+    sendMessage(message) {
+        this.send({ message });
+    }
+
+    /// A control (its index in the table of controls) moved to `value`.
+    sendControl(control, value) {
+        this.send({ control, value });
+    }
+}
