@@ -5,13 +5,12 @@
 
 #include <array>
 #include <atomic>
-#include <cstdint>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "midi/MidiMessage.h"
 #include "midi/MidiSystems.h"
+#include "midi/RtMidiClient.h"
 #include "midi/RtMidiSupport.h"
 #include "sound/QuietSoundLibraries.h"
 
@@ -21,7 +20,7 @@ struct RtMidiPorts::State {
     /// One MIDI system and this program's client of it, when the system is there.
     struct System {
         RtMidi::Api api;
-        std::unique_ptr<RtMidiIn> input;
+        std::unique_ptr<RtMidiClient> client;
     };
 
     /// A listed port: the system that has it and the name it had when listed.
@@ -37,10 +36,7 @@ struct RtMidiPorts::State {
     std::optional<unsigned> currentPortIndex(System& system, const std::string& name);
     // Tells the handler that the open device has closed, after its last message.
     void tellClosed();
-    bool verified(const System& system, const std::string& name) const;
-
-    static void receive(double timeStamp, std::vector<unsigned char>* message, void* userData);
-    static void noteError(RtMidiError::Type type, const std::string& text, void* userData);
+    bool verified(System& system, const std::string& name);
 
     MidiReceiver& handler;
     const std::string clientName;
@@ -54,57 +50,29 @@ struct RtMidiPorts::State {
                                   System{RtMidi::UNIX_JACK, nullptr}};
     std::vector<Entry> entries;
     System* openSystem = nullptr;
-    // A client whose closing never finished is still used by the thread left waiting, and its
-    // callback may still reach this state: neither is ever destroyed.
+    // A client given up may still call back into this state, which is then never destroyed.
     bool clientAbandoned = false;
 };
 
-void RtMidiPorts::State::receive(double /*timeStamp*/, std::vector<unsigned char>* message,
-                                 void* userData) {
-    static_cast<State*>(userData)->gate.deliver(message);
-}
-
-void RtMidiPorts::State::noteError(RtMidiError::Type type, const std::string& /*text*/,
-                                   void* userData) {
-    // May run on RtMidi's input thread too, hence only an atomic count.
-    if (type != RtMidiError::DEBUG_WARNING) {
-        static_cast<State*>(userData)->errors.fetch_add(1);
-    }
-}
-
 bool RtMidiPorts::State::connect(System& system) {
-    if (!compiledIn(system.api) || !systemPresent(system.api)) {
-        return false;
-    }
-    try {
-        std::unique_ptr<RtMidiIn> input;
-        {
-            const MutedStandardError muted;
-            input = std::make_unique<RtMidiIn>(system.api, clientName);
-        }
-        input->setErrorCallback(&State::noteError, this);
-        input->ignoreTypes(true, false, false);
-        input->setCallback(&State::receive, this);
-        system.input = std::move(input);
-        return true;
-    } catch (...) {
-        return false;
-    }
+    system.client = RtMidiClient::connect(system.api, clientName, gate, errors);
+    return system.client != nullptr;
 }
 
 std::optional<unsigned> RtMidiPorts::State::currentPortIndex(System& system,
                                                              const std::string& name) {
-    const unsigned count = system.input->getPortCount();
+    RtMidiIn& input = system.client->input();
+    const unsigned count = input.getPortCount();
     for (unsigned port = 0; port < count; ++port) {
-        if (system.input->getPortName(port) == name) {
+        if (input.getPortName(port) == name) {
             return port;
         }
     }
     return std::nullopt;
 }
 
-bool RtMidiPorts::State::verified(const System& system, const std::string& name) const {
-    if (!system.input->isPortOpen()) {
+bool RtMidiPorts::State::verified(System& system, const std::string& name) {
+    if (!system.client->input().isPortOpen()) {
         return false;
     }
     // RtMidi's JACK backend ignores a failed connection and reports the port open all the same.
@@ -130,14 +98,15 @@ int RtMidiPorts::deviceCount() {
         try {
             // A fresh client sees a server that has restarted since; the open one stays.
             if (&system != state.openSystem) {
-                system.input.reset();
+                system.client.reset();
                 if (!state.connect(system)) {
                     continue;
                 }
             }
-            const unsigned count = system.input->getPortCount();
+            RtMidiIn& input = system.client->input();
+            const unsigned count = input.getPortCount();
             for (unsigned port = 0; port < count; ++port) {
-                std::string name = system.input->getPortName(port);
+                std::string name = input.getPortName(port);
                 if (!name.empty()) {
                     state.entries.push_back({&system, std::move(name)});
                 }
@@ -166,7 +135,7 @@ bool RtMidiPorts::open(int device) {
     const State::Entry& entry = state.entries[static_cast<std::size_t>(device)];
     State::System& system = *entry.system;
     // A client left to a server that went away is replaced by a fresh one.
-    if (!system.input && !state.connect(system)) {
+    if (!system.client && !state.connect(system)) {
         return false;
     }
     try {
@@ -176,7 +145,7 @@ bool RtMidiPorts::open(int device) {
             return false;
         }
         const unsigned errorsBefore = state.errors.load();
-        system.input->openPort(*port, kInputPortName);
+        system.client->input().openPort(*port, kInputPortName);
         if (state.errors.load() == errorsBefore && state.verified(system, entry.name)) {
             state.openSystem = &system;
             return true;
@@ -185,7 +154,7 @@ bool RtMidiPorts::open(int device) {
     }
     // Nothing has been let through yet (the gate is closed), so nothing needs to be told.
     try {
-        system.input->closePort();
+        system.client->input().closePort();
     } catch (...) {
     }
     return false;
@@ -194,7 +163,7 @@ bool RtMidiPorts::open(int device) {
 bool RtMidiPorts::start() {
     State& state = *state_;
     try {
-        if (state.openSystem == nullptr || !state.openSystem->input->isPortOpen()) {
+        if (state.openSystem == nullptr || !state.openSystem->client->input().isPortOpen()) {
             return false;
         }
     } catch (...) {
@@ -214,11 +183,9 @@ void RtMidiPorts::close() {
     if (state.openSystem == nullptr) {
         return;
     }
-    if (!closePortWithin(state.openSystem->input.get(), state.openSystem->api,
-                         kClosePortDeadline)) {
-        // The client stays as it is for the rest of the process: destroying it would wait for
-        // the server, or touch a vanished one. The next listing makes a fresh one.
-        static_cast<void>(state.openSystem->input.release());
+    if (!state.openSystem->client->closePort()) {
+        // The next listing makes a fresh one.
+        state.openSystem->client.reset();
         state.clientAbandoned = true;
     }
     state.openSystem = nullptr;
@@ -243,16 +210,15 @@ bool RtMidiPorts::forgetJackClients() {
     State& state = *state_;
     bool wasOpen = false;
     for (State::System& system : state.systems) {
-        if (system.api != RtMidi::UNIX_JACK || !system.input) {
+        if (system.api != RtMidi::UNIX_JACK || !system.client) {
             continue;
         }
         wasOpen = state.openSystem == &system;
         if (wasOpen) {
             state.openSystem = nullptr;
         }
-        // Destroying the client would close it, a call on the dead server's client; it stays
-        // as it is for the rest of the process, like one whose closing never finished.
-        static_cast<void>(system.input.release());
+        system.client->giveUp();
+        system.client.reset();
         state.clientAbandoned = true;
     }
     if (wasOpen) {

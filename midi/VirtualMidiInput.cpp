@@ -1,16 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "midi/VirtualMidiInput.h"
 
-#include <RtMidi.h>
-
-#include <array>
 #include <atomic>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "midi/MidiMessage.h"
-#include "midi/MidiSystems.h"
+#include "midi/RtMidiClient.h"
 #include "midi/RtMidiSupport.h"
 #include "sound/QuietSoundLibraries.h"
 
@@ -20,27 +16,16 @@ struct VirtualMidiInput::State {
     State(MidiReceiver& noteHandler, std::string name)
         : handler(noteHandler), clientName(std::move(name)) {}
 
-    static void receive(double timeStamp, std::vector<unsigned char>* message, void* userData);
-
     MidiReceiver& handler;
     const std::string clientName;
     // Shared with RtMidi's threads.
     MessageGate gate{handler};
-    struct Client {
-        RtMidi::Api api;
-        std::unique_ptr<RtMidiIn> input;
-    };
+    std::atomic<unsigned> errors{0};
     // Declared after the atomics so that the clients, whose threads use them, go first.
-    std::vector<Client> clients;
-    // A client whose closing never finished may still call back into this state, which is then
-    // never destroyed.
+    std::vector<std::unique_ptr<RtMidiClient>> clients;
+    // A client given up may still call back into this state, which is then never destroyed.
     bool clientAbandoned = false;
 };
-
-void VirtualMidiInput::State::receive(double /*timeStamp*/, std::vector<unsigned char>* message,
-                                      void* userData) {
-    static_cast<State*>(userData)->gate.deliver(message);
-}
 
 VirtualMidiInput::VirtualMidiInput(MidiReceiver& handler, std::string clientName)
     : state_(std::make_unique<State>(handler, std::move(clientName))) {
@@ -58,21 +43,16 @@ int VirtualMidiInput::open() {
     close();
     State& state = *state_;
     for (const RtMidi::Api api : {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK}) {
-        if (!compiledIn(api) || !systemPresent(api)) {
+        std::unique_ptr<RtMidiClient> client =
+            RtMidiClient::connect(api, state.clientName, state.gate, state.errors);
+        if (!client) {
             continue;
         }
         try {
-            std::unique_ptr<RtMidiIn> client;
-            {
-                const MutedStandardError muted;
-                client = std::make_unique<RtMidiIn>(api, state.clientName);
-            }
-            client->ignoreTypes(true, false, false);
-            client->setCallback(&State::receive, &state);
-            client->openVirtualPort(kPortName);
-            state.clients.push_back({api, std::move(client)});
+            client->input().openVirtualPort(kPortName);
+            state.clients.push_back(std::move(client));
         } catch (...) {
-            // The system went away between the question and the client: it offers nothing.
+            // The system went away between the client and the port: it offers nothing.
         }
     }
     state.gate.open();
@@ -85,9 +65,8 @@ void VirtualMidiInput::close() {
     if (state.clients.empty()) {
         return;
     }
-    for (State::Client& client : state.clients) {
-        if (!closePortWithin(client.input.get(), client.api, kClosePortDeadline)) {
-            static_cast<void>(client.input.release());
+    for (const std::unique_ptr<RtMidiClient>& client : state.clients) {
+        if (!client->closePort()) {
             state.clientAbandoned = true;
         }
     }
@@ -103,8 +82,8 @@ int VirtualMidiInput::openSystems() const {
 }
 
 bool VirtualMidiInput::offersJack() const {
-    for (const State::Client& client : state_->clients) {
-        if (client.api == RtMidi::UNIX_JACK) {
+    for (const std::unique_ptr<RtMidiClient>& client : state_->clients) {
+        if (client->api() == RtMidi::UNIX_JACK) {
             return true;
         }
     }
@@ -119,12 +98,12 @@ void VirtualMidiInput::forgetJackClient() {
     State& state = *state_;
     bool forgotten = false;
     for (auto client = state.clients.begin(); client != state.clients.end();) {
-        if (client->api != RtMidi::UNIX_JACK) {
+        if ((*client)->api() != RtMidi::UNIX_JACK) {
             ++client;
             continue;
         }
         // Its thread ended with the server, so no callback of it can still come.
-        static_cast<void>(client->input.release());
+        (*client)->giveUp();
         state.clientAbandoned = true;
         client = state.clients.erase(client);
         forgotten = true;
