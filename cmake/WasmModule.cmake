@@ -34,6 +34,11 @@ function(vireon_add_wasm_module target)
   foreach(source IN LISTS arg_SOURCES)
     get_filename_component(path ${source} ABSOLUTE)
     file(RELATIVE_PATH relative ${PROJECT_SOURCE_DIR} ${path})
+    # A source the build made keeps its object inside the objects folder too.
+    if(relative MATCHES "^\\.\\./")
+      file(RELATIVE_PATH relative ${CMAKE_BINARY_DIR} ${path})
+      set(relative generated/${relative})
+    endif()
     set(object ${CMAKE_CURRENT_BINARY_DIR}/${target}.objects/${relative}.o)
     add_custom_command(
       OUTPUT ${object}

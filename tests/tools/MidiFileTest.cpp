@@ -39,5 +39,17 @@ TEST(ToolMidiFile, FeedsOnlyChannelAndRealTimeMessages) {
     EXPECT_EQ(feedableMessage({0.0, 2, {0x90, 0x45, 0}}), std::nullopt);
 }
 
+TEST(ToolMidiFile, RefusesAnEventBeyondTheLongestRendering) {
+    // The slowest tempo, 16.777215 s a quarter at one tick a quarter: tick 40000 falls at
+    // 671088.6 s, past the 536870.9 s that 2^32 samples last.
+    const std::string file = midiFile(
+        {test::midiTrack({{0, "\xFF\x51\x03\xFF\xFF\xFF"s}, {40000, "\x90\x45\x64"s}})}, 1);
+    const auto result = midiFileMessages(file, "slow.mid");
+    ASSERT_TRUE(std::holds_alternative<std::string>(result));
+    EXPECT_EQ(std::get<std::string>(result),
+              "slow.mid has an event at 671088 seconds, beyond the longest time the renderer can "
+              "address.");
+}
+
 }  // namespace
 }  // namespace vireon::tools

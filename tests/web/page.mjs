@@ -163,6 +163,23 @@ try {
     await refused.page.keyboard.up('q');
     assertHeardAsRendered(await played(refused.page), 'without MIDI', ['--havoc', '46']);
     assert.deepEqual(refused.problems, [], 'no console errors without MIDI');
+
+    // A factory sound chosen on a first visit, then a note: vireon-render --sound. Metal Pluck
+    // keeps Havoc at its start-up position, whose exact start-up value it must leave alone.
+    const fresh = await openPage(await browser.createBrowserContext(), origin, midiRefused);
+    await fresh.page.select('#sound', 'Metal Pluck');
+    assert.equal(await fresh.page.$eval('#control-decay', (input) => input.value), '400');
+    await fresh.page.$eval('#sound', (select) => select.blur());
+    await fresh.page.keyboard.down('q');
+    await fresh.page.waitForFunction(
+        () => document.querySelector('#note-status').textContent === 'On');
+    await pause(100);
+    await fresh.page.keyboard.up('q');
+    assertHeardAsRendered(await played(fresh.page), 'Metal Pluck', ['--sound', 'Metal Pluck']);
+    await fresh.page.reload({ waitUntil: 'load' });
+    await fresh.page.waitForFunction(() => globalThis.vireonReady !== undefined);
+    assert.equal(await fresh.page.$eval('#sound', (select) => select.value), 'Metal Pluck');
+    assert.deepEqual(fresh.problems, [], 'no console errors with a factory sound');
     console.log('The page plays and renders as vireon-render does.');
 } finally {
     await browser.close();

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // In node: the engine compiled to WebAssembly gives the stored reference bits of
-// tests/engine/PortableReferenceTest.cpp, and the page's module renders what vireon-render
-// renders. Prints the module's size and its speed against the native renderer.
+// tests/engine/PortableReferenceTest.cpp, and the page's render module renders what vireon-render
+// renders. Prints the sizes of the page's two modules and the speed against the native renderer.
 // node reference.mjs BUILD_DIR SOURCE_DIR
 import { execFileSync } from 'node:child_process';
 import { readFileSync, statSync, writeFileSync, mkdtempSync } from 'node:fs';
@@ -35,7 +35,7 @@ console.log(`${count} renders of the sweep, the sine and the powers: the stored 
 
 // A minute of a held note with moving notes around it, through the page's module and through
 // vireon-render, timed in the same run.
-const modulePath = join(build, 'web', 'vireon.wasm');
+const modulePath = join(build, 'web', 'vireon-render.wasm');
 const lines = ['0 0x90 57 100'];
 for (let s = 8000; s < 480000; s += 8000) lines.push(`${s} 0x90 ${40 + (s / 8000) % 40} 90`);
 lines.push('480000 0x80 57 0');
@@ -71,6 +71,8 @@ const moduleSeconds = (performance.now() - started) / 1000;
 assert.equal(error, 0, error ? moduleText(vireon, error) : '');
 assert.ok(Buffer.concat(pieces).equals(native), 'the module renders what vireon-render renders');
 
-console.log(`Module size: ${statSync(modulePath).size} bytes.`);
+for (const name of ['vireon-play.wasm', 'vireon-render.wasm']) {
+    console.log(`Module size of ${name}: ${statSync(join(build, 'web', name)).size} bytes.`);
+}
 console.log(`Rendering ${native.length / 4} samples: native ${nativeSeconds.toFixed(3)} s, ` +
             `module ${moduleSeconds.toFixed(3)} s, speed ratio ${(nativeSeconds / moduleSeconds).toFixed(2)}.`);

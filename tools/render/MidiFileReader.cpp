@@ -66,7 +66,10 @@ std::variant<std::vector<TimedMessage>, std::string> midiFileMessages(std::strin
         }
         const std::optional<std::uint32_t> sample = sampleAtSeconds(event.seconds);
         if (!sample) {
-            return name + " has an event at " + std::to_string(event.seconds) +
+            // Whole seconds say enough here, and leave printf's floating-point formatting out
+            // of the web page's module. The reader's times are never negative.
+            return name + " has an event at " +
+                   std::to_string(static_cast<std::uint64_t>(event.seconds)) +
                    " seconds, beyond the longest time the renderer can address.";
         }
         messages.push_back({*sample, *message});

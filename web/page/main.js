@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The page: the instrument's controls, keyboard, scope, MIDI input and renderer, wired to the
 // sound.
-import { loadModule, controlTable } from './module.js';
+import { loadModule, controlTable, factorySounds } from './module.js';
 import { Sound } from './sound.js';
 import { Controls } from './controls.js';
+import { SoundList } from './sound-list.js';
 import { Keyboard } from './keyboard.js';
 import { runScope } from './scope.js';
 import { openMidi } from './midi.js';
@@ -23,11 +24,16 @@ function light(id, text, on) {
     $(id).classList.toggle('on', on);
 }
 
+async function fetchModule(name) {
+    const response = await fetch(new URL(`./${name}`, import.meta.url));
+    if (!response.ok) throw new Error(`${name} could not be loaded (${response.status}).`);
+    return response.arrayBuffer();
+}
+
 async function main() {
-    const response = await fetch(new URL('./vireon.wasm', import.meta.url));
-    if (!response.ok) throw new Error(`vireon.wasm could not be loaded (${response.status}).`);
-    const moduleBytes = await response.arrayBuffer();
-    const table = controlTable(await loadModule(moduleBytes));
+    const moduleBytes = await fetchModule('vireon-play.wasm');
+    const vireon = await loadModule(moduleBytes);
+    const table = controlTable(vireon);
 
     let controls = null;
     const sound = new Sound(moduleBytes, () => controls.positions,
@@ -42,7 +48,13 @@ async function main() {
         append: (box) => (box.className.match(/attack|decay|sustain|release/) ? envelope : chaos)
                              .append(box),
     };
-    controls = new Controls(panel, table, (index, position) => sound.sendControl(index, position));
+    let soundList = null;
+    controls = new Controls(panel, table, (index, position) => {
+        sound.sendControl(index, position);
+        soundList?.show();
+    });
+    soundList = new SoundList($('sound'), $('sound-description'), () => factorySounds(vireon),
+                              controls);
 
     const startSound = () => {
         if (sound.running) return;
@@ -66,13 +78,15 @@ async function main() {
         $('midi-problem').textContent = why;
     });
 
-    setUpRendering(moduleBytes, controls);
+    setUpRendering(controls);
     say('Press Start sound, a piano key or a computer key to play: browsers start sound only ' +
         'after you do something on the page.');
     globalThis.vireonReady = performance.now();
 }
 
-function setUpRendering(moduleBytes, controls) {
+function setUpRendering(controls) {
+    // The renderer's module is fetched when a file is first rendered, not with the page.
+    let renderModule = null;
     const drop = $('drop');
     const chooser = $('render-file');
     let file = null;
@@ -104,7 +118,11 @@ function setUpRendering(moduleBytes, controls) {
         $('render-start').disabled = true;
         $('render-message').textContent = `Rendering ${file.name}…`;
         try {
-            const result = await renderFile(moduleBytes, file, controls.renderPositions(),
+            renderModule ??= fetchModule('vireon-render.wasm').catch((error) => {
+                renderModule = null;
+                throw error;
+            });
+            const result = await renderFile(await renderModule, file, controls.renderPositions(),
                                              Number($('render-rate').value),
                                              (fraction) => (progress.value = fraction));
             if (link.href) URL.revokeObjectURL(link.href);

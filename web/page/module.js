@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Loads Vireon's WebAssembly module: the instrument core, the same source as the program's.
-// Shared by the page, its audio worklet, its render worker and the tests.
+// Loads Vireon's WebAssembly modules, the instrument core from the same source as the program's:
+// vireon-play.wasm for the page and its audio worklet, vireon-render.wasm for its render worker.
+// Shared by the page, the worklet, the worker and the tests.
 
 // The module asks the system for nothing but standard error, which a page does not have: the
 // standard library reaches for it only on a fault it cannot report otherwise.
@@ -49,6 +50,14 @@ export function moduleText(vireon, pointer) {
 /// The table of controls, as the program, the plugin and vireon-render have it.
 export function controlTable(vireon) {
     return JSON.parse(moduleText(vireon, vireon.vireon_controls_json()));
+}
+
+/// The factory sounds, as the program's Sounds menu and vireon-render --sound have them:
+/// [{ name, description, positions }], each position in the table of controls' order.
+export function factorySounds(vireon) {
+    const { sounds, problem } = JSON.parse(moduleText(vireon, vireon.vireon_sounds_json()));
+    if (problem !== undefined) throw new Error(`The factory sounds are damaged: ${problem}.`);
+    return sounds;
 }
 
 /// A MIDI message of one to three bytes packed as the note handling takes it, or null for

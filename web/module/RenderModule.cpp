@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The C interface of the WebAssembly module: the instrument for the page's audio worklet, and
-// the offline renderer for its render worker. JavaScript calls __wasm_call_ctors once before
-// anything else, since the engine's tables are built by static constructors.
+// The C interface of the module the page renders files with, in its render worker: the offline
+// renderer of vireon-render with its MIDI file and events file readers, kept apart from the
+// module the page plays with, which loads at every visit. JavaScript calls __wasm_call_ctors
+// once before anything else, since the engine's tables are built by static constructors.
 
 #include <cstdint>
 #include <cstdlib>
-#include <new>
 #include <span>
 #include <string>
 #include <string_view>
@@ -26,35 +26,11 @@ using vireon::tools::EventsFileError;
 using vireon::tools::RenderOptions;
 using vireon::tools::TimedMessage;
 
-/// The most frames one vireon_render call fills: Web Audio asks for 128 at a time.
-constexpr std::uint32_t kPlayerBlockFrames = 4096;
-
-/// An instrument at the engine's own rate with its output buffer, allocated once, so that
-/// rendering on the audio thread never allocates.
-struct Player {
-    Player() : instrument(vireon::rate::kMinOutputRate) {}
-
-    Instrument instrument;
-    float output[kPlayerBlockFrames] = {};
-};
-
 std::string lastError;
 
 const char* refuse(std::string sentence) {
     lastError = std::move(sentence);
     return lastError.c_str();
-}
-
-/// `text` as a JSON string.
-std::string quoted(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-        }
-        out += c;
-    }
-    return out + "\"";
 }
 
 enum class InputKind : std::uint32_t { None = 0, Events = 1, Midi = 2 };
@@ -68,61 +44,6 @@ extern "C" {
 __attribute__((import_module("env"), import_name("vireon_begin"))) void vireon_begin(double frames);
 __attribute__((import_module("env"), import_name("vireon_write"))) int vireon_write(
     const float* samples, std::uint32_t count);
-
-/// A new instrument playing at 8000 Hz from the start-up state. UI or audio thread, before
-/// rendering starts.
-Player* vireon_create() {
-    return new (std::nothrow) Player();
-}
-
-/// RT: one MIDI short message, packed as status | data1 << 8 | data2 << 16, applied before the
-/// next frame rendered.
-void vireon_midi(Player* player, std::uint32_t packed) {
-    player->instrument.handleMessage(packed);
-}
-
-/// RT: control `control` (the order of the table of controls) set to `value` as the plugin's
-/// ports are: rounded, held to its range, and acting only when its position changes.
-void vireon_control(Player* player, std::uint32_t control, float value) {
-    if (control < vireon::controls::kControlCount) {
-        player->instrument.setControl(static_cast<ControlId>(control), value);
-    }
-}
-
-/// RT: renders the next `frames` frames (at most kPlayerBlockFrames) and returns where they are.
-const float* vireon_render(Player* player, std::uint32_t frames) {
-    player->instrument.render(player->output,
-                              frames < kPlayerBlockFrames ? frames : kPlayerBlockFrames);
-    return player->output;
-}
-
-/// The note status: 0 before the first MIDI message, then 1 for "On" and 2 for "Off".
-std::uint32_t vireon_note_status(const Player* player) {
-    const std::string_view text = player->instrument.noteStatus().text;
-    return text.empty() ? 0 : text == "On" ? 1 : 2;
-}
-
-/// The table of controls as JSON, for the page to build its controls from.
-const char* vireon_controls_json() {
-    static std::string json;
-    if (json.empty()) {
-        json = "[";
-        for (const auto& c : vireon::controls::kControls) {
-            if (json.size() > 1) {
-                json += ",";
-            }
-            json +=
-                "{\"symbol\":" + quoted(c.symbol) + ",\"name\":" + quoted(c.name) +
-                ",\"label\":" + quoted(c.label) + ",\"min\":" + std::to_string(c.min) +
-                ",\"max\":" + std::to_string(c.max) + ",\"initial\":" + std::to_string(c.initial) +
-                ",\"atNextNote\":" + (c.acts == vireon::controls::Acts::AtNextNote ? "1" : "0") +
-                ",\"unit\":" + std::to_string(static_cast<int>(c.unit)) +
-                ",\"description\":" + quoted(c.description) + "}";
-        }
-        json += "]";
-    }
-    return json.c_str();
-}
 
 /// Room for `size` bytes of input, or null.
 void* vireon_alloc(std::uint32_t size) {
