@@ -12,7 +12,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "audio/ScopeTap.h"
+#include "devices/audio/ScopeTap.h"
 #include "bench/RatioReporter.h"
 #include "engine/AdsrSettings.h"
 #include "engine/RenderBlock.h"

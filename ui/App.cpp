@@ -8,11 +8,11 @@
 #include <chrono>
 #include <string>
 
-#include "midi/MidiInput.h"
-#include "midi/VirtualMidiInput.h"
+#include "devices/midi/MidiInput.h"
+#include "devices/midi/VirtualMidiInput.h"
 #include "settings/NumberParser.h"
 #include "settings/SettingsFile.h"
-#include "sound/JackProbe.h"
+#include "devices/servers/JackProbe.h"
 #include "sounds/FactorySounds.h"
 #include "ui/AboutBox.h"
 #include "ui/ControlId.h"
@@ -191,7 +191,7 @@ void App::watchOutput(MainWindow& window, midi::MidiInput& midiInput) {
     } else if (ownInputAwaitsJack_ && now >= nextOwnInputAttempt_) {
         // Vireon's own input belongs to the program: it comes back with the server by itself.
         nextOwnInputAttempt_ = now + kOwnInputRetryInterval;
-        if (sound::jackServerReachable()) {
+        if (servers::jackServerReachable()) {
             ownMidiInput_->open();
             ownInputAwaitsJack_ = !ownMidiInput_->offersJack();
         }

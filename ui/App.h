@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "audio/AudioStream.h"
+#include "devices/audio/AudioStream.h"
 #include "live/LiveInstrument.h"
-#include "midi/MidiPorts.h"
+#include "devices/midi/MidiPorts.h"
 #include "ui/EventSource.h"
 
 namespace vireon::midi {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <map>
 
-#include "audio/ScopeTap.h"
+#include "devices/audio/ScopeTap.h"
 
 class QLabel;
 

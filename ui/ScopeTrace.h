@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "audio/ScopeTap.h"
+#include "devices/audio/ScopeTap.h"
 
 namespace vireon::ui {
 

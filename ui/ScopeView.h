@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "audio/ScopeTap.h"
+#include "devices/audio/ScopeTap.h"
 #include "ui/ScopeTrace.h"
 
 namespace vireon::ui {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "midi/MidiPorts.h"
+#include "devices/midi/MidiPorts.h"
 
 namespace vireon::ui {
 

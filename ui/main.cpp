@@ -6,10 +6,10 @@
 
 #include <QApplication>
 
-#include "audio/AudioOutput.h"
+#include "devices/audio/AudioOutput.h"
 #include "live/LiveInstrument.h"
-#include "midi/RtMidiPorts.h"
-#include "midi/VirtualMidiInput.h"
+#include "devices/midi/RtMidiPorts.h"
+#include "devices/midi/VirtualMidiInput.h"
 #include "ui/App.h"
 
 namespace {

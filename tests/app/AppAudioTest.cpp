@@ -16,7 +16,7 @@
 #include "../ui/UiTestSupport.h"
 #include "AppTestSupport.h"
 #include "RunningProgram.h"
-#include "audio/AudioOutput.h"
+#include "devices/audio/AudioOutput.h"
 #include "midi/MidiMessage.h"
 #include "tests/support/JackRecorder.h"
 #include "tests/support/JackServer.h"

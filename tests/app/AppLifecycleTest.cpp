@@ -19,7 +19,7 @@
 
 #include "../ui/UiTestSupport.h"
 #include "AppTestSupport.h"
-#include "audio/AudioStream.h"
+#include "devices/audio/AudioStream.h"
 #include "engine/ChaosOscillator.h"
 #include "engine/Constants.h"
 #include "midi/MidiMessage.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "midi/MidiPorts.h"
+#include "devices/midi/MidiPorts.h"
 #include "ui/App.h"
 
 namespace vireon::ui::test {

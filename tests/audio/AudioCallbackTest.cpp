@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "audio/StreamCallback.h"
+#include "devices/audio/StreamCallback.h"
 #include "live/LiveInstrument.h"
 #include "midi/MidiMessage.h"
 #include "tests/support/AllocationCounter.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "audio/AudioOutput.h"
+#include "devices/audio/AudioOutput.h"
 #include "live/LiveInstrument.h"
 #include "tests/support/JackServer.h"
 

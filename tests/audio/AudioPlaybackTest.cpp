@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "audio/AudioOutput.h"
+#include "devices/audio/AudioOutput.h"
 #include "engine/AdsrSettings.h"
 #include "live/LiveInstrument.h"
 #include "midi/MidiNoteHandler.h"

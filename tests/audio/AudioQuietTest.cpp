@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
-#include "audio/AudioOutput.h"
+#include "devices/audio/AudioOutput.h"
 #include "live/LiveInstrument.h"
 #include "tests/audio/AudioTestSupport.h"
 #include "tests/support/ChildProcess.h"

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "audio/AudioOutput.h"
+#include "devices/audio/AudioOutput.h"
 #include "live/LiveInstrument.h"
 #include "tests/audio/AudioTestSupport.h"
 #include "tests/support/ChildProcess.h"

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/SynthState.h"
-#include "midi/MidiInput.h"
+#include "devices/midi/MidiInput.h"
 #include "midi/MidiNoteHandler.h"
 
 namespace vireon::midi {

@@ -17,7 +17,7 @@
 
 #include "engine/SynthState.h"
 #include "midi/MidiNoteHandler.h"
-#include "midi/RtMidiPorts.h"
+#include "devices/midi/RtMidiPorts.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/JackServer.h"
 #include "tests/support/MidiSender.h"

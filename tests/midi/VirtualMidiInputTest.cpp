@@ -12,7 +12,7 @@
 
 #include "engine/SynthState.h"
 #include "midi/MidiNoteHandler.h"
-#include "midi/VirtualMidiInput.h"
+#include "devices/midi/VirtualMidiInput.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/JackPorts.h"
 #include "tests/support/JackServer.h"

@@ -1,0 +1,382 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "devices/audio/AudioOutput.h"
+
+#include <pa_jack.h>
+#include <portaudio.h>
+
+#include <cmath>
+#include <system_error>
+#include <thread>
+
+#include "devices/audio/JackPresence.h"
+#include "devices/audio/QuietAudioLibraries.h"
+#include "devices/audio/StreamCallback.h"
+#include "engine/Constants.h"
+#include "devices/servers/CallWithin.h"
+#include "devices/servers/JackProbe.h"
+
+namespace vireon::audio {
+
+namespace detail {
+
+int renderCallback(const void* /*input*/, void* output, unsigned long frameCount,
+                   const PaStreamCallbackTimeInfo* /*timeInfo*/,
+                   PaStreamCallbackFlags /*statusFlags*/, void* context) {
+    auto& stream = *static_cast<StreamContext*>(context);
+    stream.instrument.render(static_cast<float*>(output), static_cast<std::uint32_t>(frameCount));
+    if (ScopeTap* tap = stream.scopeTap.load(std::memory_order_acquire)) {
+        tap->ring.push(static_cast<const float*>(output), frameCount);
+    }
+    stream.callbacks.fetch_add(1, std::memory_order_relaxed);
+    return paContinue;
+}
+
+}  // namespace detail
+
+namespace {
+
+using detail::ShutdownProgress;
+
+constexpr int kChannels = 1;
+constexpr PaTime kSuggestedLatency = 0.075;
+// The host chooses the block size, and may change it from one callback to the next.
+constexpr unsigned long kFramesPerBuffer = paFramesPerBufferUnspecified;
+constexpr std::chrono::milliseconds kPollInterval{1};
+// A running stream is called every few tens of milliseconds (a server's period, or at most the
+// suggested latency); one that has not been called for this long has lost its server.
+constexpr std::chrono::milliseconds kStallLimit{600};
+// How long the user-interface thread waits for a dead stream to be aborted and closed.
+constexpr std::chrono::milliseconds kReleaseDeadline{1000};
+// What patchbays show for the JACK client of PortAudio's own JACK host API.
+constexpr const char* kJackClientName = "Vireon";
+
+// The device's own rate, when the stream can be carried to it: a whole number of frames per
+// second that the converter takes. 0 otherwise.
+std::uint32_t convertibleDefaultRate(PaDeviceIndex device) {
+    const PaDeviceInfo* info = device == paNoDevice ? nullptr : Pa_GetDeviceInfo(device);
+    if (info == nullptr || !(info->defaultSampleRate > 0.0) ||
+        info->defaultSampleRate != std::floor(info->defaultSampleRate) ||
+        info->defaultSampleRate > rate::kMaxOutputRate) {
+        return 0;
+    }
+    const auto rate = static_cast<std::uint32_t>(info->defaultSampleRate);
+    return rate::isSupportedOutputRate(rate) ? rate : 0;
+}
+
+// Opens the stream at `rate`, with the instrument playing on at that rate.
+PaError openStreamAt(detail::StreamContext& context, const PaStreamParameters& parameters,
+                     std::uint32_t rate, PaStream*& stream) {
+    context.instrument.instrument().changeRate(rate);
+    return Pa_OpenStream(&stream, nullptr, &parameters, rate, kFramesPerBuffer, paNoFlag,
+                         detail::renderCallback, &context);
+}
+
+// Runs on a worker that the user-interface thread may abandon inside any of these calls, so it
+// touches nothing but the library and what it co-owns.
+//
+// Once the JACK server that the library's clients belonged to has gone, closing them can crash
+// the process, and the library's JACK host API aborts it when closing its own client fails (see
+// JackServerWatch). Then the library is left as it is: the caller either lives on with it or
+// ends the process. The watch is asked again before each step that closes connections, since a
+// server can go away during the stop.
+void stopAndRelease(const std::shared_ptr<detail::StreamContext>& context, PaStream* stream,
+                    detail::Release release, bool jackInUse,
+                    const std::shared_ptr<const std::atomic<bool>>& jackLost) {
+    const auto jackGone = [&] {
+        if (!jackInUse) {
+            return false;
+        }
+        // Without a watch nobody can tell whether the server is still there. The watch hears
+        // of a server's end a moment after it happened; asking the server itself covers that
+        // moment, and is safe while the watch has not heard of an end.
+        return jackLost == nullptr || jackLost->load(std::memory_order_acquire) ||
+               !servers::jackServerReachable();
+    };
+    const auto finish = [&](ShutdownProgress progress) {
+        context->shutdown.store(progress, std::memory_order_release);
+    };
+    if (stream != nullptr) {
+        Pa_AbortStream(stream);
+        // An error result means the stream is as good as gone: stop waiting for it.
+        while (Pa_IsStreamActive(stream) == 1) {
+            std::this_thread::sleep_for(kPollInterval);
+        }
+    }
+    if (!release.close || jackGone()) {
+        finish(ShutdownProgress::LeftRunning);
+        return;
+    }
+    if (stream != nullptr) {
+        Pa_CloseStream(stream);
+    }
+    if (!release.terminate) {
+        finish(ShutdownProgress::Closed);
+        return;
+    }
+    if (jackGone()) {
+        finish(ShutdownProgress::LeftRunning);
+        return;
+    }
+    Pa_Terminate();
+    finish(ShutdownProgress::Terminated);
+}
+
+}  // namespace
+
+AudioOutput::AudioOutput(live::LiveInstrument& instrument)
+    : shared_(std::make_shared<detail::StreamContext>(instrument)) {}
+
+AudioOutput::~AudioOutput() {
+    if (library_ == Library::Initialised) {
+        shutdownAudio([](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); });
+    }
+}
+
+bool AudioOutput::openAudio() {
+    if (library_ != Library::Uninitialised) {
+        return stream_ != nullptr;
+    }
+    silenceAudioLibraryMessages();
+    return initialiseLibrary() && openDefaultStream();
+}
+
+bool AudioOutput::initialiseLibrary() {
+    // Only takes effect before initialisation.
+    PaJack_SetClientName(kJackClientName);
+    lastError_ = Pa_Initialize();
+    if (lastError_ != paNoError) {
+        return false;
+    }
+    library_ = Library::Initialised;
+    // PortAudio's JACK host API only comes up when a JACK server answers during initialisation.
+    jackInUse_ = Pa_HostApiTypeIdToHostApiIndex(paJACK) >= 0;
+    if (jackInUse_) {
+        jackWatch_.open();
+    }
+    return true;
+}
+
+bool AudioOutput::openDefaultStream() {
+    // The default device is passed on untested: with no device the open fails with the
+    // library's own error, which is the message the user sees.
+    PaStreamParameters outputParameters{};
+    outputParameters.device = Pa_GetDefaultOutputDevice();
+    // Coming back means the same output coming back. While a server is away the library's
+    // default may be another one (a second server, or a sound card that the server would
+    // need again when it returns), so only the device that the program started with is taken.
+    const PaDeviceInfo* info =
+        outputParameters.device == paNoDevice ? nullptr : Pa_GetDeviceInfo(outputParameters.device);
+    const std::string deviceName = info != nullptr ? info->name : "";
+    const PaHostApiTypeId hostApi =
+        info != nullptr ? Pa_GetHostApiInfo(info->hostApi)->type : paInDevelopment;
+    if (deviceName_ && (*deviceName_ != deviceName || deviceHostApi_ != hostApi)) {
+        lastError_ = paInvalidDevice;
+        return false;
+    }
+    outputParameters.channelCount = kChannels;
+    outputParameters.sampleFormat = paFloat32;
+    outputParameters.suggestedLatency = kSuggestedLatency;
+    outputParameters.hostApiSpecificStreamInfo = nullptr;
+
+    // The engine's own rate first. Only a device that refuses it gets the stream at its own
+    // default rate, converted; every other failure is reported as it is.
+    PaStream* stream = nullptr;
+    std::uint32_t rate = static_cast<std::uint32_t>(engine::kSampleRate);
+    lastError_ = openStreamAt(*shared_, outputParameters, rate, stream);
+    if (lastError_ == paInvalidSampleRate) {
+        if (const std::uint32_t deviceRate = convertibleDefaultRate(outputParameters.device)) {
+            rate = deviceRate;
+            lastError_ = openStreamAt(*shared_, outputParameters, rate, stream);
+        }
+    }
+    if (lastError_ != paNoError) {
+        return false;
+    }
+    stream_ = stream;
+    outputRate_ = rate;
+    deviceName_ = deviceName;
+    deviceHostApi_ = hostApi;
+    // A stream opened again may run at another rate than the one a watching scope was told.
+    if (ScopeTap* tap = shared_->scopeTap.load(std::memory_order_acquire)) {
+        tap->rate.store(rate, std::memory_order_relaxed);
+    }
+    return true;
+}
+
+void AudioOutput::setScopeTap(ScopeTap* tap) {
+    if (tap != nullptr) {
+        tap->rate.store(outputRate_, std::memory_order_relaxed);
+    }
+    shared_->scopeTap.store(tap, std::memory_order_release);
+}
+
+std::string AudioOutput::fatalErrorText() const {
+    return Pa_GetErrorText(lastError_);
+}
+
+void AudioOutput::releaseAfterFatalError() {
+    if (library_ == Library::Initialised) {
+        library_ = Library::Uninitialised;
+        stream_ = nullptr;
+        Pa_Terminate();
+    }
+}
+
+void AudioOutput::startAudio() {
+    if (stream_ != nullptr) {
+        Pa_StartStream(stream_);
+        // The first callback comes within a period or two; until then the stream is not stalled.
+        lastCallbacks_ = shared_->callbacks.load(std::memory_order_relaxed);
+        lastCallbackSeen_ = std::chrono::steady_clock::now();
+    }
+}
+
+OutputCheck AudioOutput::checkOutput() {
+    OutputCheck check;
+    if (library_ == Library::Abandoned) {
+        check.sounding = false;
+        return check;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    // Read whether or not it is needed, so that only news since the last look counts.
+    const bool signOfLife = socketWatch_.takeSignOfLife();
+    if (jackWatch_.lost()) {
+        // Nothing of the old server is touched again: not the watch, not the library's own
+        // client (so the library is never terminated again), and not the stream's connection if
+        // the stream was on JACK, which it will show by stalling.
+        jackWatch_.forget();
+        check.jackServerLost = true;
+        jackClientLost_ = jackClientLost_ || jackInUse_;
+        streamOutlivedJack_ = stream_ != nullptr;
+    }
+    if (stream_ != nullptr) {
+        const std::uint32_t callbacks = shared_->callbacks.load(std::memory_order_relaxed);
+        if (callbacks != lastCallbacks_) {
+            lastCallbacks_ = callbacks;
+            lastCallbackSeen_ = now;
+        }
+        if (now - lastCallbackSeen_ <= kStallLimit && Pa_IsStreamActive(stream_) == 1) {
+            return check;
+        }
+        releaseDeadStream();
+        reopenSchedule_.lost(now);
+        check.sounding = false;
+        return check;
+    }
+    // No callback runs now, so the events of the sources are applied here: the notes and
+    // controls stay current, and the queue never fills while the server is away.
+    shared_->instrument.applyPending();
+    // A lost server's clients are left alone before anything new is opened: the caller lets go
+    // of its own first, so the next attempt waits for the next look.
+    check.sounding = false;
+    if (!check.jackServerLost && reopenSchedule_.due(now, signOfLife)) {
+        check.sounding = reopen();
+    }
+    return check;
+}
+
+void AudioOutput::releaseDeadStream() {
+    void* const stream = stream_;
+    stream_ = nullptr;
+    detail::Release release;
+    // A stream that was running when the JACK server went was probably on it.
+    release.close = !streamOutlivedJack_;
+    release.terminate = release.close && !jackClientLost_;
+    streamOutlivedJack_ = false;
+    // A stream's thread stuck in the library would keep the library for ever; no events are
+    // served meanwhile, so nothing else reaches the library or the servers before it is done.
+    const ShutdownProgress progress = runStop(
+        stream, release, [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); },
+        kReleaseDeadline);
+    if (progress == ShutdownProgress::Terminated) {
+        library_ = Library::Uninitialised;
+        jackInUse_ = false;
+    }
+}
+
+bool AudioOutput::reopen() {
+    if (library_ == Library::Uninitialised) {
+        // The host APIs list their devices when the library initialises: only a fresh library
+        // sees a server that has come back, or a new default device.
+        if (!initialiseLibrary()) {
+            return false;
+        }
+    } else if (jackClientLost_) {
+        // The library outlives the JACK server it met at initialisation; its ALSA devices open
+        // afresh each time, but its own JACK devices would need the old server's client.
+        if (deviceHostApi_ == paJACK) {
+            return false;
+        }
+        jackWatch_.open();
+    }
+    if (!openDefaultStream()) {
+        if (!jackClientLost_) {
+            library_ = Library::Uninitialised;
+            jackInUse_ = false;
+            Pa_Terminate();
+        }
+        return false;
+    }
+    startAudio();
+    return true;
+}
+
+ShutdownProgress AudioOutput::runStop(
+    void* stream, detail::Release release,
+    const std::function<void(std::chrono::milliseconds)>& waitForWindowEvent,
+    std::chrono::milliseconds deadline) {
+    shared_->shutdown.store(ShutdownProgress::Running);
+    const std::shared_ptr<const std::atomic<bool>> jackLost = jackWatch_.lostFlag();
+
+    bool finished = false;
+    try {
+        finished = servers::callWithin(
+            [context = shared_, stream = static_cast<PaStream*>(stream), release,
+             jackInUse = jackInUse_,
+             jackLost] { stopAndRelease(context, stream, release, jackInUse, jackLost); },
+            deadline, waitForWindowEvent);
+    } catch (...) {
+        abandonLibrary();
+        throw;
+    }
+    if (!finished) {
+        abandonLibrary();
+        return ShutdownProgress::Running;
+    }
+    return shared_->shutdown.load();
+}
+
+void AudioOutput::abandonLibrary() {
+    library_ = Library::Abandoned;
+    stream_ = nullptr;
+    // The library still holds the context as its callback's user data, so it must outlive
+    // this object: it is deliberately never released.
+    static_cast<void>(new std::shared_ptr<detail::StreamContext>(shared_));
+}
+
+bool AudioOutput::shutdownAudio(
+    const std::function<void(std::chrono::milliseconds)>& waitForWindowEvent,
+    std::chrono::milliseconds deadline) {
+    if (library_ == Library::Abandoned) {
+        return false;
+    }
+    if (library_ == Library::Uninitialised) {
+        return true;
+    }
+    void* const stream = stream_;
+    stream_ = nullptr;
+    detail::Release release;
+    release.close = !streamOutlivedJack_ && !jackClientLost_;
+    const ShutdownProgress progress = runStop(stream, release, waitForWindowEvent, deadline);
+    if (library_ == Library::Abandoned) {
+        return false;
+    }
+    if (progress != ShutdownProgress::Terminated) {
+        abandonLibrary();
+        return false;
+    }
+    library_ = Library::Uninitialised;
+    return true;
+}
+
+}  // namespace vireon::audio

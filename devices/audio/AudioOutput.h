@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "devices/audio/AudioStream.h"
+#include "devices/audio/JackPresence.h"
+#include "live/LiveInstrument.h"
+#include "devices/servers/ReopenSchedule.h"
+#include "devices/servers/ServerSocketWatch.h"
+
+namespace vireon::audio {
+
+namespace detail {
+struct StreamContext;
+struct Release;
+enum class ShutdownProgress : int;
+}  // namespace detail
+
+/// The program's one audio output stream: mono 32-bit float on the default output device,
+/// playing the live instrument given here. It runs at
+/// kSampleRate; a device that refuses that rate gets the stream at its own default rate,
+/// carried there by rate::RateRenderer.
+///
+/// Lifecycle: openAudio, then startAudio when the rest of the program is ready, then shutdownAudio
+/// as the last step before the process ends. When openAudio fails, show fatalErrorText and call
+/// releaseAfterFatalError instead. The instrument must outlive the stream; after an
+/// abandoned shutdown that means until the process ends.
+class AudioOutput final : public AudioStream {
+  public:
+    /// UI thread. Nothing is initialised until openAudio. While a stream runs, its callback is
+    /// the instrument's rendering side; otherwise checkOutput applies its events.
+    explicit AudioOutput(live::LiveInstrument& instrument);
+
+    /// UI thread. Releases the library if the caller did not; a stream abandoned by
+    /// shutdownAudio is left alone.
+    ~AudioOutput();
+
+    AudioOutput(const AudioOutput&) = delete;
+    AudioOutput& operator=(const AudioOutput&) = delete;
+
+    /// Initialises the audio library and opens the stream, stopped: at kSampleRate, or when the
+    /// device refuses that rate (paInvalidSampleRate), at the device's default rate, converted.
+    /// Returns false when initialisation or opening fails; lastError then holds the library's
+    /// error code. Call once. UI thread.
+    bool openAudio() override;
+
+    /// The rate the stream was opened at: kSampleRate, or the device's rate when it is
+    /// converted; 0 before a successful openAudio. UI thread.
+    std::uint32_t outputRate() const { return outputRate_; }
+
+    /// Sets the tap's rate to the stream's, then attaches or detaches it. UI thread.
+    void setScopeTap(ScopeTap* tap) override;
+
+    /// The library's error code from the most recent initialisation or open; 0 means none.
+    /// UI thread.
+    int lastError() const { return lastError_; }
+
+    /// The library's own text for lastError, copied. UI thread.
+    std::string fatalErrorText() const override;
+
+    /// After a failed openAudio: terminates the library if its initialisation had succeeded, so
+    /// the library's reference count is balanced. Does nothing the second time. UI thread.
+    void releaseAfterFatalError() override;
+
+    /// Starts the stream; renderBlock runs on the library's audio thread from here until
+    /// shutdown. A failure is deliberately not reported: the program then runs silently.
+    /// UI thread.
+    void startAudio() override;
+
+    /// Looks after the stream; call it a few times a second from the event loop, not after
+    /// shutdownAudio. A stream whose callback has not run for a while, or that the library
+    /// reports inactive, is aborted and closed within a second, and the library terminated, so
+    /// nothing spins or prints while its server is away. From then on the default output is
+    /// opened again when a server's socket appears, and otherwise ever more rarely (see
+    /// servers::ReopenSchedule), with the same rules as openAudio, on a freshly initialised
+    /// library, and started once it opens; only the device the program started on is taken,
+    /// never a stand-in the library offers meanwhile. When the JACK server goes away, its clients
+    /// are left alone for good (see JackServerWatch): a stream that ran then is aborted but not
+    /// closed, and a library whose own JACK client belonged to it is never terminated again; later
+    /// streams open on the library as it is. UI thread.
+    OutputCheck checkOutput() override;
+
+    /// Aborts the stream, waits until it is inactive and terminates the library. The library
+    /// calls run on a worker thread while this (UI) thread keeps calling
+    /// `waitForWindowEvent(1 ms)`, which should wait up to that long and dispatch at most one
+    /// pending window event, so the window stays responsive.
+    ///
+    /// Returns true when the library has shut down; the callback will never run again.
+    /// Returns false when the library could not be shut down: its calls did not finish within
+    /// `deadline` (they can hang for ever once the audio server has vanished under a running
+    /// stream), or a JACK server it has used has vanished, in which case closing its connections
+    /// could crash the process and terminating it would abort the process. The library is then left
+    /// as it is, possibly with calls stuck on a worker thread and the audio thread still holding
+    /// the state, so the caller must end the process at once with `_exit(0)`: no destructors, no
+    /// static clean-up. Does nothing and returns true when the library is not initialised. UI
+    /// thread.
+    bool shutdownAudio(const std::function<void(std::chrono::milliseconds)>& waitForWindowEvent,
+                       std::chrono::milliseconds deadline = std::chrono::seconds(3)) override;
+
+  private:
+    enum class Library { Uninitialised, Initialised, Abandoned };
+
+    bool initialiseLibrary();
+    bool openDefaultStream();
+    bool reopen();
+    void releaseDeadStream();
+    // Stops `stream` on a worker, waiting at most `deadline` while calling waitForWindowEvent;
+    // abandons the library when the worker does not finish in time.
+    detail::ShutdownProgress runStop(
+        void* stream, detail::Release release,
+        const std::function<void(std::chrono::milliseconds)>& waitForWindowEvent,
+        std::chrono::milliseconds deadline);
+    void abandonLibrary();
+
+    // Reached by the audio callback and the shutdown worker, either of which may outlive this
+    // object after an abandoned shutdown, so it lives in its own reference-counted block.
+    std::shared_ptr<detail::StreamContext> shared_;
+    void* stream_ = nullptr;
+    int lastError_ = 0;
+    std::uint32_t outputRate_ = 0;
+    bool jackInUse_ = false;
+    Library library_ = Library::Uninitialised;
+
+    JackServerWatch jackWatch_;
+    // The library's own JACK client belongs to a server that has gone.
+    bool jackClientLost_ = false;
+    // The open stream was running when the JACK server went.
+    bool streamOutlivedJack_ = false;
+    // The device the first stream opened on, by name and host API; later streams open only
+    // on the same device.
+    std::optional<std::string> deviceName_;
+    int deviceHostApi_ = 0;
+    std::uint32_t lastCallbacks_ = 0;
+    std::chrono::steady_clock::time_point lastCallbackSeen_{};
+    servers::ServerSocketWatch socketWatch_;
+    servers::ReopenSchedule reopenSchedule_;
+};
+
+}  // namespace vireon::audio

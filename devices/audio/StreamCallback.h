@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <portaudio.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "devices/audio/ScopeTap.h"
+#include "live/LiveInstrument.h"
+
+namespace vireon::audio::detail {
+
+/// How far the worker that stops a stream got: still at it; the stream aborted and closed and
+/// the library kept; the library terminated too; or stopped short with the library left as it
+/// is, because the JACK server it used has gone.
+enum class ShutdownProgress : int { Running, Closed, Terminated, LeftRunning };
+
+/// What a worker that stops a stream may do beyond aborting it.
+struct Release {
+    bool close = true;      ///< close the stream
+    bool terminate = true;  ///< then terminate the library
+};
+
+/// What the stream callback and the shutdown worker share. Either may outlive the AudioOutput
+/// after an abandoned shutdown, so it lives in its own reference-counted block.
+struct StreamContext {
+    explicit StreamContext(live::LiveInstrument& instrument) : instrument(instrument) {}
+
+    /// Set to the stream's rate on the UI thread before the stream opens; the callback renders
+    /// it while the stream runs, and the UI thread otherwise.
+    live::LiveInstrument& instrument;
+    std::atomic<ShutdownProgress> shutdown{ShutdownProgress::Running};
+    /// The scope's ring while a scope watches, null otherwise: one load per block.
+    std::atomic<ScopeTap*> scopeTap{nullptr};
+    /// Bumped by every callback, so the user-interface thread can tell a stream that has stopped
+    /// being called (its server went away) from a running one.
+    std::atomic<std::uint32_t> callbacks{0};
+};
+
+/// The stream callback: applies the events waiting and fills the block, at whatever rate the
+/// stream runs. Never locks, allocates or calls the system. Audio thread.
+int renderCallback(const void* input, void* output, unsigned long frameCount,
+                   const PaStreamCallbackTimeInfo* timeInfo, PaStreamCallbackFlags statusFlags,
+                   void* context);
+
+}  // namespace vireon::audio::detail
