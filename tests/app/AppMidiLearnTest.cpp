@@ -117,8 +117,6 @@ TEST_F(VireonLearning, ALearnedControllerMovesHavocAsTheRendererDoesAndIsRemembe
         }
     }
     EXPECT_TRUE(tookEffectAt.has_value()) << "first difference at sound sample " << differs;
-    std::printf("The control change took effect %zu samples after the note\n",
-                tookEffectAt.value_or(0));
 
     s.keyboard->noteOff(69);
     quit(*s.vireon);

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// MIDI controllers on the instrument's controls: the values they stand for, which control
-// changes move what, and the text the bindings are kept in.
+// MIDI controllers: the positions their values stand for, which control changes move what, and
+// the text the bindings are kept in. The instrument acting on them is the live instrument's test.
 
 #include <array>
 #include <cstdint>
@@ -8,10 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/ChaosOscillator.h"
 #include "instrument/ControllerMap.h"
 #include "instrument/ControllerText.h"
-#include "instrument/Instrument.h"
 #include "midi/MidiMessage.h"
 
 namespace vireon::instrument {
@@ -61,10 +59,10 @@ TEST(Controllers, OnlyBoundChannelOneControlChangesMoveAndEachControlHasOneContr
     map.bind(ControlId::Attack, 7);
     map.bind(ControlId::Attack, 8);     // lets go of 7
     map.bind(ControlId::Sustain, 120);  // a channel mode message: no binding
+    EXPECT_EQ(map.controllerFor(ControlId::Sustain), std::nullopt);
     EXPECT_EQ(map.controllerFor(ControlId::Havoc), std::nullopt);
     EXPECT_EQ(map.controllerFor(ControlId::Bedlam), 21);
     EXPECT_EQ(map.controllerFor(ControlId::Attack), 8);
-    EXPECT_EQ(map.controllerFor(ControlId::Sustain), std::nullopt);
 
     const auto move = map.moveFor(packShortMessage(0xB0, 21, 127));
     ASSERT_TRUE(move.has_value());
@@ -78,48 +76,19 @@ TEST(Controllers, OnlyBoundChannelOneControlChangesMoveAndEachControlHasOneContr
     EXPECT_FALSE(map.moveFor(packShortMessage(0xB0, 21, 127)).has_value());
 }
 
-// A bound controller moves its control as a slider does, and the face sees the move; a control
-// held for the next start only shows it.
-TEST(Controllers, TheInstrumentMovesBoundControlsAndReportsEachMove) {
-    Instrument instrument(8000);
-    const double startUpOmega = instrument.state().omega.load();
-    instrument.handleMessage(packShortMessage(0xB0, 21, 127));
-    EXPECT_EQ(instrument.state().omega.load(), startUpOmega);  // unbound: ignored
-
-    instrument.bindController(ControlId::Havoc, 21);
-    instrument.bindController(ControlId::Disorder, 22);
-    instrument.holdForNextStart(ControlId::Disorder);
-    const float startUpS = instrument.state().s.load();
-    instrument.handleMessage(packShortMessage(0xB0, 21, 127));
-    instrument.handleMessage(packShortMessage(0xB0, 21, 127));
-    instrument.handleMessage(packShortMessage(0xB0, 22, 0));
-    EXPECT_EQ(instrument.state().omega.load(), engine::havocForPosition(100));
-    EXPECT_EQ(instrument.position(ControlId::Havoc), 100);
-    EXPECT_EQ(instrument.controllerMove(ControlId::Havoc).position, 100);
-    EXPECT_EQ(instrument.controllerMove(ControlId::Havoc).moves, 2u);
-    EXPECT_EQ(instrument.controllerMove(ControlId::Disorder).position, 1);
-    EXPECT_EQ(instrument.state().s.load(), startUpS);
-    // A control change still reports the note status, as every message does.
-    EXPECT_EQ(instrument.noteStatus().reports, 4u);
-}
-
-TEST(Controllers, TheTextKeepsTheBindingsAndPassesOverDamagedLines) {
-    ControllerMap map;
-    map.bind(ControlId::Release, 0);
-    map.bind(ControlId::Havoc, 119);
-    EXPECT_EQ(parseControllers(formatControllers(map)).controllers, map);
-
+// The saved text reading back is the controllers file's test.
+TEST(Controllers, TheTextPassesOverDamagedLines) {
     const ParsedControllers parsed = parseControllers(
         "# comment\r\n"
         "\n"
         "  bedlam\t 5  \r\n"
-        "havoc 120\n"   // 2: not a controller that can be bound
-        "havoc 0021\n"  // 5: more digits than a controller number has
-        "loudness 3\n"  // 6: no such control
-        "attack\n"      // 7: no number
-        "decay 4 5\n"   // 8
-        "sustain -1\n"  // 9
-        "bedlam 6");    // the last line wins, without a line end
+        "havoc 120\n"   // not a controller that can be bound
+        "havoc 0021\n"  // more digits than a controller number has
+        "loudness 3\n"  // no such control
+        "attack\n"      // no number
+        "decay 4 5\n"
+        "sustain -1\n"
+        "bedlam 6");  // the last line wins, without a line end
     EXPECT_EQ(parsed.controllers.controllerFor(ControlId::Bedlam), 6);
     EXPECT_EQ(parsed.controllers.controllerFor(ControlId::Havoc), std::nullopt);
     EXPECT_EQ(parsed.damagedLines, (std::vector<std::size_t>{4, 5, 6, 7, 8, 9}));
