@@ -109,7 +109,38 @@ void Instrument::handleMidi(std::span<const std::uint8_t> bytes) noexcept {
 
 void Instrument::handleMessage(std::uint32_t packed) noexcept {
     renderer_->alignForEvent();
+    if (const std::optional<ControllerMap::Move> move = controllers_.moveFor(packed)) {
+        const auto index = static_cast<std::size_t>(move->control);
+        if (!heldForNextStart_[index]) {
+            moveControl(move->control, move->position);
+        }
+        // One writer: the thread that renders.
+        const std::uint64_t moves =
+            (controllerMoves_[index].load(std::memory_order_relaxed) >> 32) + 1;
+        controllerMoves_[index].store(moves << 32 | static_cast<std::uint32_t>(move->position),
+                                      std::memory_order_relaxed);
+    }
+    // Every message reports the note status, a control change included.
     voice_->notes.onMidiMessage(midi::MidiMessageKind::Data, packed, 0);
+}
+
+void Instrument::bindController(ControlId control, int controller) noexcept {
+    controllers_.bind(control, controller);
+}
+
+void Instrument::forgetController(ControlId control) noexcept {
+    controllers_.forget(control);
+}
+
+void Instrument::holdForNextStart(ControlId control) noexcept {
+    heldForNextStart_[static_cast<std::size_t>(control)] = true;
+}
+
+Instrument::ControllerMove Instrument::controllerMove(ControlId control) const noexcept {
+    const std::uint64_t word =
+        controllerMoves_[static_cast<std::size_t>(control)].load(std::memory_order_relaxed);
+    return {static_cast<int>(static_cast<std::uint32_t>(word)),
+            static_cast<std::uint32_t>(word >> 32)};
 }
 
 void Instrument::handleInputClosed() noexcept {

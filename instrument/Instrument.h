@@ -11,6 +11,7 @@
 #include "controls/Controls.h"
 #include "engine/AdsrSettings.h"
 #include "engine/SynthState.h"
+#include "instrument/ControllerMap.h"
 #include "midi/MidiNoteHandler.h"
 #include "rate/RateRenderer.h"
 
@@ -65,8 +66,33 @@ class Instrument {
     /// system exclusive, which the note handling never sees.
     void handleMidi(std::span<const std::uint8_t> bytes) noexcept;
 
-    /// RT: the same for a message packed as status | data1 << 8 | data2 << 16.
+    /// RT: the same for a message packed as status | data1 << 8 | data2 << 16. A channel-1
+    /// control change of a bound controller moves its control first, as moveControl does.
     void handleMessage(std::uint32_t packed) noexcept;
+
+    /// RT: channel-1 control changes of `controller` (0 to 119) move `control` from now on
+    /// (see ControllerMap::bind). Bindings belong to the face that plays the instrument: reset
+    /// keeps them.
+    void bindController(controls::ControlId control, int controller) noexcept;
+
+    /// RT: `control` answers to no controller any more.
+    void forgetController(controls::ControlId control) noexcept;
+
+    /// The bindings in force. Rendering side.
+    const ControllerMap& controllers() const noexcept { return controllers_; }
+
+    /// RT: for a face that reads `control` only as it starts (the program's Disorder): a
+    /// controller bound to it changes the position reported by controllerMove, which the face
+    /// shows and keeps for its next start, and leaves the sound alone.
+    void holdForNextStart(controls::ControlId control) noexcept;
+
+    /// The position a controller last moved a control to, and how many controller moves it has
+    /// had, so that a face can follow each of them. Any thread.
+    struct ControllerMove {
+        int position = 0;
+        std::uint32_t moves = 0;
+    };
+    ControllerMove controllerMove(controls::ControlId control) const noexcept;
 
     /// RT: the input device closes, and the notes it held end with it.
     void handleInputClosed() noexcept;
@@ -140,6 +166,11 @@ class Instrument {
     // Made again only by changeRate, which may allocate.
     std::optional<rate::RateRenderer> renderer_;
     std::array<int, controls::kControlCount> positions_{};
+    ControllerMap controllers_;
+    std::array<bool, controls::kControlCount> heldForNextStart_{};
+    // Per control, the count of controller moves above the position's 32 bits, in one word so a
+    // reader never pairs a count with another move's position.
+    std::array<std::atomic<std::uint64_t>, controls::kControlCount> controllerMoves_{};
 };
 
 }  // namespace vireon::instrument

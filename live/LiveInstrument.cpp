@@ -5,7 +5,13 @@
 
 namespace vireon::live {
 
-LiveInstrument::LiveInstrument() : instrument_(engine::kSampleRate) {}
+LiveInstrument::LiveInstrument() : instrument_(engine::kSampleRate) {
+    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
+        if (controls::kControls[i].actsInProgram == controls::Acts::AtNextStart) {
+            instrument_.holdForNextStart(static_cast<controls::ControlId>(i));
+        }
+    }
+}
 
 void LiveInstrument::onMidiMessage(midi::MidiMessageKind kind, std::uint32_t param1,
                                    std::uint32_t /*param2: time stamp, unused*/) {
@@ -26,6 +32,41 @@ void LiveInstrument::moveControl(controls::ControlId control, int position) {
           .value = static_cast<std::uint32_t>(position)});
 }
 
+void LiveInstrument::learnController(controls::ControlId control) {
+    post({.kind = Event::Kind::Learn, .control = control});
+}
+
+void LiveInstrument::forgetController(controls::ControlId control) {
+    post({.kind = Event::Kind::Forget, .control = control});
+}
+
+namespace {
+
+constexpr std::uint32_t kByteBits = 8;
+constexpr std::uint32_t kByte = 0xFF;
+
+}  // namespace
+
+LiveInstrument::Learned LiveInstrument::learned() const {
+    const std::uint32_t word = learned_.load(std::memory_order_relaxed);
+    return {static_cast<controls::ControlId>((word >> kByteBits) & kByte),
+            static_cast<int>(word & kByte), word >> (2 * kByteBits)};
+}
+
+void LiveInstrument::learnFrom(std::uint32_t packed) noexcept {
+    const std::optional<int> controller = instrument::ControllerMap::controllerOf(packed);
+    if (!learning_ || !controller) {
+        return;
+    }
+    instrument_.bindController(*learning_, *controller);
+    // One writer: the thread that renders.
+    const std::uint32_t count = (learned_.load(std::memory_order_relaxed) >> (2 * kByteBits)) + 1;
+    learned_.store(count << (2 * kByteBits) | static_cast<std::uint32_t>(*learning_) << kByteBits |
+                       static_cast<std::uint32_t>(*controller),
+                   std::memory_order_relaxed);
+    learning_.reset();
+}
+
 void LiveInstrument::post(const Event& event) {
     if (!queue_.push(event)) {
         dropped_.fetch_add(1, std::memory_order_relaxed);
@@ -44,6 +85,7 @@ void LiveInstrument::applyPending() noexcept {
 void LiveInstrument::apply(const Event& event) noexcept {
     switch (event.kind) {
         case Event::Kind::Message:
+            learnFrom(event.value);
             instrument_.handleMessage(event.value);
             break;
         case Event::Kind::InputClosed:
@@ -51,6 +93,15 @@ void LiveInstrument::apply(const Event& event) noexcept {
             break;
         case Event::Kind::Control:
             instrument_.moveControl(event.control, static_cast<int>(event.value));
+            break;
+        case Event::Kind::Learn:
+            learning_ = event.control;
+            break;
+        case Event::Kind::Forget:
+            instrument_.forgetController(event.control);
+            if (learning_ == event.control) {
+                learning_.reset();
+            }
             break;
     }
 }

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 
 #include "concurrency/MpscQueue.h"
 #include "controls/Controls.h"
@@ -23,7 +24,9 @@ namespace vireon::live {
 /// starts and stops streams, which hands it over by starting or stopping the stream.
 class LiveInstrument final : public midi::MidiReceiver {
   public:
-    /// An instrument at 8000 Hz, silent, every control at its start-up position. Allocates.
+    /// An instrument at 8000 Hz, silent, every control at its start-up position. A control the
+    /// program reads only at start-up (Disorder) is held there: a controller bound to it moves
+    /// what the window shows, not the sound. Allocates.
     LiveInstrument();
 
     /// A MIDI device's message: short messages play, a close ends the notes the device held.
@@ -36,6 +39,28 @@ class LiveInstrument final : public midi::MidiReceiver {
 
     /// A control moved to `position`, as a slider moves it. Any thread.
     void moveControl(controls::ControlId control, int position);
+
+    /// The next channel-1 control change that can be bound, from whichever source, binds its
+    /// controller to `control` and then moves it. Choosing another control before that learns
+    /// for that one instead. Any thread.
+    void learnController(controls::ControlId control);
+
+    /// `control` answers to no controller any more, and stops waiting for one. Any thread.
+    void forgetController(controls::ControlId control);
+
+    /// The binding learned last, and how many have been learned, so the window can take in each
+    /// of them. Any thread.
+    struct Learned {
+        controls::ControlId control{};
+        int controller = 0;
+        std::uint32_t count = 0;
+    };
+    Learned learned() const;
+
+    /// Where a controller last moved `control` (see Instrument::controllerMove). Any thread.
+    instrument::Instrument::ControllerMove controllerMove(controls::ControlId control) const {
+        return instrument_.controllerMove(control);
+    }
 
     /// Events dropped because the queue was full. Any thread.
     std::uint64_t droppedEvents() const { return dropped_.load(std::memory_order_relaxed); }
@@ -56,7 +81,7 @@ class LiveInstrument final : public midi::MidiReceiver {
 
   private:
     struct Event {
-        enum class Kind : std::uint8_t { Message, InputClosed, Control };
+        enum class Kind : std::uint8_t { Message, InputClosed, Control, Learn, Forget };
         Kind kind = Kind::Message;
         controls::ControlId control{};
         std::uint32_t value = 0;  // the packed message, or the control's position
@@ -67,10 +92,16 @@ class LiveInstrument final : public midi::MidiReceiver {
 
     void post(const Event& event);
     void apply(const Event& event) noexcept;
+    void learnFrom(std::uint32_t packed) noexcept;
 
     instrument::Instrument instrument_;
     concurrency::MpscQueue<Event, kQueuedEvents> queue_;
     std::atomic<std::uint64_t> dropped_{0};
+    // Rendering side: the control waiting for a controller.
+    std::optional<controls::ControlId> learning_;
+    // The count of bindings learned, the control and the controller, one byte each from the
+    // bottom; one word, so the window never pairs one binding's control with another's number.
+    std::atomic<std::uint32_t> learned_{0};
 };
 
 }  // namespace vireon::live

@@ -10,6 +10,7 @@
 
 #include "devices/midi/MidiInput.h"
 #include "devices/midi/VirtualMidiInput.h"
+#include "settings/ControllerFile.h"
 #include "settings/NumberParser.h"
 #include "settings/SettingsFile.h"
 #include "devices/servers/JackProbe.h"
@@ -64,10 +65,24 @@ void App::saveDisorderText(const std::string& text) {
     }
 }
 
+void App::loadControllers() {
+    controllersFile_ = settingsFile_ ? settings::controllersFileBeside(*settingsFile_)
+                                     : settings::controllersFile();
+    controllers_ = settings::loadControllers(controllersFile_);
+    // Nothing renders yet: the bindings are in place before the first control change arrives.
+    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
+        const auto control = static_cast<controls::ControlId>(i);
+        if (const std::optional<int> controller = controllers_.controllerFor(control)) {
+            instrument_.instrument().bindController(control, *controller);
+        }
+    }
+}
+
 int App::run() {
     // The caller's SynthState is in its start-up state; the settings fix s for the whole run.
     const std::string disorderText = loadDisorderText();
     disorderInEffect_ = settings::parseNumber(disorderText);
+    loadControllers();
 
     // Before the audio library: its JACK host API registers a client of the program's name as
     // well, and the first client keeps the plain name that users connect to, "Vireon".
@@ -95,6 +110,10 @@ int App::run() {
             midiInput.openMidiInput();
 
             mainWindow_ = &window;
+            for (std::size_t i = 0; i < controls::kControlCount; ++i) {
+                const auto control = static_cast<controls::ControlId>(i);
+                window.showController(control, controllers_.controllerFor(control));
+            }
             // Notes may have arrived before the sound starts; none of them may hold the gate.
             // The stream has not started, so this thread still renders the instrument.
             instrument_.applyPending();
@@ -102,7 +121,11 @@ int App::run() {
             audio_.startAudio();
 
             QTimer noteStatusWatch;
-            QObject::connect(&noteStatusWatch, &QTimer::timeout, [&] { showNoteStatus(window); });
+            QObject::connect(&noteStatusWatch, &QTimer::timeout, [&] {
+                showNoteStatus(window);
+                showLearnedController(window);
+                showControllerMoves(window);
+            });
             noteStatusWatch.start(kNoteStatusInterval);
 
             // A timer rather than an event of the loop: it keeps watching while a nested loop
@@ -172,6 +195,10 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput) {
             case UiEvent::Kind::CloseRequest:
                 quitRequested = true;
                 break;
+            case UiEvent::Kind::LearnController:
+            case UiEvent::Kind::ForgetController:
+                handleControllerEvent(window, event);
+                break;
         }
     }
     soundMenu_ = nullptr;
@@ -213,6 +240,74 @@ void App::showNoteStatus(MainWindow& window) {
     if (status.reports != noteReportsShown_ && window.hasStatusBar()) {
         noteReportsShown_ = status.reports;
         window.setStatusText(kNoteStatusField, std::string(status.text));
+    }
+}
+
+namespace {
+
+std::string nameOf(controls::ControlId control) {
+    return std::string(controls::control(control).name);
+}
+
+}  // namespace
+
+void App::handleControllerEvent(MainWindow& window, const UiEvent& event) {
+    if (event.number < 0 || event.number >= static_cast<int>(controls::kControlCount)) {
+        return;
+    }
+    const auto control = static_cast<controls::ControlId>(event.number);
+    if (event.kind == UiEvent::Kind::LearnController) {
+        instrument_.learnController(control);
+        window.setStatusMessage(nameOf(control) +
+                                ": move a MIDI controller (channel 1) to bind it");
+        return;
+    }
+    instrument_.forgetController(control);
+    controllers_.forget(control);
+    controllersChanged(window, nameOf(control) + ": no MIDI controller");
+}
+
+void App::showLearnedController(MainWindow& window) {
+    const live::LiveInstrument::Learned learned = instrument_.learned();
+    if (learned.count == learnedShown_) {
+        return;
+    }
+    learnedShown_ = learned.count;
+    controllers_.bind(learned.control, learned.controller);
+    controllersChanged(window, nameOf(learned.control) + ": MIDI controller " +
+                                   std::to_string(learned.controller));
+}
+
+void App::controllersChanged(MainWindow& window, const std::string& message) {
+    // A binding can take its controller from another control, so every control is shown again.
+    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
+        const auto control = static_cast<controls::ControlId>(i);
+        window.showController(control, controllers_.controllerFor(control));
+    }
+    if (settings::saveControllers(controllers_, controllersFile_)) {
+        window.setStatusMessage(message);
+    } else {
+        window.setStatusMessage(message + " (not remembered: " + controllersFile_.string() +
+                                " cannot be written)");
+    }
+}
+
+void App::showControllerMoves(MainWindow& window) {
+    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
+        const auto control = static_cast<controls::ControlId>(i);
+        const instrument::Instrument::ControllerMove move = instrument_.controllerMove(control);
+        if (move.moves == controllerMovesShown_[i]) {
+            continue;
+        }
+        controllerMovesShown_[i] = move.moves;
+        window.showControllerMove(control, move.position);
+        if (control == controls::ControlId::Disorder) {
+            // Like a chosen sound's Disorder: the box keeps it for the next start.
+            window.setStatusMessage(move.position == disorderInEffect_
+                                        ? std::string("Disorder ") + std::to_string(move.position)
+                                        : "Disorder " + std::to_string(move.position) +
+                                              " from the next start");
+        }
     }
 }
 

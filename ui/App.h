@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "devices/audio/AudioStream.h"
+#include "instrument/ControllerMap.h"
 #include "live/LiveInstrument.h"
 #include "devices/midi/MidiPorts.h"
 #include "ui/EventSource.h"
@@ -70,6 +72,11 @@ class App {
     void handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int control);
     void watchOutput(MainWindow& window, midi::MidiInput& midiInput);
     void showNoteStatus(MainWindow& window);
+    void loadControllers();
+    void handleControllerEvent(MainWindow& window, const UiEvent& event);
+    void showLearnedController(MainWindow& window);
+    void showControllerMoves(MainWindow& window);
+    void controllersChanged(MainWindow& window, const std::string& message);
     bool midiLeftAClientBehind() const;
 
     live::LiveInstrument& instrument_;
@@ -88,6 +95,12 @@ class App {
     std::int64_t disorderInEffect_ = 0;
     bool noSoundShown_ = false;
     std::uint32_t noteReportsShown_ = 0;
+    // The window's copy of the instrument's controller bindings, which it shows and saves; the
+    // instrument's own belongs to the audio thread.
+    instrument::ControllerMap controllers_;
+    std::filesystem::path controllersFile_;
+    std::uint32_t learnedShown_ = 0;
+    std::array<std::uint32_t, controls::kControlCount> controllerMovesShown_{};
     // Vireon's own input lost its JACK port with the server and offers it again once a server
     // answers.
     bool ownInputAwaitsJack_ = false;

@@ -13,11 +13,13 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <utility>
@@ -227,6 +229,7 @@ bool MainWindow::build(const std::string& disorderText) {
 
     for (const SliderPlace& place : kSliders) {
         createSlider(place.id, place.x, controls::control(place.control));
+        offerControllerMenu(controls_[place.id], place.control);
     }
 
     for (const StaticText& text : std::span(kStaticTexts).first(kValueTextCount)) {
@@ -244,6 +247,8 @@ bool MainWindow::build(const std::string& disorderText) {
         static_cast<int>(std::clamp<std::int64_t>(number, disorder.min, disorder.max)));
     disorder_->setText(disorderText);
     disorder_->show();
+    offerControllerMenu(disorder_, Control::Disorder);
+    offerControllerMenu(disorder_->textField(), Control::Disorder);
 
     for (const StaticText& text : std::span(kStaticTexts).subspan(kValueTextCount)) {
         controls_[text.id] = createLabel(client_, text);
@@ -329,6 +334,73 @@ void MainWindow::createSlider(ControlId id, int x, const controls::Control& c) {
 
     controls_[id] = slider;
     slider->show();
+}
+
+void MainWindow::offerControllerMenu(QWidget* widget, controls::ControlId control) {
+    widget->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(widget, &QWidget::customContextMenuRequested, this, [this, widget, control](QPoint at) {
+        // The text field keeps its editing entries above the controller's.
+        auto* field = qobject_cast<QLineEdit*>(widget);
+        const std::unique_ptr<QMenu> menu(field ? field->createStandardContextMenu()
+                                                : new QMenu(widget));
+        if (field) {
+            menu->addSeparator();
+        }
+        const int number = static_cast<int>(control);
+        connect(menu->addAction(QStringLiteral("Learn MIDI controller")), &QAction::triggered, this,
+                [this, number] { post(UiEvent::Kind::LearnController, number); });
+        const std::optional<int> controller = controllers_[static_cast<std::size_t>(control)];
+        QAction* forget =
+            menu->addAction(controller ? QStringLiteral("Forget controller %1").arg(*controller)
+                                       : QStringLiteral("Forget controller"));
+        // Also for a control without a controller: it ends a learning that waits for one.
+        connect(forget, &QAction::triggered, this,
+                [this, number] { post(UiEvent::Kind::ForgetController, number); });
+        menu->exec(widget->mapToGlobal(at));
+    });
+}
+
+QWidget* MainWindow::widgetFor(controls::ControlId control) const {
+    if (control == Control::Disorder) {
+        return disorder_;
+    }
+    const auto place = std::find_if(kSliders.begin(), kSliders.end(),
+                                    [&](const SliderPlace& p) { return p.control == control; });
+    return place != kSliders.end() ? controls_[place->id] : nullptr;
+}
+
+void MainWindow::showControllerMove(controls::ControlId control, int position) {
+    if (control == Control::Disorder) {
+        setSpinValue(kDisorderSpin, position);
+        setControlText(kDisorderSpin, std::to_string(spinValue(kDisorderSpin)));
+        return;
+    }
+    auto* slider = qobject_cast<QSlider*>(widgetFor(control));
+    if (slider == nullptr) {
+        return;
+    }
+    {
+        // The sound is there already: a second move from the slider's own notification could
+        // land after the controller's next one and undo it.
+        const QSignalBlocker quiet(slider);
+        slider->setValue(position);
+    }
+    if (control == Control::Havoc || control == Control::Bedlam) {
+        setControlText(control == Control::Havoc ? kHavocValueText : kBedlamValueText,
+                       std::to_string(slider->value()));
+    }
+}
+
+void MainWindow::showController(controls::ControlId control, std::optional<int> controller) {
+    controllers_[static_cast<std::size_t>(control)] = controller;
+    const QString tip =
+        controller ? QStringLiteral("MIDI controller %1").arg(*controller) : QString();
+    if (QWidget* widget = widgetFor(control)) {
+        widget->setToolTip(tip);
+    }
+    if (control == Control::Disorder && disorder_) {
+        disorder_->textField()->setToolTip(tip);
+    }
 }
 
 void MainWindow::post(UiEvent::Kind kind, int number) {

@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -78,6 +79,15 @@ class MainWindow : public QWidget {
     /// Appends an entry to the device list without changing the selection.
     void addListItem(ControlId id, std::string_view text);
 
+    /// Shows where a MIDI controller has moved `control`, as a move by the user would show it,
+    /// but posts nothing and moves nothing in the sound: the controller has already moved it
+    /// there. Disorder's box takes the position as its text too, to be saved at exit.
+    void showControllerMove(controls::ControlId control, int position);
+
+    /// Shows which controller moves `control`: in its context menu ("Forget controller 21")
+    /// and its tooltip.
+    void showController(controls::ControlId control, std::optional<int> controller);
+
     /// Shows `text` centred in status field 0, 1 or 2. Does nothing without a status bar.
     void setStatusText(int field, std::string_view text);
     /// Shows `text` (UTF-8) in the status bar's message area, right of the fields.
@@ -102,6 +112,9 @@ class MainWindow : public QWidget {
     void createMenu();
     /// A slider for `c`, at its start-up position.
     void createSlider(ControlId id, int x, const controls::Control& c);
+    /// Gives `widget` the context menu that binds `control` to a MIDI controller.
+    void offerControllerMenu(QWidget* widget, controls::ControlId control);
+    QWidget* widgetFor(controls::ControlId control) const;
     void post(UiEvent::Kind kind, int number);
 
     EventSource& events_;
@@ -113,6 +126,7 @@ class MainWindow : public QWidget {
     DisorderSpinBox* disorder_ = nullptr;
     StatusBar* statusBar_ = nullptr;
     std::array<QWidget*, 24> controls_{};
+    std::array<std::optional<int>, controls::kControlCount> controllers_{};
 };
 
 }  // namespace vireon::ui

@@ -9,6 +9,10 @@ struct UiEvent {
         Control,       ///< number: the ControlId of the control
         Menu,          ///< number: the MenuId
         CloseRequest,  ///< number: the WindowId of the window asked to close
+        /// The user asks that the next MIDI controller moved binds a control; number: its
+        /// controls::ControlId.
+        LearnController,
+        ForgetController,  ///< number: the controls::ControlId that lets go of its controller
     };
     Kind kind;
     int number;

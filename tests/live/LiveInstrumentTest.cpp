@@ -70,5 +70,40 @@ TEST(LiveInstrument, TheNoteStatusIsTheLastReportAndACloseReportsNothing) {
     }
 }
 
+// Learning waits for the next channel-1 controller, from any source, binds it and moves the
+// control; forgetting also ends a learning that still waits. Disorder is held for the next start.
+TEST(LiveInstrument, LearnsTheNextControllerAndForgetsIt) {
+    using controls::ControlId;
+    LiveInstrument instrument;
+    const engine::SynthState& state = instrument.instrument().state();
+    instrument.learnController(ControlId::Bedlam);
+    instrument.learnController(ControlId::Havoc);            // the later choice wins
+    instrument.playMessage(packShortMessage(0xB1, 20, 0));   // channel 2
+    instrument.playMessage(packShortMessage(0xB0, 123, 0));  // all notes off
+    instrument.onMidiMessage(MidiMessageKind::Data, packShortMessage(0xB0, 21, 127), 0);
+    instrument.playMessage(packShortMessage(0xB0, 22, 0));  // learning is over
+    render(instrument);
+    EXPECT_EQ(instrument.learned().count, 1u);
+    EXPECT_EQ(instrument.learned().control, ControlId::Havoc);
+    EXPECT_EQ(instrument.learned().controller, 21);
+    EXPECT_EQ(state.omega.load(), engine::havocForPosition(100));
+    EXPECT_EQ(instrument.controllerMove(ControlId::Havoc).moves, 1u);
+
+    instrument.forgetController(ControlId::Havoc);
+    instrument.learnController(ControlId::Disorder);
+    instrument.forgetController(ControlId::Disorder);
+    instrument.playMessage(packShortMessage(0xB0, 21, 0));
+    render(instrument);
+    EXPECT_EQ(state.omega.load(), engine::havocForPosition(100));
+    EXPECT_EQ(instrument.learned().count, 1u);
+
+    const float startUpS = state.s.load();
+    instrument.learnController(ControlId::Disorder);
+    instrument.playMessage(packShortMessage(0xB0, 30, 127));
+    render(instrument);
+    EXPECT_EQ(instrument.controllerMove(ControlId::Disorder).position, 50);
+    EXPECT_EQ(state.s.load(), startUpS);
+}
+
 }  // namespace
 }  // namespace vireon::live

@@ -74,6 +74,8 @@ TEST(ToolOptions, RefusesBadCommandLinesWithOneSentence) {
         {{"--havoc", "3", "--havoc", "4", "-o", "-"}, "--havoc is given more than once"},
         {{"-o", "a.wav", "-o", "b.wav"}, "-o is given more than once"},
         {{"--events", "", "-o", "-"}, "--events needs a file name"},
+        {{"--controllers", "no/such/file", "-o", "-"},
+         "could not read the controllers file \"no/such/file\""},
         {{"--sound", "no such sound", "-o", "-"},
          "--sound \"no such sound\" is no factory sound (vireon-render --list-sounds shows "
          "them), and as a sound file it is refused: there is no such file."},
@@ -105,7 +107,7 @@ TEST(ToolOptions, HelpDescribesEachOptionTheParserKnowsInOneColumn) {
         EXPECT_EQ(line[19], ' ') << line;
         EXPECT_NE(line[20], ' ') << line;
     }
-    EXPECT_EQ(described, 17);
+    EXPECT_EQ(described, 18);
 }
 
 TEST(ToolOptions, VersionNamesTheProgramAndTheReleaseItBelongsTo) {

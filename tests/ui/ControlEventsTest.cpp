@@ -58,6 +58,23 @@ class ControlEventsTest : public QObject {
         QVERIFY(takeAll(w.events).empty());
     }
 
+    // A controller has moved the sound already: the window follows without a second move that
+    // could land after the controller's next one.
+    void controllerMovesShowWithoutMovingAgain() {
+        BuiltWindow w;
+        const int attackBefore = w.adsr.attack.load();
+        w.window.showControllerMove(controls::ControlId::Attack, 300);
+        w.window.showControllerMove(controls::ControlId::Havoc, 90);
+        w.window.showControllerMove(controls::ControlId::Disorder, 33);
+        QCoreApplication::processEvents();
+        QVERIFY(takeAll(w.events).empty());
+        QCOMPARE(w.adsr.attack.load(), attackBefore);
+        QCOMPARE(w.window.sliderValue(kAttackSlider), 300);
+        QCOMPARE(w.window.controlText(kHavocValueText), std::string("90"));
+        QCOMPARE(w.window.spinValue(kDisorderSpin), 33);
+        QCOMPARE(w.window.controlText(kDisorderSpin), std::string("33"));
+    }
+
     void deviceListPostsEveryUserChoice() {
         BuiltWindow w;
         auto* list = qobject_cast<QComboBox*>(w.window.control(kMidiDeviceList));

@@ -6,9 +6,12 @@
 #include <vector>
 
 #include "controls/Controls.h"
+#include "instrument/ControllerText.h"
+#include "settings/ControllerFile.h"
 #include "sounds/FactorySounds.h"
 #include "sounds/SoundFile.h"
 #include "tools/render/NumberText.h"
+#include "tools/render/ReadFile.h"
 
 namespace vireon::tools {
 namespace {
@@ -125,6 +128,27 @@ std::optional<std::string> storeSound(RenderOptions& options, std::string_view v
     return std::nullopt;
 }
 
+/// The program's controllers file. Where the program passes over a damaged line, the renderer
+/// says which one: a rendering that silently ignores a binding would not sound as intended.
+std::optional<std::string> storeControllers(RenderOptions& options, std::string_view value) {
+    if (value.empty()) {
+        return std::string("--controllers needs a file name, not an empty text.");
+    }
+    std::string text;
+    if (auto reason = readWholeFile(std::string(value), settings::kMaxControllersFileBytes, text)) {
+        return "could not read the controllers file " + quoteForMessage(value) + " (" + *reason +
+               "); check the path given to --controllers.";
+    }
+    const instrument::ParsedControllers parsed = instrument::parseControllers(text);
+    if (!parsed.damagedLines.empty()) {
+        return quoteForMessage(value) + " line " + std::to_string(parsed.damagedLines.front()) +
+               ": expected a control and a controller number from 0 to " +
+               std::to_string(instrument::kControllerNumbers - 1) + ", such as \"havoc 21\".";
+    }
+    options.controllers = parsed.controllers;
+    return std::nullopt;
+}
+
 /// A chaos slider: without the option the start-up value stays as it is, not recomputed from
 /// a position, so the help names none.
 template <auto Field>
@@ -186,6 +210,13 @@ const std::vector<OptionRow>& optionTable() {
              o.disorder = std::string(v);
              return std::nullopt;
          }},
+        {.name = "--controllers",
+         .valueName = "MAP",
+         .help = "a file of the MIDI controllers the program has learned, such as its\n"
+                 "controllers.txt: channel-1 control changes move the controls bound\n"
+                 "to them, the whole range over the values 0 to 127, as in the\n"
+                 "program (where Disorder waits for the next start).",
+         .storeText = storeControllers},
         numberRow<&O::blockFrames>("--block", "N", 1, kMaxBlockFrames,
                                    "frames per render call, " +
                                        rangeAndDefault(1, kMaxBlockFrames, kDefaultBlockFrames) +
@@ -300,7 +331,7 @@ std::string usageText() {
         "Usage: vireon-render [--events FILE | --midi FILE.mid] [--length SAMPLES]\n"
         "                     [--sound NAME] [--attack A] [--decay D] [--sustain S]\n"
         "                     [--release R] [--havoc N] [--bedlam N] [--disorder TEXT]\n"
-        "                     [--block N] [--rate R] -o OUT\n"
+        "                     [--controllers MAP] [--block N] [--rate R] -o OUT\n"
         "\n"
         "Renders the synthesizer's sound offline, 8000 mono samples per second (or carried to\n"
         "--rate), starting from the state the application starts in and playing the given\n"

@@ -9,6 +9,7 @@
 #include <variant>
 
 #include "engine/AdsrSettings.h"
+#include "instrument/ControllerMap.h"
 #include "rate/RateRenderer.h"
 #include "sounds/Sound.h"
 
@@ -40,6 +41,9 @@ struct RenderOptions {
     std::optional<int> bedlam;
     /// Disorder text as the settings file would hold it; without it s stays at its default.
     std::optional<std::string> disorder;
+    /// Which MIDI controllers move which controls, as --controllers reads them from the
+    /// program's file; without it control changes change nothing.
+    instrument::ControllerMap controllers;
     std::uint32_t blockFrames = kDefaultBlockFrames;
     /// Frames per second of the output; the engine itself always runs at 8000.
     std::uint32_t rate = rate::kMinOutputRate;

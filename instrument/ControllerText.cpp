@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "instrument/ControllerText.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace vireon::instrument {
+namespace {
+
+constexpr std::string_view kBlanks = " \t";
+
+std::string_view trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+std::optional<controls::ControlId> controlNamed(std::string_view symbol) {
+    const auto found = std::find_if(controls::kControls.begin(), controls::kControls.end(),
+                                    [&](const controls::Control& c) { return c.symbol == symbol; });
+    if (found == controls::kControls.end()) {
+        return std::nullopt;
+    }
+    return static_cast<controls::ControlId>(found - controls::kControls.begin());
+}
+
+std::optional<int> controllerNumber(std::string_view digits) {
+    // Three digits reach every controller number; more could only overflow.
+    if (digits.empty() || digits.size() > 3 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    int number = 0;
+    for (const char c : digits) {
+        number = number * 10 + (c - '0');
+    }
+    return number < kControllerNumbers ? std::optional<int>(number) : std::nullopt;
+}
+
+/// The binding one line gives, or nothing for a damaged line.
+std::optional<std::pair<controls::ControlId, int>> bindingOn(std::string_view line) {
+    const std::size_t gap = line.find_first_of(kBlanks);
+    if (gap == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::optional<controls::ControlId> control = controlNamed(line.substr(0, gap));
+    const std::optional<int> controller = controllerNumber(trimmed(line.substr(gap)));
+    if (!control || !controller) {
+        return std::nullopt;
+    }
+    return std::pair{*control, *controller};
+}
+
+}  // namespace
+
+ParsedControllers parseControllers(std::string_view text) {
+    ParsedControllers parsed;
+    std::size_t number = 0;
+    while (!text.empty()) {
+        ++number;
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
+        line = trimmed(line);
+        if (line.empty() || line.starts_with('#')) {
+            continue;
+        }
+        if (const auto binding = bindingOn(line)) {
+            parsed.controllers.bind(binding->first, binding->second);
+        } else {
+            parsed.damagedLines.push_back(number);
+        }
+    }
+    return parsed;
+}
+
+std::string formatControllers(const ControllerMap& controllers) {
+    std::string text =
+        "# Vireon's MIDI controllers: on each line a control and the controller number\n"
+        "# (0 to 119) whose channel-1 control changes move it.\n";
+    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
+        const auto control = static_cast<controls::ControlId>(i);
+        if (const std::optional<int> controller = controllers.controllerFor(control)) {
+            text += std::string(controls::kControls[i].symbol) + ' ' + std::to_string(*controller) +
+                    '\n';
+        }
+    }
+    return text;
+}
+
+}  // namespace vireon::instrument
