@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "app/App.h"
 #include "devices/midi/MidiPorts.h"
-#include "ui/App.h"
 
 namespace vireon::ui::test {
+
+using app::App;
 
 /// Calls `script` once the application's event loop is running, from inside that loop, the way
 /// a user's actions reach it.

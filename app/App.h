@@ -10,9 +10,9 @@
 #include <string>
 
 #include "devices/audio/AudioStream.h"
+#include "devices/midi/MidiPorts.h"
 #include "instrument/ControllerMap.h"
 #include "live/LiveInstrument.h"
-#include "devices/midi/MidiPorts.h"
 #include "ui/EventSource.h"
 
 namespace vireon::midi {
@@ -21,10 +21,12 @@ class VirtualMidiInput;
 }  // namespace vireon::midi
 
 namespace vireon::ui {
-
 class KeyboardWindow;
 class MainWindow;
 class SoundMenu;
+}  // namespace vireon::ui
+
+namespace vireon::app {
 
 /// The whole program on the user-interface thread: brings the system up in a fixed order, runs
 /// the event loop that turns control and menu events into the instrument's events, and shuts
@@ -50,16 +52,16 @@ class App {
     void setOwnMidiInput(midi::VirtualMidiInput* input) { ownMidiInput_ = input; }
 
     /// The event source the windows post to; tests post events through it.
-    EventSource& events() { return events_; }
+    ui::EventSource& events() { return events_; }
 
     /// The on-screen keyboard once it has been opened, until the event loop ends. For tests.
-    KeyboardWindow* keyboardWindow() const { return keyboardWindow_.get(); }
+    ui::KeyboardWindow* keyboardWindow() const { return keyboardWindow_.get(); }
 
     /// The main window from its creation until the event loop ends; null otherwise. For tests.
-    MainWindow* mainWindow() const { return mainWindow_; }
+    ui::MainWindow* mainWindow() const { return mainWindow_; }
 
     /// The Sounds menu's actions while the event loop runs; null otherwise. For tests.
-    SoundMenu* soundMenu() const { return soundMenu_; }
+    ui::SoundMenu* soundMenu() const { return soundMenu_; }
 
     /// The instrument that every source plays. Tests play notes through it.
     live::LiveInstrument& instrument() { return instrument_; }
@@ -67,16 +69,16 @@ class App {
   private:
     std::string loadDisorderText();
     void saveDisorderText(const std::string& text);
-    void runEventLoop(MainWindow& window, midi::MidiInput& midiInput);
+    void runEventLoop(ui::MainWindow& window, midi::MidiInput& midiInput);
     void showKeyboardWindow();
-    void handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int control);
-    void watchOutput(MainWindow& window, midi::MidiInput& midiInput);
-    void showNoteStatus(MainWindow& window);
+    void handleControlEvent(ui::MainWindow& window, midi::MidiInput& midiInput, int control);
+    void watchOutput(ui::MainWindow& window, midi::MidiInput& midiInput);
+    void showNoteStatus(ui::MainWindow& window);
     void loadControllers();
-    void handleControllerEvent(MainWindow& window, const UiEvent& event);
-    void showLearnedController(MainWindow& window);
-    void showControllerMoves(MainWindow& window);
-    void controllersChanged(MainWindow& window, const std::string& message);
+    void handleControllerEvent(ui::MainWindow& window, const ui::UiEvent& event);
+    void showLearnedController(ui::MainWindow& window);
+    void showControllerMoves(ui::MainWindow& window);
+    void controllersChanged(ui::MainWindow& window, const std::string& message);
     bool midiLeftAClientBehind() const;
 
     live::LiveInstrument& instrument_;
@@ -87,10 +89,10 @@ class App {
     // Fed by the audio callback while the keyboard window's scope shows; it outlives the
     // stream, as a block in progress may still reach it after the scope has let go.
     audio::ScopeTap scopeTap_;
-    std::unique_ptr<KeyboardWindow> keyboardWindow_;
-    EventSource events_;
-    MainWindow* mainWindow_ = nullptr;
-    SoundMenu* soundMenu_ = nullptr;
+    std::unique_ptr<ui::KeyboardWindow> keyboardWindow_;
+    ui::EventSource events_;
+    ui::MainWindow* mainWindow_ = nullptr;
+    ui::SoundMenu* soundMenu_ = nullptr;
     // The Disorder number this run's sound started with, which a chosen sound cannot change.
     std::int64_t disorderInEffect_ = 0;
     bool noSoundShown_ = false;
@@ -107,4 +109,4 @@ class App {
     std::chrono::steady_clock::time_point nextOwnInputAttempt_{};
 };
 
-}  // namespace vireon::ui
+}  // namespace vireon::app

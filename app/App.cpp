@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/App.h"
+#include "app/App.h"
 
 #include <unistd.h>
 
@@ -10,10 +10,10 @@
 
 #include "devices/midi/MidiInput.h"
 #include "devices/midi/VirtualMidiInput.h"
+#include "devices/servers/JackProbe.h"
 #include "settings/ControllerFile.h"
 #include "settings/NumberParser.h"
 #include "settings/SettingsFile.h"
-#include "devices/servers/JackProbe.h"
 #include "sounds/FactorySounds.h"
 #include "ui/AboutBox.h"
 #include "ui/ControlId.h"
@@ -24,7 +24,11 @@
 #include "ui/SoundMenu.h"
 #include "ui/WindowDeviceList.h"
 
-namespace vireon::ui {
+namespace vireon::app {
+
+// The program is made of the windows; their names read best unqualified here.
+using namespace ui;
+
 namespace {
 
 // How long shutdown waits for the audio system before it gives up on it.
@@ -349,4 +353,4 @@ void App::showKeyboardWindow() {
     keyboardWindow_->activateWindow();
 }
 
-}  // namespace vireon::ui
+}  // namespace vireon::app

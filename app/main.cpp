@@ -6,11 +6,11 @@
 
 #include <QApplication>
 
+#include "app/App.h"
 #include "devices/audio/AudioOutput.h"
-#include "live/LiveInstrument.h"
 #include "devices/midi/RtMidiPorts.h"
 #include "devices/midi/VirtualMidiInput.h"
-#include "ui/App.h"
+#include "live/LiveInstrument.h"
 
 namespace {
 
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     vireon::audio::AudioOutput audio(instrument);
     vireon::midi::RtMidiPorts midiPorts(instrument);
     vireon::midi::VirtualMidiInput ownMidiInput(instrument);
-    vireon::ui::App app(instrument, audio, midiPorts);
+    vireon::app::App app(instrument, audio, midiPorts);
     app.setOwnMidiInput(&ownMidiInput);
     return app.run();
 }
