@@ -9,8 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/Powers.h"
-#include "exactmath/Sine.h"
+#include "tests/engine/EngineHashes.h"
 #include "tests/engine/PortableReference.h"
 #include "tests/engine/RenderSweep.h"
 
@@ -78,30 +77,11 @@ TEST(PortableReference, EverySecondOfTheRenderSweepHasItsStoredHash) {
 
 // The engine's sine and powers on this platform against MPFR's values, through their hashes.
 TEST(PortableReference, SineOfAMillionOscillatorArgumentsIsCorrectlyRounded) {
-    std::uint64_t hash = kHashStart;
-    for (int i = 0; i < kSineReferenceCount; ++i) {
-        hash = hashDouble(hash, exactmath::sine(sineReferenceArgument(static_cast<std::uint32_t>(i))));
-    }
-    EXPECT_EQ(hash, kSineReferenceHash);
+    EXPECT_EQ(engineSineHash(), kSineReferenceHash);
 }
 
 TEST(PortableReference, EveryPowerIsCorrectlyRounded) {
-    const std::uint64_t hash = hashPowerTables([](PowerTable table, int n) {
-        switch (table) {
-            case PowerTable::Havoc:
-                return engine::havocPower(n);
-            case PowerTable::Bedlam:
-                return engine::bedlamPower(n);
-            case PowerTable::Attack:
-                return engine::attackPower(n);
-            case PowerTable::Ramp:
-                return engine::rampPower(n);
-            case PowerTable::Semitone:
-                break;
-        }
-        return engine::semitonePower(static_cast<std::uint32_t>(n));
-    });
-    EXPECT_EQ(hash, kPowersReferenceHash);
+    EXPECT_EQ(enginePowersHash(), kPowersReferenceHash);
 }
 
 }  // namespace

@@ -5,9 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/Powers.h"
-#include "exactmath/Sine.h"
-#include "tests/engine/PortableReference.h"
+#include "tests/engine/EngineHashes.h"
 #include "tests/engine/RenderSweep.h"
 
 using namespace vireon;
@@ -46,30 +44,10 @@ const std::uint64_t* sweep_case_hashes(std::uint32_t index, std::uint32_t* secon
 }
 
 bool sine_matches_reference() {
-    std::uint64_t hash = test::kHashStart;
-    for (int i = 0; i < test::kSineReferenceCount; ++i) {
-        hash = test::hashDouble(
-            hash, exactmath::sine(test::sineReferenceArgument(static_cast<std::uint32_t>(i))));
-    }
-    return hash == test::kSineReferenceHash;
+    return test::engineSineHash() == test::kSineReferenceHash;
 }
 
 bool powers_match_reference() {
-    using test::PowerTable;
-    return test::hashPowerTables([](PowerTable table, int n) {
-               switch (table) {
-                   case PowerTable::Havoc:
-                       return engine::havocPower(n);
-                   case PowerTable::Bedlam:
-                       return engine::bedlamPower(n);
-                   case PowerTable::Attack:
-                       return engine::attackPower(n);
-                   case PowerTable::Ramp:
-                       return engine::rampPower(n);
-                   case PowerTable::Semitone:
-                       break;
-               }
-               return engine::semitonePower(static_cast<std::uint32_t>(n));
-           }) == test::kPowersReferenceHash;
+    return test::enginePowersHash() == test::kPowersReferenceHash;
 }
 }
