@@ -134,6 +134,7 @@ bool RunningProgram::running() {
         reaped_ = true;
         exited_ = WIFEXITED(status);
         status_ = exited_ ? WEXITSTATUS(status) : 0;
+        signal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
         return false;
     }
     return true;
@@ -148,7 +149,10 @@ std::optional<int> RunningProgram::waitForExit(std::chrono::milliseconds timeout
 }
 
 std::string RunningProgram::errorOutput() const {
-    return slurp(errorFile_);
+    // A program that crashed says nothing itself; the failure message should.
+    const std::string ending =
+        signal_ != 0 ? "[ended by signal " + std::to_string(signal_) + "]\n" : "";
+    return slurp(errorFile_) + ending;
 }
 std::string RunningProgram::standardOutput() const {
     return slurp(outputFile_);

@@ -39,6 +39,7 @@ class RunningProgram {
     /// Ends a held-open input, as a user closing the terminal would.
     void closeInput();
 
+    /// What the program wrote to standard error, and the signal that ended it, if one did.
     std::string errorOutput() const;
     std::string standardOutput() const;
 
@@ -51,6 +52,7 @@ class RunningProgram {
     bool reaped_ = false;
     bool exited_ = false;
     int status_ = 0;
+    int signal_ = 0;
     int inputWriteEnd_ = -1;
     std::filesystem::path outputFile_;
     std::filesystem::path errorFile_;
