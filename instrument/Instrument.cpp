@@ -114,11 +114,7 @@ void Instrument::handleMessage(std::uint32_t packed) noexcept {
         if (!heldForNextStart_[index]) {
             moveControl(move->control, move->position);
         }
-        // One writer: the thread that renders.
-        const std::uint64_t moves =
-            (controllerMoves_[index].load(std::memory_order_relaxed) >> 32) + 1;
-        controllerMoves_[index].store(moves << 32 | static_cast<std::uint32_t>(move->position),
-                                      std::memory_order_relaxed);
+        controllerMoves_[index].report(static_cast<std::uint32_t>(move->position));
     }
     // Every message reports the note status, a control change included.
     voice_->notes.onMidiMessage(midi::MidiMessageKind::Data, packed, 0);
@@ -137,10 +133,9 @@ void Instrument::holdForNextStart(ControlId control) noexcept {
 }
 
 Instrument::ControllerMove Instrument::controllerMove(ControlId control) const noexcept {
-    const std::uint64_t word =
-        controllerMoves_[static_cast<std::size_t>(control)].load(std::memory_order_relaxed);
-    return {static_cast<int>(static_cast<std::uint32_t>(word)),
-            static_cast<std::uint32_t>(word >> 32)};
+    const concurrency::LatestReport::Reading latest =
+        controllerMoves_[static_cast<std::size_t>(control)].read();
+    return {static_cast<int>(latest.value), latest.count};
 }
 
 void Instrument::handleInputClosed() noexcept {
@@ -157,24 +152,13 @@ void Instrument::render(float* output, std::uint32_t frames) noexcept {
     renderer_->render(output, frames);
 }
 
-namespace {
-
-constexpr std::uint32_t kTextBits = 2;
-constexpr std::uint32_t kTextMask = (1u << kTextBits) - 1;
-
-}  // namespace
-
 void Instrument::StatusBoard::reportNoteStatus(std::string_view text) {
-    const std::uint32_t code = text == "On" ? 1 : text == "Off" ? 2 : 0;
-    // One writer: the thread that renders.
-    const std::uint32_t reports = (word_.load(std::memory_order_relaxed) >> kTextBits) + 1;
-    word_.store(reports << kTextBits | code, std::memory_order_release);
+    latest_.report(text == "On" ? 1 : text == "Off" ? 2 : 0);
 }
 
 Instrument::NoteStatus Instrument::StatusBoard::read() const {
-    const std::uint32_t word = word_.load(std::memory_order_acquire);
-    const std::uint32_t code = word & kTextMask;
-    return {code == 1 ? "On" : code == 2 ? "Off" : "", word >> kTextBits};
+    const concurrency::LatestReport::Reading latest = latest_.read();
+    return {latest.value == 1 ? "On" : latest.value == 2 ? "Off" : "", latest.count};
 }
 
 Instrument::NoteStatus Instrument::noteStatus() const noexcept {

@@ -8,6 +8,7 @@
 #include <span>
 #include <string_view>
 
+#include "concurrency/LatestReport.h"
 #include "controls/Controls.h"
 #include "engine/AdsrSettings.h"
 #include "engine/SynthState.h"
@@ -137,16 +138,15 @@ class Instrument {
     const engine::SynthState& state() const { return voice_->state; }
 
   private:
-    // Keeps the note handler's last report and their count, in one word, for faces on other
-    // threads.
+    // Keeps the note handler's last report, and their count, for faces on other threads.
     class StatusBoard final : public midi::StatusSink {
       public:
         void reportNoteStatus(std::string_view text) override;
         NoteStatus read() const;
 
       private:
-        // The count above two bits that say which text: 0 none, 1 "On", 2 "Off".
-        std::atomic<std::uint32_t> word_{0};
+        // Which text: 0 none, 1 "On", 2 "Off".
+        concurrency::LatestReport latest_;
     };
 
     struct Voice {
@@ -168,9 +168,8 @@ class Instrument {
     std::array<int, controls::kControlCount> positions_{};
     ControllerMap controllers_;
     std::array<bool, controls::kControlCount> heldForNextStart_{};
-    // Per control, the count of controller moves above the position's 32 bits, in one word so a
-    // reader never pairs a count with another move's position.
-    std::array<std::atomic<std::uint64_t>, controls::kControlCount> controllerMoves_{};
+    // Per control, the position a controller last moved it to.
+    std::array<concurrency::LatestReport, controls::kControlCount> controllerMoves_{};
 };
 
 }  // namespace vireon::instrument

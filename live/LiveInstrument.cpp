@@ -48,9 +48,9 @@ constexpr std::uint32_t kByte = 0xFF;
 }  // namespace
 
 LiveInstrument::Learned LiveInstrument::learned() const {
-    const std::uint32_t word = learned_.load(std::memory_order_relaxed);
-    return {static_cast<controls::ControlId>((word >> kByteBits) & kByte),
-            static_cast<int>(word & kByte), word >> (2 * kByteBits)};
+    const concurrency::LatestReport::Reading latest = learned_.read();
+    return {static_cast<controls::ControlId>((latest.value >> kByteBits) & kByte),
+            static_cast<int>(latest.value & kByte), latest.count};
 }
 
 void LiveInstrument::learnFrom(std::uint32_t packed) noexcept {
@@ -59,11 +59,8 @@ void LiveInstrument::learnFrom(std::uint32_t packed) noexcept {
         return;
     }
     instrument_.bindController(*learning_, *controller);
-    // One writer: the thread that renders.
-    const std::uint32_t count = (learned_.load(std::memory_order_relaxed) >> (2 * kByteBits)) + 1;
-    learned_.store(count << (2 * kByteBits) | static_cast<std::uint32_t>(*learning_) << kByteBits |
-                       static_cast<std::uint32_t>(*controller),
-                   std::memory_order_relaxed);
+    learned_.report(static_cast<std::uint32_t>(*learning_) << kByteBits |
+                    static_cast<std::uint32_t>(*controller));
     learning_.reset();
 }
 

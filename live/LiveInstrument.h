@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "concurrency/LatestReport.h"
 #include "concurrency/MpscQueue.h"
 #include "controls/Controls.h"
 #include "instrument/Instrument.h"
@@ -99,9 +100,8 @@ class LiveInstrument final : public midi::MidiReceiver {
     std::atomic<std::uint64_t> dropped_{0};
     // Rendering side: the control waiting for a controller.
     std::optional<controls::ControlId> learning_;
-    // The count of bindings learned, the control and the controller, one byte each from the
-    // bottom; one word, so the window never pairs one binding's control with another's number.
-    std::atomic<std::uint32_t> learned_{0};
+    // The binding learned last: the control and the controller, a byte each.
+    concurrency::LatestReport learned_;
 };
 
 }  // namespace vireon::live
