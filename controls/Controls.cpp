@@ -6,6 +6,15 @@
 
 namespace vireon::controls {
 
+std::optional<ControlId> controlWithSymbol(std::string_view symbol) noexcept {
+    for (std::size_t i = 0; i < kControlCount; ++i) {
+        if (kControls[i].symbol == symbol) {
+            return static_cast<ControlId>(i);
+        }
+    }
+    return std::nullopt;
+}
+
 int controlPosition(float value, const Control& control, int current) noexcept {
     if (std::isnan(value)) {
         return current;

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string_view>
 
 namespace vireon::controls {
@@ -69,6 +70,10 @@ inline constexpr std::array<Control, kControlCount> kControls{{
 constexpr const Control& control(ControlId id) {
     return kControls[static_cast<std::size_t>(id)];
 }
+
+/// The control whose symbol is `symbol`, as files and options name it; nothing for any other
+/// text. Any thread.
+std::optional<ControlId> controlWithSymbol(std::string_view symbol) noexcept;
 
 /// The position a host's or a caller's value stands for: rounded to the nearest integer and held
 /// within the control's range. A NaN means nothing, so it keeps `current`. Any thread; does not

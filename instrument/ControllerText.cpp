@@ -17,15 +17,6 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
-std::optional<controls::ControlId> controlNamed(std::string_view symbol) {
-    const auto found = std::find_if(controls::kControls.begin(), controls::kControls.end(),
-                                    [&](const controls::Control& c) { return c.symbol == symbol; });
-    if (found == controls::kControls.end()) {
-        return std::nullopt;
-    }
-    return static_cast<controls::ControlId>(found - controls::kControls.begin());
-}
-
 std::optional<int> controllerNumber(std::string_view digits) {
     // Three digits reach every controller number; more could only overflow.
     if (digits.empty() || digits.size() > 3 ||
@@ -45,7 +36,8 @@ std::optional<std::pair<controls::ControlId, int>> bindingOn(std::string_view li
     if (gap == std::string_view::npos) {
         return std::nullopt;
     }
-    const std::optional<controls::ControlId> control = controlNamed(line.substr(0, gap));
+    const std::optional<controls::ControlId> control =
+        controls::controlWithSymbol(line.substr(0, gap));
     const std::optional<int> controller = controllerNumber(trimmed(line.substr(gap)));
     if (!control || !controller) {
         return std::nullopt;

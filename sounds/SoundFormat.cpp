@@ -175,13 +175,12 @@ std::string readSound(Lines& lines, std::string_view header, Sound& sound) {
             (key == kNameKey ? sound.name : sound.description) = value;
             continue;
         }
-        const auto control =
-            std::find_if(controls::kControls.begin(), controls::kControls.end(),
-                         [&](const controls::Control& c) { return c.symbol == key; });
-        if (control == controls::kControls.end()) {
+        const std::optional<controls::ControlId> id = controls::controlWithSymbol(key);
+        if (!id) {
             return lines.where() + " has an unknown entry " + shown(key);
         }
-        const auto index = static_cast<std::size_t>(control - controls::kControls.begin());
+        const auto index = static_cast<std::size_t>(*id);
+        const controls::Control* control = &controls::control(*id);
         if (given[index]) {
             return twice();
         }
