@@ -9,6 +9,7 @@
 #include "settings/AtomicFile.h"
 #include "settings/Platform.h"
 #include "settings/SettingsDirectory.h"
+#include "settings/SmallFile.h"
 
 namespace vireon::settings {
 
@@ -21,27 +22,17 @@ std::filesystem::path controllersFile() {
 }
 
 instrument::ControllerMap loadControllers(const std::filesystem::path& file) {
-    platform::File reader = platform::File::openForReading(file);
-    if (!reader.isOpen()) {
+    std::optional<std::string> text = readSmallFile(file, kMaxControllersFileBytes + 1);
+    if (!text) {
         return {};
     }
-    std::string text;
-    char buffer[4096];
-    while (text.size() < kMaxControllersFileBytes) {
-        const std::ptrdiff_t count =
-            reader.read(buffer, std::min(sizeof buffer, kMaxControllersFileBytes - text.size()));
-        if (count < 0) {
-            return {};
-        }
-        if (count == 0) {
-            return instrument::parseControllers(text).controllers;
-        }
-        text.append(buffer, static_cast<std::size_t>(count));
+    if (text->size() > kMaxControllersFileBytes) {
+        // Cut off at the limit: a line cut short could name another controller ("havoc 1" of
+        // "havoc 12"), so only whole lines count.
+        text->resize(kMaxControllersFileBytes);
+        text->erase(text->rfind('\n') + 1);
     }
-    // Cut off at the limit: a line cut short could name another controller ("havoc 1" of
-    // "havoc 12"), so only whole lines count.
-    text.erase(text.rfind('\n') + 1);
-    return instrument::parseControllers(text).controllers;
+    return instrument::parseControllers(*text).controllers;
 }
 
 bool saveControllers(const instrument::ControllerMap& controllers,

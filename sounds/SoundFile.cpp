@@ -6,6 +6,7 @@
 
 #include "settings/AtomicFile.h"
 #include "settings/Platform.h"
+#include "settings/SmallFile.h"
 
 namespace vireon::sounds {
 namespace {
@@ -48,27 +49,16 @@ std::filesystem::path userSoundsFolder() {
 }
 
 ParsedSound readSoundFile(const std::filesystem::path& path) {
-    platform::File file = platform::File::openForReading(path);
-    if (!file.isOpen()) {
+    // One byte past the limit tells a file of exactly the limit from a larger one.
+    const std::optional<std::string> text = settings::readSmallFile(path, kMaxSoundFileBytes + 1);
+    if (!text) {
         return unreadableReason(path);
     }
-    std::string text;
-    char buffer[4096];
-    for (;;) {
-        const std::ptrdiff_t count = file.read(buffer, sizeof buffer);
-        if (count < 0) {
-            return std::string("reading it failed");
-        }
-        if (count == 0) {
-            break;
-        }
-        if (text.size() + static_cast<std::size_t>(count) > kMaxSoundFileBytes) {
-            return "it is larger than " + std::to_string(kMaxSoundFileBytes) +
-                   " bytes, far more than a sound";
-        }
-        text.append(buffer, static_cast<std::size_t>(count));
+    if (text->size() > kMaxSoundFileBytes) {
+        return "it is larger than " + std::to_string(kMaxSoundFileBytes) +
+               " bytes, far more than a sound";
     }
-    return parseSound(text);
+    return parseSound(*text);
 }
 
 std::string saveSoundFile(const std::filesystem::path& path, const Sound& sound) {
