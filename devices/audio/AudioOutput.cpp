@@ -11,9 +11,9 @@
 #include "devices/audio/JackPresence.h"
 #include "devices/audio/QuietAudioLibraries.h"
 #include "devices/audio/StreamCallback.h"
-#include "engine/Constants.h"
 #include "devices/servers/CallWithin.h"
 #include "devices/servers/JackProbe.h"
+#include "engine/Constants.h"
 
 namespace vireon::audio {
 
@@ -42,9 +42,6 @@ constexpr PaTime kSuggestedLatency = 0.075;
 // The host chooses the block size, and may change it from one callback to the next.
 constexpr unsigned long kFramesPerBuffer = paFramesPerBufferUnspecified;
 constexpr std::chrono::milliseconds kPollInterval{1};
-// A running stream is called every few tens of milliseconds (a server's period, or at most the
-// suggested latency); one that has not been called for this long has lost its server.
-constexpr std::chrono::milliseconds kStallLimit{600};
 // How long the user-interface thread waits for a dead stream to be aborted and closed.
 constexpr std::chrono::milliseconds kReleaseDeadline{1000};
 // What patchbays show for the JACK client of PortAudio's own JACK host API.
@@ -80,7 +77,7 @@ PaError openStreamAt(detail::StreamContext& context, const PaStreamParameters& p
 // ends the process. The watch is asked again before each step that closes connections, since a
 // server can go away during the stop.
 void stopAndRelease(const std::shared_ptr<detail::StreamContext>& context, PaStream* stream,
-                    detail::Release release, bool jackInUse,
+                    servers::OutputSupervisor::Release release, bool jackInUse,
                     const std::shared_ptr<const std::atomic<bool>>& jackLost) {
     const auto jackGone = [&] {
         if (!jackInUse) {
@@ -127,14 +124,14 @@ AudioOutput::AudioOutput(live::LiveInstrument& instrument)
     : shared_(std::make_shared<detail::StreamContext>(instrument)) {}
 
 AudioOutput::~AudioOutput() {
-    if (library_ == Library::Initialised) {
+    if (supervisor_.state() != State::Closed && supervisor_.state() != State::Abandoned) {
         shutdownAudio([](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); });
     }
 }
 
 bool AudioOutput::openAudio() {
-    if (library_ != Library::Uninitialised) {
-        return stream_ != nullptr;
+    if (supervisor_.state() != State::Closed) {
+        return supervisor_.streamOpen();
     }
     silenceAudioLibraryMessages();
     return initialiseLibrary() && openDefaultStream();
@@ -147,10 +144,9 @@ bool AudioOutput::initialiseLibrary() {
     if (lastError_ != paNoError) {
         return false;
     }
-    library_ = Library::Initialised;
     // PortAudio's JACK host API only comes up when a JACK server answers during initialisation.
-    jackInUse_ = Pa_HostApiTypeIdToHostApiIndex(paJACK) >= 0;
-    if (jackInUse_) {
+    supervisor_.initialised(Pa_HostApiTypeIdToHostApiIndex(paJACK) >= 0);
+    if (supervisor_.libraryUsesJack()) {
         jackWatch_.open();
     }
     return true;
@@ -193,6 +189,7 @@ bool AudioOutput::openDefaultStream() {
         return false;
     }
     stream_ = stream;
+    supervisor_.opened();
     outputRate_ = rate;
     deviceName_ = deviceName;
     deviceHostApi_ = hostApi;
@@ -215,9 +212,7 @@ std::string AudioOutput::fatalErrorText() const {
 }
 
 void AudioOutput::releaseAfterFatalError() {
-    if (library_ == Library::Initialised) {
-        library_ = Library::Uninitialised;
-        stream_ = nullptr;
+    if (supervisor_.openFailed()) {
         Pa_Terminate();
     }
 }
@@ -225,15 +220,14 @@ void AudioOutput::releaseAfterFatalError() {
 void AudioOutput::startAudio() {
     if (stream_ != nullptr) {
         Pa_StartStream(stream_);
-        // The first callback comes within a period or two; until then the stream is not stalled.
-        lastCallbacks_ = shared_->callbacks.load(std::memory_order_relaxed);
-        lastCallbackSeen_ = std::chrono::steady_clock::now();
+        supervisor_.started(std::chrono::steady_clock::now(),
+                            shared_->callbacks.load(std::memory_order_relaxed));
     }
 }
 
 OutputCheck AudioOutput::checkOutput() {
     OutputCheck check;
-    if (library_ == Library::Abandoned) {
+    if (supervisor_.state() == State::Abandoned) {
         check.sounding = false;
         return check;
     }
@@ -241,25 +235,18 @@ OutputCheck AudioOutput::checkOutput() {
     // Read whether or not it is needed, so that only news since the last look counts.
     const bool signOfLife = socketWatch_.takeSignOfLife();
     if (jackWatch_.lost()) {
-        // Nothing of the old server is touched again: not the watch, not the library's own
-        // client (so the library is never terminated again), and not the stream's connection if
-        // the stream was on JACK, which it will show by stalling.
+        // Nothing of the old server is touched again: not the watch, and nothing the
+        // supervisor now keeps from being closed.
         jackWatch_.forget();
         check.jackServerLost = true;
-        jackClientLost_ = jackClientLost_ || jackInUse_;
-        streamOutlivedJack_ = stream_ != nullptr;
+        supervisor_.jackServerLost();
     }
-    if (stream_ != nullptr) {
-        const std::uint32_t callbacks = shared_->callbacks.load(std::memory_order_relaxed);
-        if (callbacks != lastCallbacks_) {
-            lastCallbacks_ = callbacks;
-            lastCallbackSeen_ = now;
-        }
-        if (now - lastCallbackSeen_ <= kStallLimit && Pa_IsStreamActive(stream_) == 1) {
+    if (supervisor_.streamOpen()) {
+        if (!supervisor_.stalled(now, shared_->callbacks.load(std::memory_order_relaxed)) &&
+            Pa_IsStreamActive(stream_) == 1) {
             return check;
         }
-        releaseDeadStream();
-        reopenSchedule_.lost(now);
+        releaseDeadStream(now);
         check.sounding = false;
         return check;
     }
@@ -269,50 +256,41 @@ OutputCheck AudioOutput::checkOutput() {
     // A lost server's clients are left alone before anything new is opened: the caller lets go
     // of its own first, so the next attempt waits for the next look.
     check.sounding = false;
-    if (!check.jackServerLost && reopenSchedule_.due(now, signOfLife)) {
+    if (!check.jackServerLost && supervisor_.reopenDue(now, signOfLife)) {
         check.sounding = reopen();
     }
     return check;
 }
 
-void AudioOutput::releaseDeadStream() {
+void AudioOutput::releaseDeadStream(std::chrono::steady_clock::time_point now) {
     void* const stream = stream_;
     stream_ = nullptr;
-    detail::Release release;
-    // A stream that was running when the JACK server went was probably on it.
-    release.close = !streamOutlivedJack_;
-    release.terminate = release.close && !jackClientLost_;
-    streamOutlivedJack_ = false;
     // A stream's thread stuck in the library would keep the library for ever; no events are
     // served meanwhile, so nothing else reaches the library or the servers before it is done.
     const ShutdownProgress progress = runStop(
-        stream, release, [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); },
+        stream, supervisor_.release(),
+        [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); },
         kReleaseDeadline);
-    if (progress == ShutdownProgress::Terminated) {
-        library_ = Library::Uninitialised;
-        jackInUse_ = false;
-    }
+    supervisor_.released(progress == ShutdownProgress::Terminated, now);
 }
 
 bool AudioOutput::reopen() {
-    if (library_ == Library::Uninitialised) {
+    if (supervisor_.state() == State::Closed) {
         // The host APIs list their devices when the library initialises: only a fresh library
         // sees a server that has come back, or a new default device.
         if (!initialiseLibrary()) {
             return false;
         }
-    } else if (jackClientLost_) {
-        // The library outlives the JACK server it met at initialisation; its ALSA devices open
-        // afresh each time, but its own JACK devices would need the old server's client.
+    } else {
+        // A stranded library's ALSA devices open afresh each time, but its own JACK devices
+        // would need the old server's client.
         if (deviceHostApi_ == paJACK) {
             return false;
         }
         jackWatch_.open();
     }
     if (!openDefaultStream()) {
-        if (!jackClientLost_) {
-            library_ = Library::Uninitialised;
-            jackInUse_ = false;
+        if (supervisor_.openFailed()) {
             Pa_Terminate();
         }
         return false;
@@ -322,7 +300,7 @@ bool AudioOutput::reopen() {
 }
 
 ShutdownProgress AudioOutput::runStop(
-    void* stream, detail::Release release,
+    void* stream, Release release,
     const std::function<void(std::chrono::milliseconds)>& waitForWindowEvent,
     std::chrono::milliseconds deadline) {
     shared_->shutdown.store(ShutdownProgress::Running);
@@ -332,7 +310,7 @@ ShutdownProgress AudioOutput::runStop(
     try {
         finished = servers::callWithin(
             [context = shared_, stream = static_cast<PaStream*>(stream), release,
-             jackInUse = jackInUse_,
+             jackInUse = supervisor_.libraryUsesJack(),
              jackLost] { stopAndRelease(context, stream, release, jackInUse, jackLost); },
             deadline, waitForWindowEvent);
     } catch (...) {
@@ -347,7 +325,7 @@ ShutdownProgress AudioOutput::runStop(
 }
 
 void AudioOutput::abandonLibrary() {
-    library_ = Library::Abandoned;
+    supervisor_.abandoned();
     stream_ = nullptr;
     // The library still holds the context as its callback's user data, so it must outlive
     // this object: it is deliberately never released.
@@ -357,25 +335,24 @@ void AudioOutput::abandonLibrary() {
 bool AudioOutput::shutdownAudio(
     const std::function<void(std::chrono::milliseconds)>& waitForWindowEvent,
     std::chrono::milliseconds deadline) {
-    if (library_ == Library::Abandoned) {
+    if (supervisor_.state() == State::Abandoned) {
         return false;
     }
-    if (library_ == Library::Uninitialised) {
+    if (supervisor_.state() == State::Closed) {
         return true;
     }
     void* const stream = stream_;
     stream_ = nullptr;
-    detail::Release release;
-    release.close = !streamOutlivedJack_ && !jackClientLost_;
-    const ShutdownProgress progress = runStop(stream, release, waitForWindowEvent, deadline);
-    if (library_ == Library::Abandoned) {
+    const ShutdownProgress progress =
+        runStop(stream, supervisor_.release(), waitForWindowEvent, deadline);
+    if (supervisor_.state() == State::Abandoned) {
         return false;
     }
     if (progress != ShutdownProgress::Terminated) {
         abandonLibrary();
         return false;
     }
-    library_ = Library::Uninitialised;
+    supervisor_.released(true, std::chrono::steady_clock::now());
     return true;
 }
 

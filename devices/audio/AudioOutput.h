@@ -10,15 +10,14 @@
 
 #include "devices/audio/AudioStream.h"
 #include "devices/audio/JackPresence.h"
-#include "live/LiveInstrument.h"
-#include "devices/servers/ReopenSchedule.h"
+#include "devices/servers/OutputSupervisor.h"
 #include "devices/servers/ServerSocketWatch.h"
+#include "live/LiveInstrument.h"
 
 namespace vireon::audio {
 
 namespace detail {
 struct StreamContext;
-struct Release;
 enum class ShutdownProgress : int;
 }  // namespace detail
 
@@ -81,9 +80,8 @@ class AudioOutput final : public AudioStream {
     /// servers::ReopenSchedule), with the same rules as openAudio, on a freshly initialised
     /// library, and started once it opens; only the device the program started on is taken,
     /// never a stand-in the library offers meanwhile. When the JACK server goes away, its clients
-    /// are left alone for good (see JackServerWatch): a stream that ran then is aborted but not
-    /// closed, and a library whose own JACK client belonged to it is never terminated again; later
-    /// streams open on the library as it is. UI thread.
+    /// are left alone for good (see JackServerWatch and servers::OutputSupervisor, which decides
+    /// each of these steps). UI thread.
     OutputCheck checkOutput() override;
 
     /// Aborts the stream, waits until it is inactive and terminates the library. The library
@@ -104,16 +102,17 @@ class AudioOutput final : public AudioStream {
                        std::chrono::milliseconds deadline = std::chrono::seconds(3)) override;
 
   private:
-    enum class Library { Uninitialised, Initialised, Abandoned };
+    using Release = servers::OutputSupervisor::Release;
+    using State = servers::OutputSupervisor::State;
 
     bool initialiseLibrary();
     bool openDefaultStream();
     bool reopen();
-    void releaseDeadStream();
+    void releaseDeadStream(std::chrono::steady_clock::time_point now);
     // Stops `stream` on a worker, waiting at most `deadline` while calling waitForWindowEvent;
     // abandons the library when the worker does not finish in time.
     detail::ShutdownProgress runStop(
-        void* stream, detail::Release release,
+        void* stream, Release release,
         const std::function<void(std::chrono::milliseconds)>& waitForWindowEvent,
         std::chrono::milliseconds deadline);
     void abandonLibrary();
@@ -121,25 +120,17 @@ class AudioOutput final : public AudioStream {
     // Reached by the audio callback and the shutdown worker, either of which may outlive this
     // object after an abandoned shutdown, so it lives in its own reference-counted block.
     std::shared_ptr<detail::StreamContext> shared_;
+    // The library's stream while the supervisor says one is open.
     void* stream_ = nullptr;
     int lastError_ = 0;
     std::uint32_t outputRate_ = 0;
-    bool jackInUse_ = false;
-    Library library_ = Library::Uninitialised;
-
+    servers::OutputSupervisor supervisor_;
     JackServerWatch jackWatch_;
-    // The library's own JACK client belongs to a server that has gone.
-    bool jackClientLost_ = false;
-    // The open stream was running when the JACK server went.
-    bool streamOutlivedJack_ = false;
     // The device the first stream opened on, by name and host API; later streams open only
     // on the same device.
     std::optional<std::string> deviceName_;
     int deviceHostApi_ = 0;
-    std::uint32_t lastCallbacks_ = 0;
-    std::chrono::steady_clock::time_point lastCallbackSeen_{};
     servers::ServerSocketWatch socketWatch_;
-    servers::ReopenSchedule reopenSchedule_;
 };
 
 }  // namespace vireon::audio

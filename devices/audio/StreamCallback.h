@@ -17,12 +17,6 @@ namespace vireon::audio::detail {
 /// is, because the JACK server it used has gone.
 enum class ShutdownProgress : int { Running, Closed, Terminated, LeftRunning };
 
-/// What a worker that stops a stream may do beyond aborting it.
-struct Release {
-    bool close = true;      ///< close the stream
-    bool terminate = true;  ///< then terminate the library
-};
-
 /// What the stream callback and the shutdown worker share. Either may outlive the AudioOutput
 /// after an abandoned shutdown, so it lives in its own reference-counted block.
 struct StreamContext {
