@@ -8,9 +8,9 @@
 #include <chrono>
 #include <string>
 
+#include "app/ServerWatch.h"
 #include "devices/midi/MidiInput.h"
 #include "devices/midi/VirtualMidiInput.h"
-#include "devices/servers/JackProbe.h"
 #include "settings/ControllerFile.h"
 #include "settings/NumberParser.h"
 #include "settings/SettingsFile.h"
@@ -35,8 +35,6 @@ namespace {
 constexpr std::chrono::seconds kAudioShutdownDeadline{3};
 // How often the audio output is looked after while the program runs.
 constexpr std::chrono::milliseconds kOutputWatchInterval{250};
-// How often Vireon's own input looks for a JACK server that has gone.
-constexpr std::chrono::milliseconds kOwnInputRetryInterval{1000};
 // How often the note status is looked at: the audio thread cannot post to the window, so the
 // window fetches what the note handling reported.
 constexpr std::chrono::milliseconds kNoteStatusInterval{15};
@@ -112,6 +110,7 @@ int App::run() {
             midi::MidiInput midiInput(midiPorts_, deviceList);
             midiInput.listMidiDevices();
             midiInput.openMidiInput();
+            ServerWatch serverWatch(audio_, midiInput, ownMidiInput_);
 
             mainWindow_ = &window;
             for (std::size_t i = 0; i < controls::kControlCount; ++i) {
@@ -136,9 +135,9 @@ int App::run() {
             // runs (help, About).
             QTimer outputWatch;
             QObject::connect(&outputWatch, &QTimer::timeout,
-                             [&] { watchOutput(window, midiInput); });
+                             [&] { watchOutput(window, serverWatch); });
             outputWatch.start(kOutputWatchInterval);
-            runEventLoop(window, midiInput);
+            runEventLoop(window, midiInput, serverWatch);
             outputWatch.stop();
             noteStatusWatch.stop();
             // Ends the notes the keyboard holds, and its scope lets go of the audio stream.
@@ -168,7 +167,7 @@ int App::run() {
     return 0;
 }
 
-void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput) {
+void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput, ServerWatch& watch) {
     SoundMenu soundMenu(window, events_, disorderInEffect_);
     soundMenu_ = &soundMenu;
     const std::size_t factoryCount = sounds::factorySounds().size();
@@ -194,7 +193,7 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput) {
                 quitRequested = event.number == kMenuQuit;
                 break;
             case UiEvent::Kind::Control:
-                handleControlEvent(window, midiInput, event.number);
+                handleControlEvent(window, midiInput, watch, event.number);
                 break;
             case UiEvent::Kind::CloseRequest:
                 quitRequested = true;
@@ -208,27 +207,10 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput) {
     soundMenu_ = nullptr;
 }
 
-void App::watchOutput(MainWindow& window, midi::MidiInput& midiInput) {
-    const audio::OutputCheck check = audio_.checkOutput();
-    const auto now = std::chrono::steady_clock::now();
-    if (check.jackServerLost) {
-        // Every client of the lost server is let go before anything opens one of the next.
-        midiInput.jackServerLost();
-        if (ownMidiInput_ != nullptr && ownMidiInput_->offersJack()) {
-            ownMidiInput_->forgetJackClient();
-            ownInputAwaitsJack_ = true;
-            nextOwnInputAttempt_ = now + kOwnInputRetryInterval;
-        }
-    } else if (ownInputAwaitsJack_ && now >= nextOwnInputAttempt_) {
-        // Vireon's own input belongs to the program: it comes back with the server by itself.
-        nextOwnInputAttempt_ = now + kOwnInputRetryInterval;
-        if (servers::jackServerReachable()) {
-            ownMidiInput_->open();
-            ownInputAwaitsJack_ = !ownMidiInput_->offersJack();
-        }
-    }
-    if (check.sounding == noSoundShown_ && window.hasStatusBar()) {
-        noSoundShown_ = !check.sounding;
+void App::watchOutput(MainWindow& window, ServerWatch& watch) {
+    const bool sounding = watch.look();
+    if (sounding == noSoundShown_ && window.hasStatusBar()) {
+        noSoundShown_ = !sounding;
         window.setStatusText(kAudioStatusField, noSoundShown_ ? kNoSoundMark : "");
     }
 }
@@ -315,11 +297,12 @@ void App::showControllerMoves(MainWindow& window) {
     }
 }
 
-void App::handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int control) {
+void App::handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, ServerWatch& watch,
+                             int control) {
     switch (control) {
         case kMidiDeviceList:
             // A JACK server's loss is taken in before anything opens a client of the next one.
-            watchOutput(window, midiInput);
+            watchOutput(window, watch);
             midiInput.switchMidiDevice();
             break;
         case kDisorderSpin:

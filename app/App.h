@@ -28,6 +28,8 @@ class SoundMenu;
 
 namespace vireon::app {
 
+class ServerWatch;
+
 /// The whole program on the user-interface thread: brings the system up in a fixed order, runs
 /// the event loop that turns control and menu events into the instrument's events, and shuts
 /// down in a fixed order. The toolkit must be initialised before run() is called.
@@ -69,10 +71,11 @@ class App {
   private:
     std::string loadDisorderText();
     void saveDisorderText(const std::string& text);
-    void runEventLoop(ui::MainWindow& window, midi::MidiInput& midiInput);
+    void runEventLoop(ui::MainWindow& window, midi::MidiInput& midiInput, ServerWatch& watch);
     void showKeyboardWindow();
-    void handleControlEvent(ui::MainWindow& window, midi::MidiInput& midiInput, int control);
-    void watchOutput(ui::MainWindow& window, midi::MidiInput& midiInput);
+    void handleControlEvent(ui::MainWindow& window, midi::MidiInput& midiInput, ServerWatch& watch,
+                            int control);
+    void watchOutput(ui::MainWindow& window, ServerWatch& watch);
     void showNoteStatus(ui::MainWindow& window);
     void loadControllers();
     void handleControllerEvent(ui::MainWindow& window, const ui::UiEvent& event);
@@ -103,10 +106,6 @@ class App {
     std::filesystem::path controllersFile_;
     std::uint32_t learnedShown_ = 0;
     std::array<std::uint32_t, controls::kControlCount> controllerMovesShown_{};
-    // Vireon's own input lost its JACK port with the server and offers it again once a server
-    // answers.
-    bool ownInputAwaitsJack_ = false;
-    std::chrono::steady_clock::time_point nextOwnInputAttempt_{};
 };
 
 }  // namespace vireon::app
