@@ -4,18 +4,12 @@
 #include <algorithm>
 #include <optional>
 
+#include "text/TextLines.h"
+
 namespace vireon::instrument {
 namespace {
 
 constexpr std::string_view kBlanks = " \t";
-
-std::string_view trimmed(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
 
 std::optional<int> controllerNumber(std::string_view digits) {
     // Three digits reach every controller number; more could only overflow.
@@ -38,7 +32,7 @@ std::optional<std::pair<controls::ControlId, int>> bindingOn(std::string_view li
     }
     const std::optional<controls::ControlId> control =
         controls::controlWithSymbol(line.substr(0, gap));
-    const std::optional<int> controller = controllerNumber(trimmed(line.substr(gap)));
+    const std::optional<int> controller = controllerNumber(text::trimBlanks(line.substr(gap)));
     if (!control || !controller) {
         return std::nullopt;
     }
@@ -49,23 +43,12 @@ std::optional<std::pair<controls::ControlId, int>> bindingOn(std::string_view li
 
 ParsedControllers parseControllers(std::string_view text) {
     ParsedControllers parsed;
-    std::size_t number = 0;
-    while (!text.empty()) {
-        ++number;
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-        if (line.ends_with('\r')) {
-            line.remove_suffix(1);
-        }
-        line = trimmed(line);
-        if (line.empty() || line.starts_with('#')) {
-            continue;
-        }
-        if (const auto binding = bindingOn(line)) {
+    text::TextLines lines(text);
+    while (const std::optional<std::string_view> line = lines.next()) {
+        if (const auto binding = bindingOn(*line)) {
             parsed.controllers.bind(binding->first, binding->second);
         } else {
-            parsed.damagedLines.push_back(number);
+            parsed.damagedLines.push_back(lines.number());
         }
     }
     return parsed;

@@ -6,6 +6,8 @@
 #include <charconv>
 #include <optional>
 
+#include "text/TextLines.h"
+
 namespace vireon::sounds {
 namespace {
 
@@ -16,16 +18,7 @@ constexpr std::size_t kShownValueBytes = 24;
 // The header's version is compared digit by digit below.
 static_assert(kSoundFormatVersion >= 1 && kSoundFormatVersion <= 9);
 
-std::string_view trim(std::string_view text) {
-    const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
+using text::trimBlanks;
 
 /// A value as an error message shows it: printable ASCII only, cut short.
 std::string shown(std::string_view value) {
@@ -94,42 +87,17 @@ std::string checkText(std::string_view what, std::string_view text, std::size_t 
     return {};
 }
 
-/// Walks a text line by line, skipping blank lines and comments, counting lines from 1.
-class Lines {
-  public:
-    explicit Lines(std::string_view text) : rest_(text) {}
-
-    /// The next meaningful line, trimmed, or nothing at the end of the text.
-    std::optional<std::string_view> next() {
-        while (!rest_.empty()) {
-            const std::size_t end = rest_.find('\n');
-            std::string_view line = rest_.substr(0, end);
-            rest_.remove_prefix(end == std::string_view::npos ? rest_.size() : end + 1);
-            ++number_;
-            if (line.ends_with('\r')) {
-                line.remove_suffix(1);
-            }
-            line = trim(line);
-            if (!line.empty() && !line.starts_with('#')) {
-                return line;
-            }
-        }
-        return std::nullopt;
-    }
-
-    std::string where() const { return "line " + std::to_string(number_); }
-
-  private:
-    std::string_view rest_;
-    int number_ = 0;
-};
+// Where a message points in the text.
+std::string where(const text::TextLines& lines) {
+    return "line " + std::to_string(lines.number());
+}
 
 /// Reads one sound, from its header to its "end", into `sound`; returns why it is refused, or
 /// an empty text.
-std::string readSound(Lines& lines, std::string_view header, Sound& sound) {
+std::string readSound(text::TextLines& lines, std::string_view header, Sound& sound) {
     // The header: "vireon-sound", a space and a version number, which may be any size.
     const std::string_view version =
-        trim(header.substr(std::min(header.size(), kSoundHeader.size())));
+        trimBlanks(header.substr(std::min(header.size(), kSoundHeader.size())));
     const bool isHeader =
         header.starts_with(kSoundHeader) && header.size() > kSoundHeader.size() &&
         (header[kSoundHeader.size()] == ' ' || header[kSoundHeader.size()] == '\t') &&
@@ -137,7 +105,7 @@ std::string readSound(Lines& lines, std::string_view header, Sound& sound) {
     const std::string_view significant =
         version.substr(std::min(version.find_first_not_of('0'), version.size()));
     if (!isHeader || significant.empty()) {
-        return "it is not a Vireon sound: " + lines.where() + " should be \"" +
+        return "it is not a Vireon sound: " + where(lines) + " should be \"" +
                std::string(kSoundHeader) + ' ' + std::to_string(kSoundFormatVersion) +
                "\" but is " + shown(header);
     }
@@ -159,13 +127,11 @@ std::string readSound(Lines& lines, std::string_view header, Sound& sound) {
         }
         const std::size_t equals = line->find('=');
         if (equals == std::string_view::npos) {
-            return lines.where() + " is not of the form \"entry = value\": " + shown(*line);
+            return where(lines) + " is not of the form \"entry = value\": " + shown(*line);
         }
-        const std::string_view key = trim(line->substr(0, equals));
-        const std::string_view value = trim(line->substr(equals + 1));
-        const auto twice = [&] {
-            return lines.where() + " gives " + shown(key) + " a second time";
-        };
+        const std::string_view key = trimBlanks(line->substr(0, equals));
+        const std::string_view value = trimBlanks(line->substr(equals + 1));
+        const auto twice = [&] { return where(lines) + " gives " + shown(key) + " a second time"; };
         if (key == kNameKey || key == kDescriptionKey) {
             bool& seen = key == kNameKey ? hasName : hasDescription;
             if (seen) {
@@ -177,7 +143,7 @@ std::string readSound(Lines& lines, std::string_view header, Sound& sound) {
         }
         const std::optional<controls::ControlId> id = controls::controlWithSymbol(key);
         if (!id) {
-            return lines.where() + " has an unknown entry " + shown(key);
+            return where(lines) + " has an unknown entry " + shown(key);
         }
         const auto index = static_cast<std::size_t>(*id);
         const controls::Control* control = &controls::control(*id);
@@ -190,11 +156,11 @@ std::string readSound(Lines& lines, std::string_view header, Sound& sound) {
             std::from_chars(value.data(), value.data() + value.size(), position);
         if (value.empty() || valueError == std::errc::invalid_argument ||
             valueEnd != value.data() + value.size()) {
-            return lines.where() + " gives " + std::string(key) + " as " + shown(value) +
+            return where(lines) + " gives " + std::string(key) + " as " + shown(value) +
                    ", which is not a whole number";
         }
         if (valueError != std::errc() || position < control->min || position > control->max) {
-            return lines.where() + " gives " + std::string(key) + " as " + shown(value) +
+            return where(lines) + " gives " + std::string(key) + " as " + shown(value) +
                    ", outside its range of " + std::to_string(control->min) + " to " +
                    std::to_string(control->max);
         }
@@ -226,7 +192,8 @@ std::string checkSound(const Sound& sound) {
         return problem;
     }
     // Spaces at either end would not survive a save and a load.
-    if (trim(sound.name) != sound.name || trim(sound.description) != sound.description) {
+    if (trimBlanks(sound.name) != sound.name ||
+        trimBlanks(sound.description) != sound.description) {
         return "the name or description begins or ends with a space";
     }
     for (std::size_t i = 0; i < controls::kControlCount; ++i) {
@@ -241,7 +208,7 @@ std::string checkSound(const Sound& sound) {
 }
 
 ParsedSound parseSound(std::string_view text) {
-    Lines lines(text);
+    text::TextLines lines(text);
     const std::optional<std::string_view> header = lines.next();
     if (!header) {
         return std::string("it is empty");
@@ -251,13 +218,13 @@ ParsedSound parseSound(std::string_view text) {
         return problem;
     }
     if (lines.next()) {
-        return lines.where() + " follows the closing line \"end\"";
+        return where(lines) + " follows the closing line \"end\"";
     }
     return sound;
 }
 
 std::variant<std::vector<Sound>, std::string> parseSoundList(std::string_view text) {
-    Lines lines(text);
+    text::TextLines lines(text);
     std::vector<Sound> sounds;
     while (const std::optional<std::string_view> header = lines.next()) {
         Sound sound;
