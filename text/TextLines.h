@@ -9,12 +9,15 @@ namespace vireon::text {
 
 /// `text` without the spaces and tabs at either end.
 inline std::string_view trimBlanks(std::string_view text) {
-    constexpr std::string_view kBlanks = " \t";
-    const std::size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) {
-        return {};
+    // By hand rather than with find_first_not_of, which costs the web page's module a kilobyte.
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && isBlank(text.front())) {
+        text.remove_prefix(1);
     }
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+    while (!text.empty() && isBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
 }
 
 /// Walks the text of one of Vireon's own files line by line, as people write them: with
