@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "devices/audio/AudioOutput.h"
 
+#include <jack/jack.h>
 #include <pa_jack.h>
 #include <portaudio.h>
 
@@ -8,6 +9,7 @@
 #include <system_error>
 #include <thread>
 
+#include "devices/audio/JackOutput.h"
 #include "devices/audio/JackPresence.h"
 #include "devices/audio/QuietAudioLibraries.h"
 #include "devices/audio/StreamCallback.h"
@@ -19,15 +21,18 @@ namespace vireon::audio {
 
 namespace detail {
 
+void playBlock(StreamContext& context, float* block, unsigned long frameCount) noexcept {
+    context.instrument.render(block, static_cast<std::uint32_t>(frameCount));
+    if (ScopeTap* tap = context.scopeTap.load(std::memory_order_acquire)) {
+        tap->ring.push(block, frameCount);
+    }
+    context.callbacks.fetch_add(1, std::memory_order_relaxed);
+}
+
 int renderCallback(const void* /*input*/, void* output, unsigned long frameCount,
                    const PaStreamCallbackTimeInfo* /*timeInfo*/,
                    PaStreamCallbackFlags /*statusFlags*/, void* context) {
-    auto& stream = *static_cast<StreamContext*>(context);
-    stream.instrument.render(static_cast<float*>(output), static_cast<std::uint32_t>(frameCount));
-    if (ScopeTap* tap = stream.scopeTap.load(std::memory_order_acquire)) {
-        tap->ring.push(static_cast<const float*>(output), frameCount);
-    }
-    stream.callbacks.fetch_add(1, std::memory_order_relaxed);
+    playBlock(*static_cast<StreamContext*>(context), static_cast<float*>(output), frameCount);
     return paContinue;
 }
 
@@ -77,6 +82,7 @@ PaError openStreamAt(detail::StreamContext& context, const PaStreamParameters& p
 // ends the process. The watch is asked again before each step that closes connections, since a
 // server can go away during the stop.
 void stopAndRelease(const std::shared_ptr<detail::StreamContext>& context, PaStream* stream,
+                    bool streamOnJackDevice, const std::shared_ptr<JackOutput>& jackOutput,
                     servers::OutputSupervisor::Release release, bool jackInUse,
                     const std::shared_ptr<const std::atomic<bool>>& jackLost) {
     const auto jackGone = [&] {
@@ -92,7 +98,9 @@ void stopAndRelease(const std::shared_ptr<detail::StreamContext>& context, PaStr
     const auto finish = [&](ShutdownProgress progress) {
         context->shutdown.store(progress, std::memory_order_release);
     };
-    if (stream != nullptr) {
+    // Aborting a stream of the library's own JACK device waits for the server's next cycle, which
+    // never comes once the server has gone.
+    if (stream != nullptr && !(streamOnJackDevice && jackGone())) {
         Pa_AbortStream(stream);
         // An error result means the stream is as good as gone: stop waiting for it.
         while (Pa_IsStreamActive(stream) == 1) {
@@ -100,11 +108,18 @@ void stopAndRelease(const std::shared_ptr<detail::StreamContext>& context, PaStr
         }
     }
     if (!release.close || jackGone()) {
+        if (jackOutput != nullptr) {
+            // Its server may still call it, or hold its memory: it stays for good.
+            static_cast<void>(new std::shared_ptr<JackOutput>(jackOutput));
+        }
         finish(ShutdownProgress::LeftRunning);
         return;
     }
     if (stream != nullptr) {
         Pa_CloseStream(stream);
+    }
+    if (jackOutput != nullptr) {
+        jack_client_close(jackOutput->client);
     }
     if (!release.terminate) {
         finish(ShutdownProgress::Closed);
@@ -148,6 +163,13 @@ bool AudioOutput::initialiseLibrary() {
     supervisor_.initialised(Pa_HostApiTypeIdToHostApiIndex(paJACK) >= 0);
     if (supervisor_.libraryUsesJack()) {
         jackWatch_.open();
+        // The server numbers a name already taken ("Vireon-01"); the output keeps whatever the
+        // library got when it plays the server directly later.
+        const char* name = nullptr;
+        if (jackClientName_.empty() && PaJack_GetClientName(&name) == paNoError &&
+            name != nullptr) {
+            jackClientName_ = name;
+        }
     }
     return true;
 }
@@ -243,7 +265,7 @@ OutputCheck AudioOutput::checkOutput() {
     }
     if (supervisor_.streamOpen()) {
         if (!supervisor_.stalled(now, shared_->callbacks.load(std::memory_order_relaxed)) &&
-            Pa_IsStreamActive(stream_) == 1) {
+            (jackOutput_ != nullptr || Pa_IsStreamActive(stream_) == 1)) {
             return check;
         }
         releaseDeadStream(now);
@@ -282,12 +304,12 @@ bool AudioOutput::reopen() {
             return false;
         }
     } else {
-        // A stranded library's ALSA devices open afresh each time, but its own JACK devices
-        // would need the old server's client.
-        if (deviceHostApi_ == paJACK) {
-            return false;
-        }
         jackWatch_.open();
+        // A stranded library's ALSA devices open afresh each time, but its own JACK devices
+        // would need the old server's client: the new server is played directly.
+        if (deviceHostApi_ == paJACK) {
+            return openJackOutputStream();
+        }
     }
     if (!openDefaultStream()) {
         if (supervisor_.openFailed()) {
@@ -299,19 +321,42 @@ bool AudioOutput::reopen() {
     return true;
 }
 
+bool AudioOutput::openJackOutputStream() {
+    if (!jackWatch_.watching() || jackWatch_.lost()) {
+        return false;
+    }
+    jackOutput_ =
+        openJackOutput(jackClientName_.empty() ? kJackClientName : jackClientName_, shared_);
+    if (jackOutput_ == nullptr) {
+        return false;
+    }
+    supervisor_.opened();
+    outputRate_ = jackOutput_->rate;
+    if (ScopeTap* tap = shared_->scopeTap.load(std::memory_order_acquire)) {
+        tap->rate.store(outputRate_, std::memory_order_relaxed);
+    }
+    supervisor_.started(std::chrono::steady_clock::now(),
+                        shared_->callbacks.load(std::memory_order_relaxed));
+    return true;
+}
+
 ShutdownProgress AudioOutput::runStop(
     void* stream, Release release,
     const std::function<void(std::chrono::milliseconds)>& waitForWindowEvent,
     std::chrono::milliseconds deadline) {
     shared_->shutdown.store(ShutdownProgress::Running);
     const std::shared_ptr<const std::atomic<bool>> jackLost = jackWatch_.lostFlag();
+    std::shared_ptr<JackOutput> jackOutput = std::move(jackOutput_);
 
     bool finished = false;
     try {
         finished = servers::callWithin(
-            [context = shared_, stream = static_cast<PaStream*>(stream), release,
-             jackInUse = supervisor_.libraryUsesJack(),
-             jackLost] { stopAndRelease(context, stream, release, jackInUse, jackLost); },
+            [context = shared_, stream = static_cast<PaStream*>(stream),
+             streamOnJackDevice = deviceHostApi_ == paJACK, jackOutput, release,
+             jackInUse = supervisor_.libraryUsesJack() || jackOutput != nullptr, jackLost] {
+                stopAndRelease(context, stream, streamOnJackDevice, jackOutput, release, jackInUse,
+                               jackLost);
+            },
             deadline, waitForWindowEvent);
     } catch (...) {
         abandonLibrary();

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "devices/audio/AudioStream.h"
+#include "devices/audio/JackOutput.h"
 #include "devices/audio/JackPresence.h"
 #include "devices/servers/OutputSupervisor.h"
 #include "devices/servers/ServerSocketWatch.h"
@@ -81,7 +82,8 @@ class AudioOutput final : public AudioStream {
     /// library, and started once it opens; only the device the program started on is taken,
     /// never a stand-in the library offers meanwhile. When the JACK server goes away, its clients
     /// are left alone for good (see JackServerWatch and servers::OutputSupervisor, which decides
-    /// each of these steps). UI thread.
+    /// each of these steps); a program that played on the library's own JACK device plays the
+    /// next server directly (see JackOutput). UI thread.
     OutputCheck checkOutput() override;
 
     /// Aborts the stream, waits until it is inactive and terminates the library. The library
@@ -108,6 +110,7 @@ class AudioOutput final : public AudioStream {
     bool initialiseLibrary();
     bool openDefaultStream();
     bool reopen();
+    bool openJackOutputStream();
     void releaseDeadStream(std::chrono::steady_clock::time_point now);
     // Stops `stream` on a worker, waiting at most `deadline` while calling waitForWindowEvent;
     // abandons the library when the worker does not finish in time.
@@ -120,8 +123,9 @@ class AudioOutput final : public AudioStream {
     // Reached by the audio callback and the shutdown worker, either of which may outlive this
     // object after an abandoned shutdown, so it lives in its own reference-counted block.
     std::shared_ptr<detail::StreamContext> shared_;
-    // The library's stream while the supervisor says one is open.
+    // The library's stream, or the direct JACK output, while the supervisor says one is open.
     void* stream_ = nullptr;
+    std::shared_ptr<JackOutput> jackOutput_;
     int lastError_ = 0;
     std::uint32_t outputRate_ = 0;
     servers::OutputSupervisor supervisor_;
@@ -130,6 +134,8 @@ class AudioOutput final : public AudioStream {
     // on the same device.
     std::optional<std::string> deviceName_;
     int deviceHostApi_ = 0;
+    // The name of the library's own JACK client on the first server.
+    std::string jackClientName_;
     servers::ServerSocketWatch socketWatch_;
 };
 

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <thread>
 
-#include "settings/WriteAll.h"
 #include "devices/servers/QuietSoundLibraries.h"
+#include "settings/WriteAll.h"
 
 namespace vireon::audio {
 namespace {

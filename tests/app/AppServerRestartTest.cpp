@@ -7,6 +7,7 @@
 // the same sound once it is back.
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -203,8 +204,21 @@ TEST_F(VireonOnPipeWire, QuitsPromptlyWhileItsServerIsAway) {
                 static_cast<long long>(since(quitting).count()));
 }
 
-TEST_F(VireonServerRestart, JackKilledAndStartedAgainCostsOnlyTheSilence) {
-    JackServer server;
+// At a period of 256 the sound goes through ALSA's JACK plugin; at 128 that plugin's probe fails
+// and the audio library's own JACK device plays, which cannot follow a server that restarts, so
+// the program reaches the new server itself.
+class VireonJackRestart : public VireonServerRestart,
+                          public ::testing::WithParamInterface<std::uint32_t> {
+  protected:
+    std::string soundPattern(const RunningProgram& vireon) const {
+        return GetParam() == 256 ? outputPattern(vireon) : "^Vireon(-[0-9]+)?:out_0$";
+    }
+};
+
+TEST_P(VireonJackRestart, KilledAndStartedAgainItCostsOnlyTheSilence) {
+    testsupport::JackServerOptions options;
+    options.period = GetParam();
+    JackServer server(options);
     auto keyboard = std::make_unique<TestKeyboard>("Vireon test keyboard");
     auto vireon = start(server);
     ASSERT_TRUE(waitForStatus("0\tMIDI IN", 10s)) << statusTrace() << vireon->errorOutput();
@@ -212,7 +226,7 @@ TEST_F(VireonServerRestart, JackKilledAndStartedAgainCostsOnlyTheSilence) {
         // The test's own clients go before the server does: libjack cannot take back a client
         // of a server that has gone once another has been opened, in this process either.
         JackRecorder recorder(server.name());
-        recorder.connect(outputPattern(*vireon), 10s);
+        recorder.connect(soundPattern(*vireon), 10s);
         ASSERT_TRUE(recorder.waitForSamples(1024, 5s));
     }
 
@@ -227,7 +241,7 @@ TEST_F(VireonServerRestart, JackKilledAndStartedAgainCostsOnlyTheSilence) {
     server.restart();
     const std::chrono::milliseconds serverStart = since(restarting);
     JackRecorder recorder(server.name());
-    recorder.connect(outputPattern(*vireon), 3s);
+    recorder.connect(soundPattern(*vireon), 3s);
     const std::chrono::milliseconds soundBack = since(restarting);
     EXPECT_TRUE(waitForStatus("2\t", 3s, traceBeforeReturn)) << statusTrace();
     std::printf(
@@ -251,6 +265,8 @@ TEST_F(VireonServerRestart, JackKilledAndStartedAgainCostsOnlyTheSilence) {
 
     expectQuitsCleanly(*vireon);
 }
+
+INSTANTIATE_TEST_SUITE_P(Periods, VireonJackRestart, ::testing::Values(256u, 128u));
 
 }  // namespace
 }  // namespace vireon::ui::test

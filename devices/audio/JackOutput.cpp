@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "devices/audio/JackOutput.h"
+
+#include <jack/jack.h>
+
+#include "devices/audio/StreamCallback.h"
+#include "engine/Constants.h"
+#include "rate/RateRenderer.h"
+
+namespace vireon::audio {
+
+namespace {
+
+int process(jack_nframes_t frames, void* argument) {
+    auto& output = *static_cast<JackOutput*>(argument);
+    auto* block = static_cast<float*>(jack_port_get_buffer(output.port, frames));
+    detail::playBlock(*output.context, block, frames);
+    return 0;
+}
+
+// Connects the port to the server's first playback port, as the library's device does.
+void connectToPlayback(const JackOutput& output) {
+    const char** playback = jack_get_ports(output.client, nullptr, JACK_DEFAULT_AUDIO_TYPE,
+                                           JackPortIsPhysical | JackPortIsInput);
+    if (playback != nullptr && playback[0] != nullptr) {
+        jack_connect(output.client, jack_port_name(output.port), playback[0]);
+    }
+    jack_free(static_cast<void*>(playback));
+}
+
+}  // namespace
+
+std::shared_ptr<JackOutput> openJackOutput(const std::string& clientName,
+                                           const std::shared_ptr<detail::StreamContext>& context) {
+    // Patchbays and session managers connect by name: the same name as before, where it is free.
+    jack_status_t status{};
+    jack_client_t* client = jack_client_open(
+        clientName.c_str(), static_cast<jack_options_t>(JackNoStartServer | JackUseExactName),
+        &status);
+    if (client == nullptr && (status & JackNameNotUnique) != 0) {
+        client = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
+    }
+    if (client == nullptr) {
+        return nullptr;
+    }
+    auto output = std::make_shared<JackOutput>();
+    output->client = client;
+    output->context = context;
+    output->rate = jack_get_sample_rate(client);
+    const bool playable = output->rate == static_cast<std::uint32_t>(engine::kSampleRate) ||
+                          rate::isSupportedOutputRate(output->rate);
+    if (playable) {
+        output->port = jack_port_register(client, "out_0", JACK_DEFAULT_AUDIO_TYPE,
+                                          JackPortIsOutput | JackPortIsTerminal, 0);
+    }
+    if (output->port == nullptr) {
+        jack_client_close(client);
+        return nullptr;
+    }
+    context->instrument.instrument().changeRate(output->rate);
+    if (jack_set_process_callback(client, process, output.get()) != 0 ||
+        jack_activate(client) != 0) {
+        jack_client_close(client);
+        return nullptr;
+    }
+    connectToPlayback(*output);
+    return output;
+}
+
+}  // namespace vireon::audio

@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+typedef struct _jack_client jack_client_t;
+typedef struct _jack_port jack_port_t;
+
+namespace vireon::audio {
+
+namespace detail {
+struct StreamContext;
+}
+
+/// The output played straight through libjack: the way back to a JACK server that restarted
+/// while the program played on the audio library's own JACK device. The library cannot follow
+/// that server itself: its JACK host API keeps the first server's client, and terminating the
+/// library to begin afresh aborts the process once that server has gone. Like the library's
+/// device, it offers one port, "out_0", connected to the server's first playback port.
+struct JackOutput {
+    jack_client_t* client = nullptr;
+    jack_port_t* port = nullptr;
+    std::uint32_t rate = 0;
+    /// Reached by the process callback, which may outlive the AudioOutput.
+    std::shared_ptr<detail::StreamContext> context;
+};
+
+/// Opens a client named `clientName` on the server that answers now (never starting one; with a
+/// number added by the server only if another client has that name), sets
+/// the instrument to the server's rate, and starts playing; null when there is no server, its
+/// rate cannot be played, or any step fails. Closing is jack_client_close's, and only while the
+/// server is there; a client of a server that has gone is left as it is, with this object.
+/// UI thread, while no other stream plays the instrument.
+std::shared_ptr<JackOutput> openJackOutput(const std::string& clientName,
+                                           const std::shared_ptr<detail::StreamContext>& context);
+
+}  // namespace vireon::audio
