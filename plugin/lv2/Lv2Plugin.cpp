@@ -29,7 +29,6 @@ struct Lv2Instance {
     float* latency = nullptr;
     std::array<const float*, kControlCount> controls{};
     LV2_URID midiEvent = 0;
-    LV2_URID beatTime = 0;
     LV2_URID atomObject = 0;
     LV2_URID atomBlank = 0;
     LV2_URID atomLong = 0;
@@ -63,7 +62,6 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
         return nullptr;
     }
     instance->midiEvent = map->map(map->handle, LV2_MIDI__MidiEvent);
-    instance->beatTime = map->map(map->handle, LV2_ATOM__beatTime);
     instance->atomObject = map->map(map->handle, LV2_ATOM__Object);
     instance->atomBlank = map->map(map->handle, LV2_ATOM__Blank);
     instance->atomLong = map->map(map->handle, LV2_ATOM__Long);
@@ -139,7 +137,8 @@ void run(LV2_Handle handle, std::uint32_t frames) {
     if (const LV2_Atom_Sequence* sequence = instance.midiIn) {
         const auto* end =
             reinterpret_cast<const std::uint8_t*>(&sequence->body) + sequence->atom.size;
-        const bool timedInFrames = sequence->body.unit != instance.beatTime;
+        // Event times are frames, whatever the sequence's unit field holds: hosts send frames
+        // to an instrument's port, and some leave that field unset (Ardour 7.3).
         for (const LV2_Atom_Event* event = lv2_atom_sequence_begin(&sequence->body);
              !lv2_atom_sequence_is_end(&sequence->body, sequence->atom.size, event);
              event = lv2_atom_sequence_next(event)) {
@@ -151,11 +150,9 @@ void run(LV2_Handle handle, std::uint32_t frames) {
             if (event->body.type != instance.midiEvent && !timelineFrame) {
                 continue;
             }
-            if (timedInFrames) {
-                const std::int64_t at = std::clamp<std::int64_t>(event->time.frames, done, frames);
-                instrument.render(instance.audioOut + done, static_cast<std::uint32_t>(at) - done);
-                done = static_cast<std::uint32_t>(at);
-            }
+            const std::int64_t at = std::clamp<std::int64_t>(event->time.frames, done, frames);
+            instrument.render(instance.audioOut + done, static_cast<std::uint32_t>(at) - done);
+            done = static_cast<std::uint32_t>(at);
             if (timelineFrame) {
                 instrument.followTimeline(*timelineFrame);
             } else {

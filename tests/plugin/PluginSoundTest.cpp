@@ -137,6 +137,11 @@ TEST_F(PluginSoundTest, SoundsLikeTheRendererAtEveryRateAndBlockSize) {
             EXPECT_EQ(
                 firstBitDifference(play(*late, atRate(kPhrase, rate, true), length, 256), expected),
                 length);
+            // A host may leave the sequence's time unit unset (Ardour 7.3 does); whatever it
+            // holds, even the URID of beats, event times are frames.
+            auto unsetUnit = instance(settings.controls, rate);
+            unsetUnit->midiInput().sequence()->body.unit = host_->urids().map(LV2_ATOM__beatTime);
+            EXPECT_EQ(firstBitDifference(play(*unsetUnit, phrase, length, 256), expected), length);
         }
     }
 }
