@@ -166,9 +166,9 @@ bool AudioOutput::initialiseLibrary() {
         // The server numbers a name already taken ("Vireon-01"); the output keeps whatever the
         // library got when it plays the server directly later.
         const char* name = nullptr;
-        if (jackClientName_.empty() && PaJack_GetClientName(&name) == paNoError &&
-            name != nullptr) {
-            jackClientName_ = name;
+        if (jackClientName_.empty()) {
+            const bool named = PaJack_GetClientName(&name) == paNoError && name != nullptr;
+            jackClientName_ = named ? name : kJackClientName;
         }
     }
     return true;
@@ -211,15 +211,19 @@ bool AudioOutput::openDefaultStream() {
         return false;
     }
     stream_ = stream;
-    supervisor_.opened();
-    outputRate_ = rate;
     deviceName_ = deviceName;
     deviceHostApi_ = hostApi;
+    streamOpened(rate);
+    return true;
+}
+
+void AudioOutput::streamOpened(std::uint32_t rate) {
+    supervisor_.opened();
+    outputRate_ = rate;
     // A stream opened again may run at another rate than the one a watching scope was told.
     if (ScopeTap* tap = shared_->scopeTap.load(std::memory_order_acquire)) {
         tap->rate.store(rate, std::memory_order_relaxed);
     }
-    return true;
 }
 
 void AudioOutput::setScopeTap(ScopeTap* tap) {
@@ -242,6 +246,9 @@ void AudioOutput::releaseAfterFatalError() {
 void AudioOutput::startAudio() {
     if (stream_ != nullptr) {
         Pa_StartStream(stream_);
+    }
+    // A direct JACK output plays from its opening.
+    if (supervisor_.streamOpen()) {
         supervisor_.started(std::chrono::steady_clock::now(),
                             shared_->callbacks.load(std::memory_order_relaxed));
     }
@@ -297,21 +304,18 @@ void AudioOutput::releaseDeadStream(std::chrono::steady_clock::time_point now) {
 }
 
 bool AudioOutput::reopen() {
+    bool opened = false;
     if (supervisor_.state() == State::Closed) {
         // The host APIs list their devices when the library initialises: only a fresh library
         // sees a server that has come back, or a new default device.
-        if (!initialiseLibrary()) {
-            return false;
-        }
+        opened = initialiseLibrary() && openDefaultStream();
     } else {
         jackWatch_.open();
         // A stranded library's ALSA devices open afresh each time, but its own JACK devices
         // would need the old server's client: the new server is played directly.
-        if (deviceHostApi_ == paJACK) {
-            return openJackOutputStream();
-        }
+        opened = deviceHostApi_ == paJACK ? openJackOutputStream() : openDefaultStream();
     }
-    if (!openDefaultStream()) {
+    if (!opened) {
         if (supervisor_.openFailed()) {
             Pa_Terminate();
         }
@@ -325,18 +329,11 @@ bool AudioOutput::openJackOutputStream() {
     if (!jackWatch_.watching() || jackWatch_.lost()) {
         return false;
     }
-    jackOutput_ =
-        openJackOutput(jackClientName_.empty() ? kJackClientName : jackClientName_, shared_);
+    jackOutput_ = openJackOutput(jackClientName_, shared_);
     if (jackOutput_ == nullptr) {
         return false;
     }
-    supervisor_.opened();
-    outputRate_ = jackOutput_->rate;
-    if (ScopeTap* tap = shared_->scopeTap.load(std::memory_order_acquire)) {
-        tap->rate.store(outputRate_, std::memory_order_relaxed);
-    }
-    supervisor_.started(std::chrono::steady_clock::now(),
-                        shared_->callbacks.load(std::memory_order_relaxed));
+    streamOpened(jackOutput_->rate);
     return true;
 }
 

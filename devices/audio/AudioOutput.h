@@ -111,6 +111,7 @@ class AudioOutput final : public AudioStream {
     bool openDefaultStream();
     bool reopen();
     bool openJackOutputStream();
+    void streamOpened(std::uint32_t rate);
     void releaseDeadStream(std::chrono::steady_clock::time_point now);
     // Stops `stream` on a worker, waiting at most `deadline` while calling waitForWindowEvent;
     // abandons the library when the worker does not finish in time.
