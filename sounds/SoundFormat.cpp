@@ -39,7 +39,7 @@ bool isPrintableUtf8(std::string_view text) {
         if (lead >= 0xF0 && lead <= 0xF4) {
             length = 4;
             code = lead & 0x07u;
-        } else if (lead >= 0xE0) {
+        } else if (lead >= 0xE0 && lead < 0xF0) {
             length = 3;
             code = lead & 0x0Fu;
         } else if (lead >= 0xC2 && lead < 0xE0) {

@@ -69,6 +69,7 @@ TEST(SoundFormat, RefusesEveryKindOfDamageSayingWhy) {
         {replaced(kBellsText, "Glass Bells", std::string(65, 'x')), "longer than 64 bytes"},
         {replaced(kBellsText, "Glass Bells", "Glass\x01"), "holds control characters"},
         {replaced(kBellsText, "Glass Bells", "Glas\xE9"), "is not UTF-8 text"},
+        {replaced(kBellsText, "Glass Bells", "Glass\xF8\x88\x80"), "is not UTF-8 text"},
         {replaced(kBellsText, "release = 2000\n", ""), "it has no value for release"},
         {kBellsText + "havoc = 3\n", "line 12 follows the closing line"},
     };
