@@ -56,8 +56,15 @@ class ControllerMap {
 
   private:
     static constexpr std::int8_t kUnbound = -1;
-    std::array<std::int8_t, controls::kControlCount> controllers_{
-        kUnbound, kUnbound, kUnbound, kUnbound, kUnbound, kUnbound, kUnbound};
+    using Controllers = std::array<std::int8_t, controls::kControlCount>;
+    // Filled, not listed, so that a control added to the table starts unbound too, rather than
+    // on controller 0.
+    static constexpr Controllers allUnbound() {
+        Controllers controllers{};
+        controllers.fill(kUnbound);
+        return controllers;
+    }
+    Controllers controllers_ = allUnbound();
 };
 
 }  // namespace vireon::instrument
