@@ -49,12 +49,13 @@ class MpscQueue {
         }
     }
 
-    /// Hands every item completed so far to `take`, oldest first, and returns how many.
+    /// Hands every item completed so far to `take`, oldest first, and returns how many: at most
+    /// one queue's worth, so that producers pushing without pause cannot hold the consumer.
     /// The consumer thread only; `take` must not throw.
     template <typename Take>
     std::size_t popAll(Take&& take) noexcept {
         std::size_t taken = 0;
-        for (;;) {
+        while (taken < Capacity) {
             Cell& cell = cells_[dequeuePosition_ & kMask];
             if (cell.sequence.load(std::memory_order_acquire) != dequeuePosition_ + 1) {
                 return taken;
@@ -66,6 +67,7 @@ class MpscQueue {
             ++taken;
             take(item);
         }
+        return taken;
     }
 
   private:

@@ -3,13 +3,14 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
 namespace vireon::controls {
 
 /// The instrument's controls, in the order the plugin numbers its ports.
-enum class ControlId : std::size_t { Havoc, Bedlam, Attack, Decay, Sustain, Release, Disorder };
+enum class ControlId : std::uint8_t { Havoc, Bedlam, Attack, Decay, Sustain, Release, Disorder };
 inline constexpr std::size_t kControlCount = 7;
 
 /// When a new position reaches the sound.

@@ -88,8 +88,9 @@ class LiveInstrument final : public midi::MidiReceiver {
         std::uint32_t value = 0;  // the packed message, or the control's position
     };
     // Far more than the densest burst a MIDI system delivers between two blocks (a JACK period
-    // carries a few thousand messages at most); about 200 KB.
+    // carries a few thousand messages at most); 128 KB.
     static constexpr std::size_t kQueuedEvents = 8192;
+    static_assert(sizeof(Event) == 8);
 
     void post(const Event& event);
     void apply(const Event& event) noexcept;
