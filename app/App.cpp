@@ -72,12 +72,7 @@ void App::loadControllers() {
                                      : settings::controllersFile();
     controllers_ = settings::loadControllers(controllersFile_);
     // Nothing renders yet: the bindings are in place before the first control change arrives.
-    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
-        const auto control = static_cast<controls::ControlId>(i);
-        if (const std::optional<int> controller = controllers_.controllerFor(control)) {
-            instrument_.instrument().bindController(control, *controller);
-        }
-    }
+    instrument_.setControllers(controllers_);
 }
 
 int App::run() {
@@ -126,7 +121,7 @@ int App::run() {
             QTimer noteStatusWatch;
             QObject::connect(&noteStatusWatch, &QTimer::timeout, [&] {
                 showNoteStatus(window);
-                showLearnedController(window);
+                showControllers(window);
                 showControllerMoves(window);
             });
             noteStatusWatch.start(kNoteStatusInterval);
@@ -249,19 +244,32 @@ void App::handleControllerEvent(MainWindow& window, const UiEvent& event) {
         return;
     }
     instrument_.forgetController(control);
-    controllers_.forget(control);
-    controllersChanged(window, nameOf(control) + ": no MIDI controller");
 }
 
-void App::showLearnedController(MainWindow& window) {
-    const live::LiveInstrument::Learned learned = instrument_.learned();
-    if (learned.count == learnedShown_) {
+void App::showControllers(MainWindow& window) {
+    const instrument::ControllerMap bindings = instrument_.controllers();
+    if (bindings == controllers_) {
         return;
     }
-    learnedShown_ = learned.count;
-    controllers_.bind(learned.control, learned.controller);
-    controllersChanged(window, nameOf(learned.control) + ": MIDI controller " +
-                                   std::to_string(learned.controller));
+    // A binding learned, which may have taken its controller from another control, is what
+    // the player did; otherwise a binding was forgotten.
+    std::string message;
+    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
+        const auto control = static_cast<controls::ControlId>(i);
+        const std::optional<int> controller = bindings.controllerFor(control);
+        if (controller == controllers_.controllerFor(control)) {
+            continue;
+        }
+        if (controller) {
+            message = nameOf(control) + ": MIDI controller " + std::to_string(*controller);
+            break;
+        }
+        if (message.empty()) {
+            message = nameOf(control) + ": no MIDI controller";
+        }
+    }
+    controllers_ = bindings;
+    controllersChanged(window, message);
 }
 
 void App::controllersChanged(MainWindow& window, const std::string& message) {

@@ -79,7 +79,7 @@ class App {
     void showNoteStatus(ui::MainWindow& window);
     void loadControllers();
     void handleControllerEvent(ui::MainWindow& window, const ui::UiEvent& event);
-    void showLearnedController(ui::MainWindow& window);
+    void showControllers(ui::MainWindow& window);
     void showControllerMoves(ui::MainWindow& window);
     void controllersChanged(ui::MainWindow& window, const std::string& message);
     bool midiLeftAClientBehind() const;
@@ -100,11 +100,9 @@ class App {
     std::int64_t disorderInEffect_ = 0;
     bool noSoundShown_ = false;
     std::uint32_t noteReportsShown_ = 0;
-    // The window's copy of the instrument's controller bindings, which it shows and saves; the
-    // instrument's own belongs to the audio thread.
+    // The bindings the window shows and has saved: the instrument's, as it last published them.
     instrument::ControllerMap controllers_;
     std::filesystem::path controllersFile_;
-    std::uint32_t learnedShown_ = 0;
     std::array<std::uint32_t, controls::kControlCount> controllerMovesShown_{};
 };
 

@@ -63,6 +63,22 @@ std::optional<ControllerMap::Move> ControllerMap::moveFor(std::uint32_t packed) 
     return Move{control, positionFor(controls::control(control), value)};
 }
 
+std::uint64_t ControllerMap::packed() const noexcept {
+    std::uint64_t word = 0;
+    for (std::size_t i = 0; i < controllers_.size(); ++i) {
+        word |= std::uint64_t{static_cast<std::uint8_t>(controllers_[i])} << (8 * i);
+    }
+    return word;
+}
+
+ControllerMap ControllerMap::fromPacked(std::uint64_t packed) noexcept {
+    ControllerMap map;
+    for (std::size_t i = 0; i < map.controllers_.size(); ++i) {
+        map.controllers_[i] = static_cast<std::int8_t>((packed >> (8 * i)) & kByte);
+    }
+    return map;
+}
+
 bool ControllerMap::empty() const noexcept {
     return std::all_of(controllers_.begin(), controllers_.end(),
                        [](std::int8_t controller) { return controller == kUnbound; });

@@ -52,11 +52,16 @@ class ControllerMap {
 
     bool empty() const noexcept;
 
+    /// The whole map in one word, a byte a control, so that it can cross threads in one atomic.
+    std::uint64_t packed() const noexcept;
+    static ControllerMap fromPacked(std::uint64_t packed) noexcept;
+
     friend bool operator==(const ControllerMap&, const ControllerMap&) = default;
 
   private:
     static constexpr std::int8_t kUnbound = -1;
     using Controllers = std::array<std::int8_t, controls::kControlCount>;
+    static_assert(controls::kControlCount <= sizeof(std::uint64_t));
     // Filled, not listed, so that a control added to the table starts unbound too, rather than
     // on controller 0.
     static constexpr Controllers allUnbound() {

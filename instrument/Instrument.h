@@ -82,6 +82,9 @@ class Instrument {
     /// The bindings in force. Rendering side.
     const ControllerMap& controllers() const noexcept { return controllers_; }
 
+    /// RT: every binding at once, as a controllers file or a saved state gives them.
+    void setControllers(const ControllerMap& controllers) noexcept { controllers_ = controllers; }
+
     /// RT: for a face that reads `control` only as it starts (the program's Disorder): a
     /// controller bound to it changes the position reported by controllerMove, which the face
     /// shows and keeps for its next start, and leaves the sound alone.

@@ -40,17 +40,13 @@ void LiveInstrument::forgetController(controls::ControlId control) {
     post({.kind = Event::Kind::Forget, .control = control});
 }
 
-namespace {
+void LiveInstrument::setControllers(const instrument::ControllerMap& controllers) noexcept {
+    instrument_.setControllers(controllers);
+    publishBindings();
+}
 
-constexpr std::uint32_t kByteBits = 8;
-constexpr std::uint32_t kByte = 0xFF;
-
-}  // namespace
-
-LiveInstrument::Learned LiveInstrument::learned() const {
-    const concurrency::LatestReport::Reading latest = learned_.read();
-    return {static_cast<controls::ControlId>((latest.value >> kByteBits) & kByte),
-            static_cast<int>(latest.value & kByte), latest.count};
+void LiveInstrument::publishBindings() noexcept {
+    bindings_.store(instrument_.controllers().packed(), std::memory_order_release);
 }
 
 void LiveInstrument::learnFrom(std::uint32_t packed) noexcept {
@@ -59,8 +55,7 @@ void LiveInstrument::learnFrom(std::uint32_t packed) noexcept {
         return;
     }
     instrument_.bindController(*learning_, *controller);
-    learned_.report(static_cast<std::uint32_t>(*learning_) << kByteBits |
-                    static_cast<std::uint32_t>(*controller));
+    publishBindings();
     learning_.reset();
 }
 
@@ -96,6 +91,7 @@ void LiveInstrument::apply(const Event& event) noexcept {
             break;
         case Event::Kind::Forget:
             instrument_.forgetController(event.control);
+            publishBindings();
             if (learning_ == event.control) {
                 learning_.reset();
             }

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <optional>
 
-#include "concurrency/LatestReport.h"
 #include "concurrency/MpscQueue.h"
 #include "controls/Controls.h"
 #include "instrument/Instrument.h"
@@ -49,14 +48,14 @@ class LiveInstrument final : public midi::MidiReceiver {
     /// `control` answers to no controller any more, and stops waiting for one. Any thread.
     void forgetController(controls::ControlId control);
 
-    /// The binding learned last, and how many have been learned, so the window can take in each
-    /// of them. Any thread.
-    struct Learned {
-        controls::ControlId control{};
-        int controller = 0;
-        std::uint32_t count = 0;
-    };
-    Learned learned() const;
+    /// Every binding, before any stream renders: from the controllers file. Rendering side.
+    void setControllers(const instrument::ControllerMap& controllers) noexcept;
+
+    /// The bindings as the rendering side last set them, learned and forgotten ones included,
+    /// so that the window shows and saves what the instrument does. Any thread.
+    instrument::ControllerMap controllers() const {
+        return instrument::ControllerMap::fromPacked(bindings_.load(std::memory_order_acquire));
+    }
 
     /// Where a controller last moved `control` (see Instrument::controllerMove). Any thread.
     instrument::Instrument::ControllerMove controllerMove(controls::ControlId control) const {
@@ -95,14 +94,15 @@ class LiveInstrument final : public midi::MidiReceiver {
     void post(const Event& event);
     void apply(const Event& event) noexcept;
     void learnFrom(std::uint32_t packed) noexcept;
+    void publishBindings() noexcept;
 
     instrument::Instrument instrument_;
     concurrency::MpscQueue<Event, kQueuedEvents> queue_;
     std::atomic<std::uint64_t> dropped_{0};
     // Rendering side: the control waiting for a controller.
     std::optional<controls::ControlId> learning_;
-    // The binding learned last: the control and the controller, a byte each.
-    concurrency::LatestReport learned_;
+    // The instrument's bindings, published by the rendering side after each change.
+    std::atomic<std::uint64_t> bindings_{instrument::ControllerMap{}.packed()};
 };
 
 }  // namespace vireon::live

@@ -83,9 +83,8 @@ TEST(LiveInstrument, LearnsTheNextControllerAndForgetsIt) {
     instrument.onMidiMessage(MidiMessageKind::Data, packShortMessage(0xB0, 21, 127), 0);
     instrument.playMessage(packShortMessage(0xB0, 22, 0));  // learning is over
     render(instrument);
-    EXPECT_EQ(instrument.learned().count, 1u);
-    EXPECT_EQ(instrument.learned().control, ControlId::Havoc);
-    EXPECT_EQ(instrument.learned().controller, 21);
+    EXPECT_EQ(instrument.controllers().controllerFor(ControlId::Havoc), 21);
+    EXPECT_EQ(instrument.controllers().controllerFor(ControlId::Bedlam), std::nullopt);
     EXPECT_EQ(state.omega.load(), engine::havocForPosition(100));
     EXPECT_EQ(instrument.controllerMove(ControlId::Havoc).moves, 1u);
 
@@ -95,7 +94,7 @@ TEST(LiveInstrument, LearnsTheNextControllerAndForgetsIt) {
     instrument.playMessage(packShortMessage(0xB0, 21, 0));
     render(instrument);
     EXPECT_EQ(state.omega.load(), engine::havocForPosition(100));
-    EXPECT_EQ(instrument.learned().count, 1u);
+    EXPECT_EQ(instrument.controllers(), instrument::ControllerMap{});
 
     const float startUpS = state.s.load();
     instrument.learnController(ControlId::Disorder);

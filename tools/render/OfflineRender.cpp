@@ -45,12 +45,7 @@ bool renderOffline(const RenderOptions& options, std::span<const TimedMessage> m
     instrument.moveControl(ControlId::Decay, options.decay);
     instrument.moveControl(ControlId::Sustain, options.sustain);
     instrument.moveControl(ControlId::Release, options.release);
-    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
-        const auto control = static_cast<ControlId>(i);
-        if (const std::optional<int> controller = options.controllers.controllerFor(control)) {
-            instrument.bindController(control, *controller);
-        }
-    }
+    instrument.setControllers(options.controllers);
 
     // Each message goes in at the first frame of its engine sample; those at or after `length`
     // are not played.
