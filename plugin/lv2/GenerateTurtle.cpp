@@ -15,6 +15,7 @@
 #include "plugin/lv2/Controls.h"
 #include "plugin/lv2/PluginUri.h"
 #include "sounds/FactorySounds.h"
+#include "text/Quoted.h"
 
 namespace {
 
@@ -141,18 +142,6 @@ std::string turtle() {
     return text + "\t] .\n";
 }
 
-/// A Turtle string literal: quotes and backslashes escaped; UTF-8 stays as it is.
-std::string turtleString(std::string_view text) {
-    std::string literal = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            literal += '\\';
-        }
-        literal += c;
-    }
-    return literal + '"';
-}
-
 /// A preset's permanent name: the plugin's URI and the sound's name in lower-case letters and
 /// digits, joined by hyphens. Hosts store it in their sessions.
 std::string presetUri(const sounds::Sound& sound) {
@@ -187,8 +176,9 @@ std::string presets() {
                 ">\n"
                 "\ta pset:Preset ;\n"
                 "\tlv2:appliesTo <" +
-                std::string(plugin::kPluginUri) + "> ;\n\trdfs:label " + turtleString(sound.name) +
-                " ;\n\trdfs:comment " + turtleString(sound.description) + " ;\n\tlv2:port ";
+                std::string(plugin::kPluginUri) + "> ;\n\trdfs:label " +
+                text::backslashQuoted(sound.name) + " ;\n\trdfs:comment " +
+                text::backslashQuoted(sound.description) + " ;\n\tlv2:port ";
         for (std::size_t i = 0; i < controls::kControlCount; ++i) {
             text += std::string(i == 0 ? "[\n" : " , [\n") + "\t\tlv2:symbol \"" +
                     std::string(controls::kControls[i].symbol) + "\" ;\n\t\tpset:value " +

@@ -15,6 +15,7 @@
 #include "instrument/Instrument.h"
 #include "sounds/FactorySounds.h"
 #include "sounds/SoundFormat.h"
+#include "text/Quoted.h"
 
 namespace {
 
@@ -33,25 +34,12 @@ struct Player {
     float output[kPlayerBlockFrames] = {};
 };
 
-/// `text` as a JSON string. Names and descriptions hold no control characters, so quotes and
-/// backslashes are all that need escaping.
-std::string quoted(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-        }
-        out += c;
-    }
-    return out + "\"";
-}
-
 std::string factorySoundsJson() {
     // parseSoundList rather than factorySounds(), which reports a damaged text on standard
     // error: the page shows the reason itself, and the module stays free of iostreams.
     auto parsed = vireon::sounds::parseSoundList(vireon::sounds::factorySoundsText());
     if (auto* problem = std::get_if<std::string>(&parsed)) {
-        return "{\"problem\":" + quoted(*problem) + "}";
+        return "{\"problem\":" + vireon::text::backslashQuoted(*problem) + "}";
     }
     std::string json = "{\"sounds\":[";
     for (const vireon::sounds::Sound& sound :
@@ -59,8 +47,9 @@ std::string factorySoundsJson() {
         if (json.back() != '[') {
             json += ",";
         }
-        json += "{\"name\":" + quoted(sound.name) +
-                ",\"description\":" + quoted(sound.description) + ",\"positions\":[";
+        json += "{\"name\":" + vireon::text::backslashQuoted(sound.name) +
+                ",\"description\":" + vireon::text::backslashQuoted(sound.description) +
+                ",\"positions\":[";
         for (std::size_t i = 0; i < sound.positions.size(); ++i) {
             json += (i == 0 ? "" : ",") + std::to_string(sound.positions[i]);
         }
@@ -116,13 +105,14 @@ const char* vireon_controls_json() {
             if (json.size() > 1) {
                 json += ",";
             }
-            json +=
-                "{\"symbol\":" + quoted(c.symbol) + ",\"name\":" + quoted(c.name) +
-                ",\"label\":" + quoted(c.label) + ",\"min\":" + std::to_string(c.min) +
-                ",\"max\":" + std::to_string(c.max) + ",\"initial\":" + std::to_string(c.initial) +
-                ",\"atNextNote\":" + (c.acts == vireon::controls::Acts::AtNextNote ? "1" : "0") +
-                ",\"unit\":" + std::to_string(static_cast<int>(c.unit)) +
-                ",\"description\":" + quoted(c.description) + "}";
+            json += "{\"symbol\":" + vireon::text::backslashQuoted(c.symbol) +
+                    ",\"name\":" + vireon::text::backslashQuoted(c.name) +
+                    ",\"label\":" + vireon::text::backslashQuoted(c.label) +
+                    ",\"min\":" + std::to_string(c.min) + ",\"max\":" + std::to_string(c.max) +
+                    ",\"initial\":" + std::to_string(c.initial) + ",\"atNextNote\":" +
+                    (c.acts == vireon::controls::Acts::AtNextNote ? "1" : "0") +
+                    ",\"unit\":" + std::to_string(static_cast<int>(c.unit)) +
+                    ",\"description\":" + vireon::text::backslashQuoted(c.description) + "}";
         }
         json += "]";
     }
