@@ -2,7 +2,6 @@
 #include "sounds/FactorySounds.h"
 
 #include <algorithm>
-#include <cctype>
 #include <iostream>
 #include <variant>
 #include <vector>
@@ -28,11 +27,7 @@ std::span<const Sound> factorySounds() {
 const Sound* findFactorySound(std::string_view name) {
     const std::span<const Sound> sounds = factorySounds();
     const auto found = std::find_if(sounds.begin(), sounds.end(), [&](const Sound& sound) {
-        return std::equal(sound.name.begin(), sound.name.end(), name.begin(), name.end(),
-                          [](char a, char b) {
-                              return std::tolower(static_cast<unsigned char>(a)) ==
-                                     std::tolower(static_cast<unsigned char>(b));
-                          });
+        return sameSoundName(sound.name, name);
     });
     return found == sounds.end() ? nullptr : &*found;
 }

@@ -69,13 +69,6 @@ bool isPrintableUtf8(std::string_view text) {
     return true;
 }
 
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
 std::string checkText(std::string_view what, std::string_view text, std::size_t maxBytes) {
     if (text.size() > maxBytes) {
         return "the " + std::string(what) + " is longer than " + std::to_string(maxBytes) +
@@ -180,6 +173,13 @@ std::string readSound(text::TextLines& lines, std::string_view header, Sound& so
 
 }  // namespace
 
+bool sameSoundName(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
 std::string checkSound(const Sound& sound) {
     if (sound.name.empty()) {
         return "the name is empty";
@@ -232,7 +232,7 @@ std::variant<std::vector<Sound>, std::string> parseSoundList(std::string_view te
             return "sound " + std::to_string(sounds.size() + 1) + ": " + problem;
         }
         for (const Sound& earlier : sounds) {
-            if (equalIgnoringCase(earlier.name, sound.name)) {
+            if (sameSoundName(earlier.name, sound.name)) {
                 return "two sounds are called " + shown(sound.name);
             }
         }

@@ -51,6 +51,9 @@ std::variant<std::vector<Sound>, std::string> parseSoundList(std::string_view te
 /// The text parseSound reads back as `sound`. The sound must be valid (checkSound). Any thread.
 std::string formatSound(const Sound& sound);
 
+/// Whether two names are one sound's: letters compare ignoring case. Any thread.
+bool sameSoundName(std::string_view a, std::string_view b);
+
 /// Why `sound` cannot be stored (a clause like parseSound's), or an empty text when it can.
 std::string checkSound(const Sound& sound);
 
