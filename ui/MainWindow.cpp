@@ -138,21 +138,6 @@ QLabel* createLabel(QWidget* parent, const StaticText& text) {
     return label;
 }
 
-std::optional<controls::ControlId> envelopeControlFor(ControlId id) {
-    switch (id) {
-        case kAttackSlider:
-            return controls::ControlId::Attack;
-        case kDecaySlider:
-            return controls::ControlId::Decay;
-        case kSustainSlider:
-            return controls::ControlId::Sustain;
-        case kReleaseSlider:
-            return controls::ControlId::Release;
-        default:
-            return std::nullopt;
-    }
-}
-
 std::string toBytes(const QString& text) {
     return text.toLatin1().toStdString();
 }
@@ -228,7 +213,7 @@ bool MainWindow::build(const std::string& disorderText) {
     deviceList_->show();
 
     for (const SliderPlace& place : kSliders) {
-        createSlider(place.id, place.x, controls::control(place.control));
+        createSlider(place.id, place.x, place.control);
         offerControllerMenu(controls_[place.id], place.control);
     }
 
@@ -305,15 +290,16 @@ void MainWindow::createMenu() {
     menuBar_->show();
 }
 
-void MainWindow::createSlider(ControlId id, int x, const controls::Control& c) {
+void MainWindow::createSlider(ControlId id, int x, controls::ControlId control) {
+    const controls::Control& c = controls::control(control);
     auto* slider = new VerticalSlider(client_);
     slider->setGeometry(x, kSliderTop, kSliderWidth, kSliderHeight);
     slider->setFocusPolicy(Qt::StrongFocus);
-    if (const std::optional<controls::ControlId> control = envelopeControlFor(id)) {
+    if (c.actsInProgram == controls::Acts::AtNextNote) {
         // Straight from the slider's own notification, so the sound follows every move
         // whichever event loop is running, the help window's included.
         connect(slider, &QSlider::valueChanged, this,
-                [this, control = *control](int value) { moveEnvelope_(control, value); });
+                [this, control](int value) { moveEnvelope_(control, value); });
     }
     slider->setRange(c.min, c.max);
     slider->setSingleStep(c.step);
@@ -360,13 +346,18 @@ void MainWindow::offerControllerMenu(QWidget* widget, controls::ControlId contro
     });
 }
 
+std::optional<ControlId> MainWindow::sliderFor(controls::ControlId control) {
+    const auto place = std::find_if(kSliders.begin(), kSliders.end(),
+                                    [&](const SliderPlace& p) { return p.control == control; });
+    return place != kSliders.end() ? std::optional<ControlId>(place->id) : std::nullopt;
+}
+
 QWidget* MainWindow::widgetFor(controls::ControlId control) const {
     if (control == Control::Disorder) {
         return disorder_;
     }
-    const auto place = std::find_if(kSliders.begin(), kSliders.end(),
-                                    [&](const SliderPlace& p) { return p.control == control; });
-    return place != kSliders.end() ? controls_[place->id] : nullptr;
+    const std::optional<ControlId> slider = sliderFor(control);
+    return slider ? controls_[*slider] : nullptr;
 }
 
 void MainWindow::showControllerMove(controls::ControlId control, int position) {

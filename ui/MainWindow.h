@@ -102,6 +102,9 @@ class MainWindow : public QWidget {
     QMenuBar* menuBar() const { return menuBar_; }
     StatusBar* statusBar() const { return statusBar_; }
 
+    /// The slider that shows `control`; nothing for Disorder, which has its spin box.
+    static std::optional<ControlId> sliderFor(controls::ControlId control);
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     /// The close box and Alt+F4 only ask: the window stays and a CloseRequest is posted, so the
@@ -110,8 +113,8 @@ class MainWindow : public QWidget {
 
   private:
     void createMenu();
-    /// A slider for `c`, at its start-up position.
-    void createSlider(ControlId id, int x, const controls::Control& c);
+    /// The slider `id` for `control`, at its start-up position.
+    void createSlider(ControlId id, int x, controls::ControlId control);
     /// Gives `widget` the context menu that binds `control` to a MIDI controller.
     void offerControllerMenu(QWidget* widget, controls::ControlId control);
     QWidget* widgetFor(controls::ControlId control) const;

@@ -22,19 +22,6 @@ namespace {
 
 using Control = controls::ControlId;
 
-struct SliderControl {
-    ControlId slider;
-    controls::ControlId control;
-};
-constexpr std::array<SliderControl, 6> kSliderControls = {{
-    {kHavocSlider, Control::Havoc},
-    {kBedlamSlider, Control::Bedlam},
-    {kAttackSlider, Control::Attack},
-    {kDecaySlider, Control::Decay},
-    {kSustainSlider, Control::Sustain},
-    {kReleaseSlider, Control::Release},
-}};
-
 QString fromUtf8(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -93,21 +80,25 @@ SoundMenu::SoundMenu(MainWindow& window, EventSource& events, std::int64_t disor
 
 sounds::Sound SoundMenu::current() const {
     sounds::Sound sound{name_, description_, {}};
-    for (const SliderControl& place : kSliderControls) {
-        sound.positions[static_cast<std::size_t>(place.control)] =
-            window_.sliderValue(place.slider);
+    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
+        if (const std::optional<ControlId> slider =
+                MainWindow::sliderFor(static_cast<controls::ControlId>(i))) {
+            sound.positions[i] = window_.sliderValue(*slider);
+        }
     }
     sound.positions[static_cast<std::size_t>(Control::Disorder)] = window_.spinValue(kDisorderSpin);
     return sound;
 }
 
 void SoundMenu::choose(const sounds::Sound& sound) {
-    for (const SliderControl& place : kSliderControls) {
-        const int position = sound.position(place.control);
-        if (window_.sliderValue(place.slider) != position) {
-            window_.setSliderValue(place.slider, position);
+    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
+        const auto control = static_cast<controls::ControlId>(i);
+        const std::optional<ControlId> slider = MainWindow::sliderFor(control);
+        const int position = sound.position(control);
+        if (slider && window_.sliderValue(*slider) != position) {
+            window_.setSliderValue(*slider, position);
             // The same event a move by the user posts: the loop applies it as it applies that.
-            events_.post({UiEvent::Kind::Control, place.slider});
+            events_.post({UiEvent::Kind::Control, *slider});
         }
     }
     // Disorder is read only at start-up: the box holds the sound's value, which is saved at
