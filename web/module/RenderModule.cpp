@@ -45,13 +45,9 @@ __attribute__((import_module("env"), import_name("vireon_begin"))) void vireon_b
 __attribute__((import_module("env"), import_name("vireon_write"))) int vireon_write(
     const float* samples, std::uint32_t count);
 
-/// Room for `size` bytes of input, or null.
+/// Room for `size` bytes of input, or null. Never freed: each rendering has a fresh instance.
 void* vireon_alloc(std::uint32_t size) {
     return std::malloc(size == 0 ? 1 : size);
-}
-
-void vireon_free(void* pointer) {
-    std::free(pointer);
 }
 
 /// Renders a file as vireon-render does: `kind` 1 for an events file, 2 for a Standard MIDI
