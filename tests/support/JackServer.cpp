@@ -18,6 +18,7 @@
 #include <thread>
 #include <utility>
 
+#include "tests/support/CrashTrace.h"
 #include "tests/support/Waiting.h"
 
 extern char** environ;
@@ -122,6 +123,7 @@ JackServer::JackServer(JackServerOptions options)
       name_(options_.name.empty() ? uniqueJackServerName() : options_.name),
       environment_(name_),
       directory_(makeTemporaryFolder("vireon-jackd")) {
+    traceCrashes();
     try {
         start();
     } catch (...) {
