@@ -4,8 +4,7 @@
 #include <jack/jack.h>
 
 #include "devices/audio/StreamCallback.h"
-#include "engine/Constants.h"
-#include "rate/RateRenderer.h"
+#include "instrument/Instrument.h"
 
 namespace vireon::audio {
 
@@ -47,9 +46,7 @@ std::shared_ptr<JackOutput> openJackOutput(const std::string& clientName,
     output->client = client;
     output->context = context;
     output->rate = jack_get_sample_rate(client);
-    const bool playable = output->rate == static_cast<std::uint32_t>(engine::kSampleRate) ||
-                          rate::isSupportedOutputRate(output->rate);
-    if (playable) {
+    if (instrument::Instrument::supportsRate(output->rate)) {
         output->port = jack_port_register(client, "out_0", JACK_DEFAULT_AUDIO_TYPE,
                                           JackPortIsOutput | JackPortIsTerminal, 0);
     }
