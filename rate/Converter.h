@@ -11,18 +11,14 @@ namespace vireon::rate {
 
 inline constexpr std::uint32_t kEngineRate = static_cast<std::uint32_t>(engine::kSampleRate);
 
-/// The streaming converter behind a RateRenderer, from kEngineRate to the output rate. Which
-/// library does the work is the build's choice: zita-resampler where it is installed; a build
-/// without one (the Windows core) has none and renders at 8000 Hz only.
+/// The streaming converter behind a RateRenderer, from kEngineRate to the output rate: Vireon's
+/// own polyphase filter (rate/SincFilter.h), the same samples on every target.
 class RateRenderer::Converter {
   public:
     struct Progress {
         std::uint32_t consumed;
         std::uint32_t produced;
     };
-
-    /// Whether this build has a converter at all. Any thread.
-    static bool available();
 
     /// A converter to `outputRate`, above kEngineRate, whose ratio to kEngineRate in lowest
     /// terms has `framesPerCycle` as its numerator. Throws std::invalid_argument when it cannot

@@ -25,9 +25,7 @@ constexpr std::uint32_t kStagingCapacity = 1024;
 }  // namespace
 
 bool isSupportedOutputRate(std::uint32_t outputRate) {
-    return outputRate == kEngineRate ||
-           (RateRenderer::Converter::available() && outputRate > kMinOutputRate &&
-            outputRate <= kMaxOutputRate);
+    return outputRate >= kMinOutputRate && outputRate <= kMaxOutputRate;
 }
 
 RateRenderer::RateRenderer(engine::SynthState& state, const engine::AdsrSettings& adsr,
@@ -44,12 +42,9 @@ RateRenderer::RateRenderer(engine::SynthState& state, const engine::AdsrSettings
 RateRenderer::RateRenderer(SampleSource source, std::uint32_t outputRate)
     : source_(source), outputRate_(outputRate) {
     if (!isSupportedOutputRate(outputRate)) {
-        throw std::invalid_argument(
-            Converter::available()
-                ? "The output rate " + std::to_string(outputRate) + " Hz is outside " +
-                      std::to_string(kMinOutputRate) + " to " + std::to_string(kMaxOutputRate) +
-                      " Hz."
-                : "This build has no rate converter: it renders at 8000 Hz only.");
+        throw std::invalid_argument("The output rate " + std::to_string(outputRate) +
+                                    " Hz is outside " + std::to_string(kMinOutputRate) + " to " +
+                                    std::to_string(kMaxOutputRate) + " Hz.");
     }
     const std::uint64_t divisor = std::gcd(outputRate, kEngineRate);
     framesPerCycle_ = outputRate / divisor;
@@ -61,8 +56,9 @@ RateRenderer::RateRenderer(SampleSource source, std::uint32_t outputRate)
     staging_.resize(kStagingCapacity);
     reset();
 
-    // The delay is measured, not derived, so that it is right for either converter: an impulse
-    // at engine sample 0 through a converter set up like this one peaks this many frames later.
+    // The delay is measured, not derived, so that it follows the filter whatever its shape: an
+    // impulse at engine sample 0 through a converter set up like this one peaks this many frames
+    // later.
     const std::unique_ptr<Converter> probe = Converter::create(outputRate, framesPerCycle_);
     const float silenceThenImpulse[] = {0.0f, 1.0f};
     std::vector<float> response(static_cast<std::size_t>(2 * probe->filterLength()) *

@@ -36,9 +36,9 @@ struct SampleSource {
 /// mechanism behind the audio callback, the offline renderer and the plugin.
 ///
 /// At 8000 Hz it renders straight into the output, sample for sample. At any other rate it
-/// renders just the engine samples a band-limited converter (zita-resampler, 32-tap half
-/// length) needs for each block and converts them, scaled by kHeadroomGain. Either way the
-/// output does not depend on how the stream is split into blocks.
+/// renders just the engine samples a band-limited converter (a polyphase windowed sinc, 32
+/// engine samples on each side; rate/SincFilter.h) needs for each block and converts them, scaled
+/// by kHeadroomGain. Either way the output does not depend on how the stream is split into blocks.
 ///
 /// Timing of events: output frame f belongs to engine sample engineSampleAt(f) =
 /// floor(f * 8000 / rate), the one playing at its time; engine sample s starts at output frame

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <numbers>
 #include <random>
+#include <span>
 #include <stdexcept>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "rate/RateRenderer.h"
 #include "tests/support/AllocationCounter.h"
 #include "tests/support/Samples.h"
+#include "tests/support/SineFit.h"
 
 namespace vireon::rate {
 namespace {
@@ -37,10 +39,12 @@ const std::vector<TimedMessage> kPhrase = {
 };
 
 // Renders `frames` frames of the engine playing `messages` at `rate`, in blocks whose sizes come
-// from `nextBlock`, splitting them at the messages as every client of the renderer does.
+// from `nextBlock`, splitting them at the messages as every client of the renderer does: at the
+// first output frame of each message's engine sample, or at the last one when `onLastFrame`.
 template <typename NextBlock>
 std::vector<float> renderPhrase(std::uint32_t rate, const std::vector<TimedMessage>& messages,
-                                std::uint64_t frames, NextBlock nextBlock) {
+                                std::uint64_t frames, NextBlock nextBlock,
+                                bool onLastFrame = false) {
     engine::SynthState state;
     engine::AdsrSettings adsr;
     adsr.attack.store(300);
@@ -54,8 +58,10 @@ std::vector<float> renderPhrase(std::uint32_t rate, const std::vector<TimedMessa
         const std::uint64_t blockEnd =
             std::min<std::uint64_t>(frames, renderer.framesRendered() + nextBlock());
         while (true) {
-            const std::uint64_t eventFrame =
-                next < messages.size() ? renderer.frameAt(messages[next].sample) : frames;
+            const std::uint64_t eventFrame = next == messages.size() ? frames
+                                             : onLastFrame
+                                                 ? renderer.frameAt(messages[next].sample + 1) - 1
+                                                 : renderer.frameAt(messages[next].sample);
             const std::uint64_t pieceEnd = std::min(blockEnd, eventFrame);
             renderer.render(out.data() + renderer.framesRendered(),
                             static_cast<std::uint32_t>(pieceEnd - renderer.framesRendered()));
@@ -73,8 +79,9 @@ std::vector<float> renderPhrase(std::uint32_t rate, const std::vector<TimedMessa
 
 std::vector<float> renderPhraseInOneBlock(std::uint32_t rate,
                                           const std::vector<TimedMessage>& messages,
-                                          std::uint64_t frames) {
-    return renderPhrase(rate, messages, frames, [&] { return frames; });
+                                          std::uint64_t frames, bool onLastFrame = false) {
+    return renderPhrase(
+        rate, messages, frames, [&] { return frames; }, onLastFrame);
 }
 
 // A source of 8000 Hz samples other than the engine, for measuring the converter itself.
@@ -125,30 +132,14 @@ TEST(RateRenderer, APassbandSineKeepsItsAmplitudeAndFrequencyWithImagesFarDown) 
         for (double frequency : {100.0, 1000.0, 3000.0}) {
             TestSignal signal{.frequency = frequency};
             const std::vector<float> out = convert(signal, rate, rate);
-            // Least-squares fit of a sine at exactly the input frequency, after the converter's
-            // start: a wrong frequency or level shows in the fit, images in what is left over.
-            const std::size_t begin = rate / 10;
-            double ss = 0.0, sc = 0.0, cc = 0.0, ys = 0.0, yc = 0.0;
-            for (std::size_t n = begin; n < out.size(); ++n) {
-                const double angle = 2.0 * std::numbers::pi * frequency * n / rate;
-                const double s = std::sin(angle), c = std::cos(angle);
-                ss += s * s, sc += s * c, cc += c * c, ys += out[n] * s, yc += out[n] * c;
-            }
-            const double det = ss * cc - sc * sc;
-            const double a = (ys * cc - yc * sc) / det, b = (yc * ss - ys * sc) / det;
-            double residual = 0.0;
-            for (std::size_t n = begin; n < out.size(); ++n) {
-                const double angle = 2.0 * std::numbers::pi * frequency * n / rate;
-                const double e = out[n] - (a * std::sin(angle) + b * std::cos(angle));
-                residual += e * e;
-            }
-            const double amplitude = std::hypot(a, b);
-            const double power = amplitude * amplitude / 2.0 * (out.size() - begin);
-            const double gainDb = 20.0 * std::log10(amplitude / kHeadroomGain);
-            const double imagesDb = 10.0 * std::log10(residual / power);
+            // After the converter's start.
+            const testsupport::SineFit fit = testsupport::fitSine(
+                std::span<const float>(out).subspan(rate / 10), frequency, rate);
+            const double gainDb = 20.0 * std::log10(fit.amplitude / kHeadroomGain);
+            const double imagesDb = fit.restDb;
             EXPECT_NEAR(gainDb, 0.0, 0.1) << rate << " Hz, " << frequency << " Hz sine";
-            // A rate no device uses (44101 Hz) goes through the variable-ratio converter, whose
-            // interpolated filter leaves its images a little higher.
+            // A rate no device uses (44101 Hz) takes interpolated taps, which leave its images a
+            // little higher.
             EXPECT_LT(imagesDb, rate % 100 == 0 ? -120.0 : -95.0)
                 << rate << " Hz, " << frequency << " Hz sine";
         }
@@ -195,10 +186,14 @@ TEST(RateRenderer, AfterAResetItStartsOverAsNew) {
 
 TEST(RateRenderer, TheOutputDoesNotDependOnTheBlockSizes) {
     std::mt19937 random(8);
-    for (std::uint32_t rate : {44100u, 48000u, 96000u, 44101u}) {
+    for (std::uint32_t rate : {8000u, 44100u, 48000u, 96000u, 44101u}) {
         const std::uint64_t frames = 12000ull * rate / 8000;
         const std::vector<float> whole = renderPhraseInOneBlock(rate, kPhrase, frames);
         ASSERT_EQ(whole.size(), frames);
+        // Every output frame of an engine sample stands for that sample, the last one too.
+        EXPECT_EQ(firstBitDifference(renderPhraseInOneBlock(rate, kPhrase, frames, true), whole),
+                  whole.size())
+            << rate << " Hz";
         std::uniform_int_distribution<std::uint32_t> small(0, 9), large(0, 8192);
         for (int pass = 0; pass < 3; ++pass) {
             const std::vector<float> split = renderPhrase(rate, kPhrase, frames, [&] {

@@ -5,13 +5,16 @@
 #include <stdexcept>
 #include <string>
 
-#include "rate/Converter.h"
+#include "tests/support/ZitaConverter.h"
 
-namespace vireon::rate {
+namespace vireon::testsupport {
 namespace {
 
-// Half the filter length in engine samples. 32 keeps the images of the 8000 Hz stream more than
-// 110 dB down, with a delay of 4 ms.
+using rate::kEngineRate;
+using rate::RateRenderer;
+
+// Half the filter length in engine samples, as Vireon used it before it had a converter of its
+// own: images of the 8000 Hz stream more than 110 dB down, with a delay of 4 ms.
 constexpr unsigned kHalfLength = 32;
 
 // The exact converter takes rates whose ratio to 8000 Hz has a numerator of at most this, in
@@ -80,13 +83,9 @@ class ZitaConverter final : public RateRenderer::Converter {
 
 }  // namespace
 
-bool RateRenderer::Converter::available() {
-    return true;
-}
-
-std::unique_ptr<RateRenderer::Converter> RateRenderer::Converter::create(
-    std::uint32_t outputRate, std::uint64_t framesPerCycle) {
+std::unique_ptr<RateRenderer::Converter> makeZitaConverter(std::uint32_t outputRate,
+                                                           std::uint64_t framesPerCycle) {
     return std::make_unique<ZitaConverter>(outputRate, framesPerCycle);
 }
 
-}  // namespace vireon::rate
+}  // namespace vireon::testsupport
