@@ -4,7 +4,7 @@
 // vireon-render's output bit for bit. Saves a screenshot; prints the time to ready.
 // node page.mjs BUILD_DIR SOURCE_DIR
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -98,7 +98,7 @@ async function renderedInPage(page, file) {
 function assertSameWav(inPage, args, what) {
     const wavPath = join(folder, 'expected.wav');
     execFileSync(renderer, [...args, '-o', wavPath]);
-    const expected = execFileSync('cat', [wavPath]);
+    const expected = readFileSync(wavPath);
     assert.equal(inPage.length, expected.length, `${what}: the length of the WAV file`);
     for (const wav of [inPage, expected]) wav.fill(0, 60, 64);
     assert.ok(inPage.equals(expected), `${what}: the WAV file vireon-render writes`);
@@ -146,8 +146,9 @@ try {
     const demo = join(source, 'share', 'demo-phrase.txt');
     assertSameWav(await renderedInPage(page, demo), ['--events', demo, '--havoc', '46'], 'demo');
     const midiFile = join(source, 'tests', 'tools', 'two-tracks.mid');
-    assertSameWav(await renderedInPage(page, midiFile), ['--midi', midiFile, '--havoc', '46'],
-                  'MIDI file');
+    await page.select('#render-rate', '48000');
+    assertSameWav(await renderedInPage(page, midiFile),
+                  ['--midi', midiFile, '--havoc', '46', '--rate', '48000'], 'MIDI file at 48000 Hz');
     await page.screenshot({ path: join(build, 'web-page.png'), fullPage: true });
     assert.deepEqual(problems, [], 'no console errors');
 

@@ -51,25 +51,45 @@ const native = execFileSync(join(build, 'tools', 'vireon-render'),
                             { maxBuffer: 1 << 26 });
 const nativeSeconds = (performance.now() - started) / 1000;
 
-const pieces = [];
-const vireon = await loadModule(readFileSync(modulePath), {
-    write: (pointer, count) => {
-        pieces.push(Buffer.from(new Float32Array(vireon.memory.buffer, pointer, count).slice().buffer));
-        return 1;
-    },
-});
-const text = Buffer.from(`${lines.join('\n')}\n`);
-const input = vireon.vireon_alloc(text.length);
-new Uint8Array(vireon.memory.buffer, input).set(text);
-const name = vireon.vireon_alloc(16);
-new Uint8Array(vireon.memory.buffer, name).set(Buffer.from('minute.txt\0'));
-const settings = vireon.vireon_alloc(positions.length * 4);
-new Int32Array(vireon.memory.buffer, settings, positions.length).set(positions);
+// The render module renders `text` (an events file) at `rate`; a fresh instance each time, as the
+// page's worker uses it.
+async function renderInModule(text, rate) {
+    const pieces = [];
+    const vireon = await loadModule(readFileSync(modulePath), {
+        write: (pointer, count) => {
+            pieces.push(Buffer.from(new Float32Array(vireon.memory.buffer, pointer, count).slice().buffer));
+            return 1;
+        },
+    });
+    const bytes = Buffer.from(text);
+    const input = vireon.vireon_alloc(bytes.length);
+    new Uint8Array(vireon.memory.buffer, input).set(bytes);
+    const name = vireon.vireon_alloc(16);
+    new Uint8Array(vireon.memory.buffer, name).set(Buffer.from('phrase.txt\0'));
+    const settings = vireon.vireon_alloc(positions.length * 4);
+    new Int32Array(vireon.memory.buffer, settings, positions.length).set(positions);
+    const error = vireon.vireon_render_file(1, input, bytes.length, name, settings, rate, 0);
+    assert.equal(error, 0, error ? moduleText(vireon, error) : '');
+    return Buffer.concat(pieces);
+}
+
 started = performance.now();
-const error = vireon.vireon_render_file(1, input, text.length, name, settings, 8000, 0);
+const inModule = await renderInModule(`${lines.join('\n')}\n`, 8000);
 const moduleSeconds = (performance.now() - started) / 1000;
-assert.equal(error, 0, error ? moduleText(vireon, error) : '');
-assert.ok(Buffer.concat(pieces).equals(native), 'the module renders what vireon-render renders');
+assert.ok(inModule.equals(native), 'the module renders what vireon-render renders');
+
+// The first notes of the minute at the rates devices use: the converter's arithmetic is the same
+// in the module as in the native build.
+const phrase = [...lines.slice(0, 4), '40000 0x80 57 0'];
+writeFileSync(eventsPath, `${phrase.join('\n')}\n`);
+for (const rate of [44100, 48000, 96000]) {
+    const expected = execFileSync(join(build, 'tools', 'vireon-render'),
+                                  ['--events', eventsPath, ...options, '--rate', String(rate), '-o', '-'],
+                                  { maxBuffer: 1 << 26 });
+    assert.ok((await renderInModule(`${phrase.join('\n')}\n`, rate)).equals(expected),
+              `the module renders what vireon-render --rate ${rate} renders`);
+}
+console.log('The module renders as vireon-render does at 8000, 44100, 48000 and 96000 Hz.');
 
 for (const name of ['vireon-play.wasm', 'vireon-render.wasm']) {
     console.log(`Module size of ${name}: ${statSync(join(build, 'web', name)).size} bytes.`);

@@ -14,6 +14,7 @@
 
 #include "controls/Controls.h"
 #include "instrument/Instrument.h"
+#include "rate/RateRenderer.h"
 #include "tools/render/EventsFile.h"
 #include "tools/render/MidiFileReader.h"
 #include "tools/render/OfflineRender.h"
@@ -59,8 +60,9 @@ const char* vireon_render_file(std::uint32_t kind, const char* bytes, std::uint3
                                const char* name, const std::int32_t* positions, std::uint32_t rate,
                                std::uint32_t length) {
     if (!Instrument::supportsRate(rate)) {
-        return refuse("The page renders at 8000 Hz only; vireon-render --rate " +
-                      std::to_string(rate) + " renders at other rates.");
+        return refuse("The rate " + std::to_string(rate) + " Hz is outside " +
+                      std::to_string(vireon::rate::kMinOutputRate) + " to " +
+                      std::to_string(vireon::rate::kMaxOutputRate) + " Hz.");
     }
     RenderOptions options;
     options.rate = rate;
