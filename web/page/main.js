@@ -144,3 +144,12 @@ function setUpRendering(controls) {
 }
 
 main().catch((error) => say(`Vireon could not start: ${error.message}`, true));
+
+// The service worker keeps the page's files, so that it installs as an app and plays offline.
+// Browsers have it only on https and on this computer; without it the page plays as before.
+if ('serviceWorker' in navigator) {
+    addEventListener('load', () => {
+        navigator.serviceWorker.register(new URL('./service-worker.js', import.meta.url))
+            .catch((error) => console.warn(`Vireon will not play offline: ${error.message}`));
+    });
+}
