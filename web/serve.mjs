@@ -11,6 +11,7 @@ const kTypes = {
     '.mjs': 'text/javascript; charset=utf-8',
     '.css': 'text/css; charset=utf-8',
     '.wasm': 'application/wasm',
+    '.webmanifest': 'application/manifest+json',
     '.png': 'image/png',
     '.mid': 'audio/midi',
     '.txt': 'text/plain; charset=utf-8',
