@@ -40,6 +40,10 @@ function(vireon_add_wasm_module target)
       set(relative generated/${relative})
     endif()
     set(object ${CMAKE_CURRENT_BINARY_DIR}/${target}.objects/${relative}.o)
+    # Ninja makes an output's folder before running its command; the Makefile generators do not,
+    # and clang does not either.
+    get_filename_component(object_folder ${object} DIRECTORY)
+    file(MAKE_DIRECTORY ${object_folder})
     add_custom_command(
       OUTPUT ${object}
       COMMAND ${VIREON_WASM_CXX} ${flags} -MD -MF ${object}.d -c ${path} -o ${object}
@@ -55,6 +59,8 @@ function(vireon_add_wasm_module target)
   foreach(name IN LISTS arg_EXPORTS)
     list(APPEND link_flags -Wl,--export=${name})
   endforeach()
+  get_filename_component(output_folder ${arg_OUTPUT} DIRECTORY)
+  file(MAKE_DIRECTORY ${output_folder})
   add_custom_command(
     OUTPUT ${arg_OUTPUT}
     COMMAND ${VIREON_WASM_CXX} --target=wasm32-wasi ${link_flags} ${objects} -o ${arg_OUTPUT}

@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "fuzz/FuzzCheck.h"
-#include "tools/render/EventsFile.h"
+#include "offline/EventsFile.h"
 
 namespace {
 
 using vireon::fuzz::require;
-using vireon::tools::EventsFileError;
-using vireon::tools::TimedMessage;
+using vireon::offline::EventsFileError;
+using vireon::offline::TimedMessage;
 
 std::size_t lineCount(std::string_view text) {
     const auto newlines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
@@ -43,7 +43,7 @@ std::string asText(const std::vector<TimedMessage>& events) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    auto parsed = vireon::tools::parseEvents(text);
+    auto parsed = vireon::offline::parseEvents(text);
 
     if (const auto* error = std::get_if<EventsFileError>(&parsed)) {
         require(error->line >= 1 && error->line <= lineCount(text),
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(i == 0 || events[i - 1].sample <= events[i].sample,
                 "sample numbers never decrease");
     }
-    auto reparsed = vireon::tools::parseEvents(asText(events));
+    auto reparsed = vireon::offline::parseEvents(asText(events));
     const auto* again = std::get_if<std::vector<TimedMessage>>(&reparsed);
     require(again != nullptr && *again == events, "the events written back read back the same");
     return 0;

@@ -15,12 +15,12 @@
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/PrivateFolder.h"
 #include "midifile/MidiFile.h"
-#include "tools/render/MidiFileReader.h"
+#include "tools/render/ReadFile.h"
 
 namespace {
 
 using vireon::fuzz::require;
-using vireon::tools::TimedMessage;
+using vireon::offline::TimedMessage;
 
 void checkEvents(std::string_view input) {
     auto read = vireon::midifile::readMidiFileEvents(input);

@@ -48,7 +48,7 @@ constexpr std::uint32_t kBlock = 256;
 // `noteOffAt` is not 0, note-off before sample `noteOffAt`.
 std::vector<float> renderOffline(const engine::AdsrSettings& adsr, std::size_t length,
                                  std::size_t noteOffAt = 0) {
-    std::vector<tools::TimedMessage> messages = {{0, kNoteOn}};
+    std::vector<offline::TimedMessage> messages = {{0, kNoteOn}};
     if (noteOffAt != 0) {
         messages.push_back({static_cast<std::uint32_t>(noteOffAt), kNoteOff});
     }

@@ -23,7 +23,7 @@ using midi::MidiMessageKind;
 using midi::packShortMessage;
 
 using testsupport::renderPhrase;
-using tools::TimedMessage;
+using offline::TimedMessage;
 
 std::uint32_t bits(float value) {
     return std::bit_cast<std::uint32_t>(value);

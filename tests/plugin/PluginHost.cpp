@@ -146,7 +146,7 @@ std::vector<std::uint8_t> bytesOf(std::uint32_t packedMessage) {
             static_cast<std::uint8_t>(packedMessage >> 16)};
 }
 
-std::vector<float> play(PluginInstance& instance, std::span<const tools::TimedMessage> messages,
+std::vector<float> play(PluginInstance& instance, std::span<const offline::TimedMessage> messages,
                         std::uint32_t length, std::uint32_t blockFrames,
                         std::span<const ControlChange> changes) {
     std::vector<float> result;

@@ -11,7 +11,7 @@
 #include <lilv/lilv.h>
 
 #include "tests/support/Lv2Buffers.h"
-#include "tools/render/TimedMessage.h"
+#include "offline/TimedMessage.h"
 
 namespace vireon::plugintest {
 
@@ -103,7 +103,7 @@ struct ControlChange {
 /// Plays timed messages (each before its frame is rendered) through the instance in blocks of
 /// `blockFrames`, as a host's timeline would hand them over, moving controls between blocks,
 /// and returns `length` frames.
-std::vector<float> play(PluginInstance& instance, std::span<const tools::TimedMessage> messages,
+std::vector<float> play(PluginInstance& instance, std::span<const offline::TimedMessage> messages,
                         std::uint32_t length, std::uint32_t blockFrames,
                         std::span<const ControlChange> changes = {});
 

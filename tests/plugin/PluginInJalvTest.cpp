@@ -16,7 +16,7 @@
 #include "tests/support/RunningProgram.h"
 #include "tests/support/Samples.h"
 #include "tests/support/Waiting.h"
-#include "tools/render/OfflineRender.h"
+#include "offline/OfflineRender.h"
 
 namespace vireon::plugintest {
 namespace {
@@ -32,12 +32,12 @@ constexpr std::uint8_t kNote = 69;
 /// The sound of one note held for `heldSamples` engine samples, rendered offline at `rate`.
 std::vector<float> renderedNote(std::uint32_t rate, std::uint32_t heldSamples,
                                 std::uint32_t lengthSamples) {
-    tools::RenderOptions options;
+    offline::RenderSettings options;
     options.rate = rate;
-    const std::vector<tools::TimedMessage> messages = {
+    const std::vector<offline::TimedMessage> messages = {
         {0, midi::packShortMessage(0x90, kNote, 64)},
         {heldSamples, midi::packShortMessage(0x80, kNote, 64)}};
-    return tools::renderOffline(options, messages, lengthSamples);
+    return offline::renderOffline(options, messages, lengthSamples);
 }
 
 /// Connects two ports with jack_connect, retrying until both exist.

@@ -24,7 +24,7 @@
 #include "tests/plugin/PluginHost.h"
 #include "tests/support/AllocationCounter.h"
 #include "tests/support/Samples.h"
-#include "tools/render/OfflineRender.h"
+#include "offline/OfflineRender.h"
 #include "tools/render/RenderOptions.h"
 
 namespace vireon::plugintest {
@@ -32,7 +32,7 @@ namespace {
 
 using testsupport::firstBitDifference;
 using tools::RenderOptions;
-using tools::TimedMessage;
+using offline::TimedMessage;
 
 constexpr double kEngineRate = 8000.0;
 
@@ -117,7 +117,7 @@ TEST_F(PluginSoundTest, SoundsLikeTheRendererAtEveryRateAndBlockSize) {
             SCOPED_TRACE(settings.name);
             settings.render.rate = rate;
             const std::vector<float> expected =
-                tools::renderOffline(settings.render, kPhrase, kPhraseLength);
+                offline::renderOffline(settings.render, kPhrase, kPhraseLength);
             ASSERT_EQ(expected.size(), length);
             for (const std::uint32_t blockFrames : {1u, 7u, 256u, 8192u}) {
                 SCOPED_TRACE(blockFrames);
@@ -162,7 +162,7 @@ TEST_F(PluginSoundTest, EveryPresetSoundsLikeTheRendererPlayingItsSound) {
             const auto parsed = tools::parseRenderOptions(args);
             ASSERT_TRUE(std::holds_alternative<RenderOptions>(parsed));
             const std::vector<float> expected =
-                tools::renderOffline(std::get<RenderOptions>(parsed), kPhrase, kPhraseLength);
+                offline::renderOffline(std::get<RenderOptions>(parsed), kPhrase, kPhraseLength);
             const std::uint32_t length = firstFrameOf(kPhraseLength, rate);
             EXPECT_EQ(firstBitDifference(play(*instance(preset.controls, rate),
                                               atRate(kPhrase, rate), length, 256),
@@ -197,7 +197,7 @@ TEST_F(PluginSoundTest, NotesFallOnTheHostsTimelineWhateverRanBefore) {
         RenderOptions options;
         options.rate = test.rate;
         const std::vector<TimedMessage> note = {{4000, midi::packShortMessage(0x90, 69, 100)}};
-        const std::vector<float> expected = tools::renderOffline(options, note, 12000);
+        const std::vector<float> expected = offline::renderOffline(options, note, 12000);
         const std::uint32_t noteFrame = firstFrameOf(4000, test.rate);
         auto plugin = instance({}, test.rate);
         for (std::uint32_t done = 0; done < test.preRoll; done += test.blockFrames) {
@@ -270,7 +270,7 @@ TEST_F(PluginSoundTest, TwoInstancesPlayIndependently) {
                   firstPlayed, play(*instance(settings[1].controls), kPhrase, kPhraseLength, 256)),
               kPhraseLength);
     EXPECT_EQ(
-        firstBitDifference(secondPlayed, tools::renderOffline({}, otherPhrase, kPhraseLength)),
+        firstBitDifference(secondPlayed, offline::renderOffline({}, otherPhrase, kPhraseLength)),
         kPhraseLength);
 }
 
@@ -299,7 +299,7 @@ std::vector<float> renderWithChange(const std::vector<TimedMessage>& phrase, std
 TEST_F(PluginSoundTest, ChaosControlsActFromTheBlockWhereTheyChange) {
     const std::vector<TimedMessage> heldNote = {{100, 0x644590}};
     constexpr std::uint32_t kLength = 8000, kChangeAt = 12 * 256;
-    const std::vector<float> unchanged = tools::renderOffline({}, heldNote, kLength);
+    const std::vector<float> unchanged = offline::renderOffline({}, heldNote, kLength);
     const struct {
         const char* symbol;
         int position;
@@ -324,7 +324,7 @@ TEST_F(PluginSoundTest, EnvelopeControlsActAtTheNextNote) {
     const std::vector<TimedMessage> twoNotes = {
         {100, 0x644590}, {6000, 0x4580}, {10000, 0x644890}, {14000, 0x4880}};
     constexpr std::uint32_t kLength = 24000, kSecondNote = 10000;
-    const std::vector<float> unchanged = tools::renderOffline({}, twoNotes, kLength);
+    const std::vector<float> unchanged = offline::renderOffline({}, twoNotes, kLength);
     for (const ControlChange& change : std::vector<ControlChange>{{1024, "attack", 900},
                                                                   {1024, "decay", 100},
                                                                   {1024, "sustain", 90},
@@ -371,7 +371,7 @@ TEST_F(PluginSoundTest, ControlValuesBeyondTheirRangesAreHeldToThem) {
     for (const auto& values : cases) {
         SCOPED_TRACE(values.name);
         EXPECT_EQ(firstBitDifference(play(*instance(values.controls), note, kLength, 256),
-                                     tools::renderOffline(values.expected, note, kLength)),
+                                     offline::renderOffline(values.expected, note, kLength)),
                   kLength);
     }
 }
@@ -401,7 +401,7 @@ TEST_F(PluginSoundTest, EventsKeepTheirOrderAndNoneIsLost) {
 
     const std::vector<TimedMessage> expected = {
         {40, 0x643C90}, {40, 0x644890}, {200, 0x4880}, {200, 0x3C80}, {256, 0x644090}};
-    EXPECT_EQ(firstBitDifference(played, tools::renderOffline({}, expected, 7000)), 7000u);
+    EXPECT_EQ(firstBitDifference(played, offline::renderOffline({}, expected, 7000)), 7000u);
 }
 
 /// Runs blocks of two sizes with events and moving controls, counting allocations in run().

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/AdsrSettings.h"
-#include "tools/render/TimedMessage.h"
+#include "offline/TimedMessage.h"
 
 namespace vireon::testsupport {
 
@@ -13,7 +13,7 @@ namespace vireon::testsupport {
 /// handing each message to the note handler just before its sample, in blocks of at most
 /// `blockFrames` frames: the offline renderer's own loop, so tests compare against exactly what
 /// the renderer produces. Messages must be in non-decreasing sample order.
-std::vector<float> renderPhrase(const std::vector<tools::TimedMessage>& messages,
+std::vector<float> renderPhrase(const std::vector<offline::TimedMessage>& messages,
                                 std::uint32_t length, std::uint32_t blockFrames,
                                 const engine::AdsrSettings& adsr = engine::AdsrSettings{});
 

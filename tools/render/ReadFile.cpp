@@ -10,8 +10,20 @@
 #include <filesystem>
 #include <system_error>
 
+#include "offline/EventsFile.h"
+#include "offline/MidiFileReader.h"
+
 namespace vireon::tools {
 namespace {
+
+using offline::TimedMessage;
+
+// Far more than any hand-written or generated list of messages needs, and small enough to hold.
+constexpr std::size_t kMaxEventsFileBytes = std::size_t{1} << 30;
+
+// Real MIDI files are kilobytes; this leaves room for any of them while keeping the reader's
+// memory, a few times the file's size, within bounds.
+constexpr std::size_t kMaxMidiFileBytes = std::size_t{16} << 20;
 
 std::string systemReason(int error) {
     std::string reason = std::strerror(error);
@@ -65,6 +77,28 @@ std::optional<std::string> readWholeFile(const std::string& path, std::size_t ma
     }
     std::fclose(file);
     return failure;
+}
+
+std::variant<std::vector<TimedMessage>, std::string> readEventsFile(const std::string& path) {
+    std::string text;
+    if (auto reason = readWholeFile(path, kMaxEventsFileBytes, text)) {
+        return "could not read the events file " + path + " (" + *reason +
+               "); check the path given to --events.";
+    }
+    auto parsed = offline::parseEvents(text);
+    if (auto* error = std::get_if<offline::EventsFileError>(&parsed)) {
+        return path + " line " + std::to_string(error->line) + ": " + error->message + ".";
+    }
+    return std::get<std::vector<TimedMessage>>(std::move(parsed));
+}
+
+std::variant<std::vector<TimedMessage>, std::string> readMidiFile(const std::string& path) {
+    std::string file;
+    if (auto reason = readWholeFile(path, kMaxMidiFileBytes, file)) {
+        return "could not read the MIDI file " + path + " (" + *reason +
+               "); check the path given to --midi.";
+    }
+    return offline::midiFileMessages(file, path);
 }
 
 }  // namespace vireon::tools

@@ -10,13 +10,18 @@
 #include "settings/ControllerFile.h"
 #include "sounds/FactorySounds.h"
 #include "sounds/SoundFile.h"
-#include "tools/render/NumberText.h"
+#include "offline/NumberText.h"
 #include "tools/render/ReadFile.h"
 
 namespace vireon::tools {
 namespace {
 
 using controls::ControlId;
+using offline::kDefaultBlockFrames;
+using offline::kMaxBlockFrames;
+using offline::kMaxRenderLength;
+using offline::parseWholeNumber;
+using offline::quoteForMessage;
 
 bool endsWithWav(std::string_view path) {
     constexpr std::string_view kWav = ".wav";

@@ -8,45 +8,18 @@
 #include <string_view>
 #include <variant>
 
-#include "engine/AdsrSettings.h"
-#include "instrument/ControllerMap.h"
-#include "rate/RateRenderer.h"
-#include "sounds/Sound.h"
+#include "offline/RenderSettings.h"
 
 namespace vireon::tools {
 
-/// Frames per render call unless --block says otherwise.
-inline constexpr std::uint32_t kDefaultBlockFrames = 256;
-inline constexpr std::uint32_t kMaxBlockFrames = 1048576;
-
-/// The longest rendering: the samples of a 32-bit float WAV file must stay below 4 GiB, the
-/// size its header can describe. About 34.7 hours at 8000 samples per second.
-inline constexpr std::uint32_t kMaxRenderLength = 1000000000;
-
-/// Everything the command line says about one rendering.
-struct RenderOptions {
+/// Everything the command line says about one rendering: how it sounds, which the renderer
+/// takes as it is, and where the messages come from and the samples go.
+struct RenderOptions : offline::RenderSettings {
     /// Where the messages come from; at most one of the two is non-empty.
     std::string eventsPath;
     std::string midiPath;
     /// Samples to render; without it the length follows from the messages.
     std::optional<std::uint32_t> length;
-    /// The sound to start from, which --sound names; the control options given beside it win.
-    std::optional<sounds::Sound> sound;
-    std::int32_t attack = engine::AdsrSettings::kAttackInitial;
-    std::int32_t decay = engine::AdsrSettings::kDecayInitial;
-    std::int32_t sustain = engine::AdsrSettings::kSustainInitial;
-    std::int32_t release = engine::AdsrSettings::kReleaseInitial;
-    /// Slider positions; without them the start-up constants stay.
-    std::optional<int> havoc;
-    std::optional<int> bedlam;
-    /// Disorder text as the settings file would hold it; without it s stays at its default.
-    std::optional<std::string> disorder;
-    /// Which MIDI controllers move which controls, as --controllers reads them from the
-    /// program's file; without it control changes change nothing.
-    instrument::ControllerMap controllers;
-    std::uint32_t blockFrames = kDefaultBlockFrames;
-    /// Frames per second of the output; the engine itself always runs at 8000.
-    std::uint32_t rate = rate::kMinOutputRate;
     /// A path ending in .wav, or "-" for raw float32 on standard output.
     std::string outputPath;
 };

@@ -11,15 +11,15 @@
 #include <variant>
 #include <vector>
 
-#include "tools/render/EventsFile.h"
-#include "tools/render/MidiFileReader.h"
-#include "tools/render/OfflineRender.h"
+#include "offline/OfflineRender.h"
+#include "tools/render/ReadFile.h"
 #include "tools/render/RenderOptions.h"
 #include "tools/render/SampleOutput.h"
 
 namespace {
 
 using namespace vireon::tools;
+using namespace vireon::offline;
 
 /// Unusable input or output: the documented exit status for every refusal.
 constexpr int kExitRefused = 2;

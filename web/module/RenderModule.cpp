@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The C interface of the module the page renders files with, in its render worker: the offline
-// renderer of vireon-render with its MIDI file and events file readers, kept apart from the
+// renderer that vireon-render uses too, with its MIDI file and events file readers, kept apart from the
 // module the page plays with, which loads at every visit. JavaScript calls __wasm_call_ctors
 // once before anything else, since the engine's tables are built by static constructors.
 
@@ -14,18 +14,18 @@
 
 #include "controls/Controls.h"
 #include "instrument/Instrument.h"
+#include "offline/EventsFile.h"
+#include "offline/MidiFileReader.h"
+#include "offline/OfflineRender.h"
 #include "rate/RateRenderer.h"
-#include "tools/render/EventsFile.h"
-#include "tools/render/MidiFileReader.h"
-#include "tools/render/OfflineRender.h"
 
 namespace {
 
 using vireon::controls::ControlId;
 using vireon::instrument::Instrument;
-using vireon::tools::EventsFileError;
-using vireon::tools::RenderOptions;
-using vireon::tools::TimedMessage;
+using vireon::offline::EventsFileError;
+using vireon::offline::RenderSettings;
+using vireon::offline::TimedMessage;
 
 std::string lastError;
 
@@ -64,22 +64,22 @@ const char* vireon_render_file(std::uint32_t kind, const char* bytes, std::uint3
                       std::to_string(vireon::rate::kMinOutputRate) + " to " +
                       std::to_string(vireon::rate::kMaxOutputRate) + " Hz.");
     }
-    RenderOptions options;
-    options.rate = rate;
+    RenderSettings settings;
+    settings.rate = rate;
     const auto position = [&](ControlId id) { return positions[static_cast<std::size_t>(id)]; };
     if (position(ControlId::Havoc) != 0) {
-        options.havoc = position(ControlId::Havoc);
+        settings.havoc = position(ControlId::Havoc);
     }
     if (position(ControlId::Bedlam) != 0) {
-        options.bedlam = position(ControlId::Bedlam);
+        settings.bedlam = position(ControlId::Bedlam);
     }
     if (position(ControlId::Disorder) != 0) {
-        options.disorder = std::to_string(position(ControlId::Disorder));
+        settings.disorder = std::to_string(position(ControlId::Disorder));
     }
-    options.attack = position(ControlId::Attack);
-    options.decay = position(ControlId::Decay);
-    options.sustain = position(ControlId::Sustain);
-    options.release = position(ControlId::Release);
+    settings.attack = position(ControlId::Attack);
+    settings.decay = position(ControlId::Decay);
+    settings.sustain = position(ControlId::Sustain);
+    settings.release = position(ControlId::Release);
 
     const std::string fileName(name);
     const std::string_view file(bytes, size);
@@ -87,8 +87,8 @@ const char* vireon_render_file(std::uint32_t kind, const char* bytes, std::uint3
     if (static_cast<InputKind>(kind) != InputKind::None) {
         std::variant<std::vector<TimedMessage>, std::string> read;
         if (static_cast<InputKind>(kind) == InputKind::Midi) {
-            read = vireon::tools::midiFileMessages(file, fileName);
-        } else if (auto parsed = vireon::tools::parseEvents(file);
+            read = vireon::offline::midiFileMessages(file, fileName);
+        } else if (auto parsed = vireon::offline::parseEvents(file);
                    auto* error = std::get_if<EventsFileError>(&parsed)) {
             read = fileName + " line " + std::to_string(error->line) + ": " + error->message + ".";
         } else {
@@ -101,15 +101,15 @@ const char* vireon_render_file(std::uint32_t kind, const char* bytes, std::uint3
     }
 
     const std::uint64_t total =
-        length != 0 ? length : vireon::tools::defaultRenderLength(messages, options.release);
-    if (total > vireon::tools::kMaxRenderLength) {
+        length != 0 ? length : vireon::offline::defaultRenderLength(messages, settings.release);
+    if (total > vireon::offline::kMaxRenderLength) {
         return refuse("The messages of " + fileName + " run so late that the rendering would be " +
                       std::to_string(total) + " samples long, more than the limit of " +
-                      std::to_string(vireon::tools::kMaxRenderLength) + ".");
+                      std::to_string(vireon::offline::kMaxRenderLength) + ".");
     }
-    vireon_begin(static_cast<double>(vireon::tools::outputFrames(options, total)));
-    const bool finished = vireon::tools::renderOffline(
-        options, messages, static_cast<std::uint32_t>(total), [](std::span<const float> block) {
+    vireon_begin(static_cast<double>(vireon::offline::outputFrames(settings, total)));
+    const bool finished = vireon::offline::renderOffline(
+        settings, messages, static_cast<std::uint32_t>(total), [](std::span<const float> block) {
             return vireon_write(block.data(), static_cast<std::uint32_t>(block.size())) != 0;
         });
     return finished ? nullptr : refuse("The rendering was stopped.");

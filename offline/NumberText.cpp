@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tools/render/NumberText.h"
+#include "offline/NumberText.h"
 
 #include "settings/NumberParser.h"
 
-namespace vireon::tools {
+namespace vireon::offline {
 
 std::optional<std::uint64_t> parseWholeNumber(std::string_view text) {
     unsigned base = 10;
@@ -32,4 +32,4 @@ std::string quoteForMessage(std::string_view text) {
     return quoted;
 }
 
-}  // namespace vireon::tools
+}  // namespace vireon::offline

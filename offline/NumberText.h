@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace vireon::tools {
+namespace vireon::offline {
 
 /// A whole number written in decimal ("40") or hexadecimal after 0x ("0x28"), with nothing
 /// else around it: no sign, no spaces. Nothing for any other text or a value above 2^64 - 1.
@@ -19,4 +19,4 @@ std::optional<std::uint64_t> parseWholeNumber(std::string_view text);
 /// Any thread.
 std::string quoteForMessage(std::string_view text);
 
-}  // namespace vireon::tools
+}  // namespace vireon::offline

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tools/render/OfflineRender.h"
+#include "offline/OfflineRender.h"
 
 #include <algorithm>
 
@@ -8,7 +8,7 @@
 #include "instrument/Instrument.h"
 #include "settings/NumberParser.h"
 
-namespace vireon::tools {
+namespace vireon::offline {
 namespace {
 
 constexpr std::uint64_t kSamplesPerSecond = static_cast<std::uint64_t>(engine::kSampleRate);
@@ -18,34 +18,34 @@ static_assert(kSamplesPerSecond % kMillisecondsPerSecond == 0,
 
 }  // namespace
 
-bool renderOffline(const RenderOptions& options, std::span<const TimedMessage> messages,
+bool renderOffline(const RenderSettings& settings, std::span<const TimedMessage> messages,
                    std::uint32_t length, const SampleSink& sink) {
     // A fresh instrument is the application's start-up state without a settings file; the
-    // options then do what the sliders and the settings file would have done.
-    instrument::Instrument instrument(options.rate);
+    // settings then do what the sliders and the settings file would have done.
+    instrument::Instrument instrument(settings.rate);
     using controls::ControlId;
-    if (options.sound) {
+    if (settings.sound) {
         // As a host restores a preset: a control already at its position keeps its state, so a
         // sound's start-up Havoc or Bedlam keeps the exact start-up value in every face.
         for (std::size_t i = 0; i < controls::kControlCount; ++i) {
             instrument.setControl(static_cast<ControlId>(i),
-                                  static_cast<float>(options.sound->positions[i]));
+                                  static_cast<float>(settings.sound->positions[i]));
         }
     }
-    if (options.havoc) {
-        instrument.moveControl(ControlId::Havoc, *options.havoc);
+    if (settings.havoc) {
+        instrument.moveControl(ControlId::Havoc, *settings.havoc);
     }
-    if (options.bedlam) {
-        instrument.moveControl(ControlId::Bedlam, *options.bedlam);
+    if (settings.bedlam) {
+        instrument.moveControl(ControlId::Bedlam, *settings.bedlam);
     }
-    if (options.disorder) {
-        instrument.setDisorderValue(settings::parseNumber(*options.disorder));
+    if (settings.disorder) {
+        instrument.setDisorderValue(vireon::settings::parseNumber(*settings.disorder));
     }
-    instrument.moveControl(ControlId::Attack, options.attack);
-    instrument.moveControl(ControlId::Decay, options.decay);
-    instrument.moveControl(ControlId::Sustain, options.sustain);
-    instrument.moveControl(ControlId::Release, options.release);
-    instrument.setControllers(options.controllers);
+    instrument.moveControl(ControlId::Attack, settings.attack);
+    instrument.moveControl(ControlId::Decay, settings.decay);
+    instrument.moveControl(ControlId::Sustain, settings.sustain);
+    instrument.moveControl(ControlId::Release, settings.release);
+    instrument.setControllers(settings.controllers);
 
     // Each message goes in at the first frame of its engine sample; those at or after `length`
     // are not played.
@@ -53,7 +53,7 @@ bool renderOffline(const RenderOptions& options, std::span<const TimedMessage> m
         return index < messages.size() && messages[index].sample < length;
     };
     const std::uint64_t frames = instrument.frameAt(length);
-    const std::uint64_t blockFrames = std::max<std::uint32_t>(options.blockFrames, 1);
+    const std::uint64_t blockFrames = std::max<std::uint32_t>(settings.blockFrames, 1);
     std::vector<float> block(std::min(blockFrames, frames));
     std::size_t next = 0;
     std::uint64_t position = 0;
@@ -81,20 +81,20 @@ bool renderOffline(const RenderOptions& options, std::span<const TimedMessage> m
     return true;
 }
 
-std::vector<float> renderOffline(const RenderOptions& options,
+std::vector<float> renderOffline(const RenderSettings& settings,
                                  std::span<const TimedMessage> messages, std::uint32_t length) {
     std::vector<float> samples;
-    samples.reserve(outputFrames(options, length));
-    renderOffline(options, messages, length, [&](std::span<const float> block) {
+    samples.reserve(outputFrames(settings, length));
+    renderOffline(settings, messages, length, [&](std::span<const float> block) {
         samples.insert(samples.end(), block.begin(), block.end());
         return true;
     });
     return samples;
 }
 
-std::uint64_t outputFrames(const RenderOptions& options, std::uint64_t length) {
+std::uint64_t outputFrames(const RenderSettings& settings, std::uint64_t length) {
     // frameAt(length), without a converter to ask.
-    return (length * options.rate + kSamplesPerSecond - 1) / kSamplesPerSecond;
+    return (length * settings.rate + kSamplesPerSecond - 1) / kSamplesPerSecond;
 }
 
 std::uint64_t defaultRenderLength(std::span<const TimedMessage> messages,
@@ -105,4 +105,4 @@ std::uint64_t defaultRenderLength(std::span<const TimedMessage> messages,
     return lastSample + releaseSamples + kSamplesPerSecond;
 }
 
-}  // namespace vireon::tools
+}  // namespace vireon::offline

@@ -1,45 +1,45 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tools/render/OfflineRender.h"
+#include "offline/OfflineRender.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 
-namespace vireon::tools {
+namespace vireon::offline {
 namespace {
 
-TEST(ToolOfflineRender, OutputIsTheSameForEveryBlockSize) {
+TEST(OfflineRender, OutputIsTheSameForEveryBlockSize) {
     // Messages fall inside blocks of every size tried, two share a sample, and a legato note-on
     // and the final note-off land mid-block; the last one lies beyond the rendering.
     const std::vector<TimedMessage> messages = {
         {3, 0x644590},  {1001, 0x504890}, {1001, 0xF8},   {2500, 0x4580},
         {4099, 0x4880}, {4100, 0x704290}, {6001, 0x4280}, {9000, 0x704590},
     };
-    RenderOptions options;
-    options.attack = 200;
-    options.decay = 300;
-    options.release = 150;
-    options.havoc = 60;
+    RenderSettings settings;
+    settings.attack = 200;
+    settings.decay = 300;
+    settings.release = 150;
+    settings.havoc = 60;
 
     for (const std::uint32_t rate : {8000u, 44100u, 48000u}) {
         if (!rate::isSupportedOutputRate(rate)) {
             continue;  // a build without a converter
         }
         SCOPED_TRACE(rate);
-        options.rate = rate;
-        options.blockFrames = 1;
-        const std::vector<float> reference = renderOffline(options, messages, 9000);
-        ASSERT_EQ(reference.size(), outputFrames(options, 9000));
+        settings.rate = rate;
+        settings.blockFrames = 1;
+        const std::vector<float> reference = renderOffline(settings, messages, 9000);
+        ASSERT_EQ(reference.size(), outputFrames(settings, 9000));
         ASSERT_TRUE(
             std::any_of(reference.begin(), reference.end(), [](float x) { return x != 0; }));
 
         for (const std::uint32_t blockFrames : {7u, 256u, 4096u, kMaxBlockFrames}) {
             SCOPED_TRACE(blockFrames);
-            options.blockFrames = blockFrames;
+            settings.blockFrames = blockFrames;
             std::size_t largestBlock = 0;
             std::vector<float> samples;
-            EXPECT_TRUE(renderOffline(options, messages, 9000, [&](std::span<const float> block) {
+            EXPECT_TRUE(renderOffline(settings, messages, 9000, [&](std::span<const float> block) {
                 largestBlock = std::max(largestBlock, block.size());
                 samples.insert(samples.end(), block.begin(), block.end());
                 return true;
@@ -53,14 +53,14 @@ TEST(ToolOfflineRender, OutputIsTheSameForEveryBlockSize) {
     }
 }
 
-TEST(ToolOfflineRender, StopsWhenTheSinkFails) {
-    RenderOptions options;
-    options.blockFrames = 100;
+TEST(OfflineRender, StopsWhenTheSinkFails) {
+    RenderSettings settings;
+    settings.blockFrames = 100;
     int blocks = 0;
     EXPECT_FALSE(
-        renderOffline(options, {}, 1000, [&](std::span<const float>) { return ++blocks < 3; }));
+        renderOffline(settings, {}, 1000, [&](std::span<const float>) { return ++blocks < 3; }));
     EXPECT_EQ(blocks, 3);
 }
 
 }  // namespace
-}  // namespace vireon::tools
+}  // namespace vireon::offline

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace vireon::tools {
+namespace vireon::offline {
 
 /// One short MIDI message and the index of the sample before which the note handler gets it.
 struct TimedMessage {
@@ -14,4 +14,4 @@ struct TimedMessage {
     friend bool operator==(const TimedMessage&, const TimedMessage&) = default;
 };
 
-}  // namespace vireon::tools
+}  // namespace vireon::offline

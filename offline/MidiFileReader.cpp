@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tools/render/MidiFileReader.h"
+#include "offline/MidiFileReader.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,17 +8,8 @@
 
 #include "engine/Constants.h"
 #include "midi/MidiMessage.h"
-#include "tools/render/ReadFile.h"
 
-namespace vireon::tools {
-namespace {
-
-// Real MIDI files are kilobytes; this leaves room for any of them while keeping the reader's
-// memory, a few times the file's size, within bounds.
-constexpr std::size_t kMaxMidiFileBytes = std::size_t{16} << 20;
-
-}  // namespace
-
+namespace vireon::offline {
 std::optional<std::uint32_t> feedableMessage(const MidiFileEvent& event) {
     if (event.length == 0) {
         return std::nullopt;
@@ -82,13 +73,4 @@ std::variant<std::vector<TimedMessage>, std::string> midiFileMessages(std::strin
     return messages;
 }
 
-std::variant<std::vector<TimedMessage>, std::string> readMidiFile(const std::string& path) {
-    std::string file;
-    if (auto reason = readWholeFile(path, kMaxMidiFileBytes, file)) {
-        return "could not read the MIDI file " + path + " (" + *reason +
-               "); check the path given to --midi.";
-    }
-    return midiFileMessages(file, path);
-}
-
-}  // namespace vireon::tools
+}  // namespace vireon::offline

@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tools/render/MidiFileReader.h"
+#include "offline/MidiFileReader.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "tests/support/MidiFileBytes.h"
 
-namespace vireon::tools {
+namespace vireon::offline {
 namespace {
 
 using namespace std::string_literals;
@@ -17,29 +15,25 @@ using test::midiFile;
 
 const std::string kEndOfTrack = "\x00\xFF\x2F\x00"s;
 
-TEST(ToolMidiFile, FeedsOnlyChannelAndRealTimeMessages) {
+TEST(OfflineMidiFile, FeedsOnlyChannelAndRealTimeMessages) {
     // Track: system exclusive, clock, a text meta event, song select, note-on, program change,
     // active sensing; only clock, note-on, program change and active sensing are played.
     const std::string track = "\x00\xF0\x03\x7E\x7F\xF7"s + "\x00\xF8"s + "\x00\xFF\x01\x02hi"s +
                               "\x00\xF3\x01"s + "\x60\x90\x45\x64"s + "\x00\xC0\x05"s +
                               "\x30\xFE"s + kEndOfTrack;
-    const std::filesystem::path path =
-        std::filesystem::path(testing::TempDir()) / "vireon_filtered.mid";
-    std::ofstream(path, std::ios::binary) << midiFile({track});
-    auto result = readMidiFile(path.string());
+    auto result = midiFileMessages(midiFile({track}), "filtered.mid");
     ASSERT_TRUE(std::holds_alternative<std::vector<TimedMessage>>(result))
         << std::get<std::string>(result);
     // 96 ticks at 120 beats per minute are half a second, 4000 samples; 48 ticks 2000 more.
     const std::vector<TimedMessage> expected = {
         {0, 0xF8}, {4000, 0x644590}, {4000, 0x05C0}, {6000, 0xFE}};
     EXPECT_EQ(std::get<std::vector<TimedMessage>>(result), expected);
-    std::filesystem::remove(path);
 
     EXPECT_EQ(feedableMessage({0.0, 2, {0xD0, 0x7F, 0}}), 0x7FD0u);
     EXPECT_EQ(feedableMessage({0.0, 2, {0x90, 0x45, 0}}), std::nullopt);
 }
 
-TEST(ToolMidiFile, RefusesAnEventBeyondTheLongestRendering) {
+TEST(OfflineMidiFile, RefusesAnEventBeyondTheLongestRendering) {
     // The slowest tempo, 16.777215 s a quarter at one tick a quarter: tick 40000 falls at
     // 671088.6 s, past the 536870.9 s that 2^32 samples last.
     const std::string file = midiFile(
@@ -52,4 +46,4 @@ TEST(ToolMidiFile, RefusesAnEventBeyondTheLongestRendering) {
 }
 
 }  // namespace
-}  // namespace vireon::tools
+}  // namespace vireon::offline

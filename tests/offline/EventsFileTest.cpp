@@ -1,18 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tools/render/EventsFile.h"
+#include "offline/EventsFile.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace vireon::tools {
+namespace vireon::offline {
 namespace {
 
 std::vector<TimedMessage> parsed(std::string_view text) {
     return std::get<std::vector<TimedMessage>>(parseEvents(text));
 }
 
-TEST(ToolEventsFile, ReadsDecimalHexCommentsBlankLinesAndCrLf) {
+TEST(OfflineEventsFile, ReadsDecimalHexCommentsBlankLinesAndCrLf) {
     const std::vector<TimedMessage> expected = {
         {0, 0x644590},            // note-on 69, velocity 100
         {40, 0x0045'80},          // note-off 69
@@ -31,7 +31,7 @@ TEST(ToolEventsFile, ReadsDecimalHexCommentsBlankLinesAndCrLf) {
     EXPECT_TRUE(parsed("# nothing but a comment").empty());
 }
 
-TEST(ToolEventsFile, RefusesMalformedLinesNamingTheLine) {
+TEST(OfflineEventsFile, RefusesMalformedLinesNamingTheLine) {
     struct Case {
         std::string text;
         std::size_t line;
@@ -60,12 +60,5 @@ TEST(ToolEventsFile, RefusesMalformedLinesNamingTheLine) {
     }
 }
 
-TEST(ToolEventsFile, ADirectoryIsNotAnEmptyEventList) {
-    // A directory opens like a file on some systems and then reads as nothing at all.
-    auto result = readEventsFile(testing::TempDir());
-    ASSERT_TRUE(std::holds_alternative<std::string>(result));
-    EXPECT_NE(std::get<std::string>(result).find("it is a directory"), std::string::npos);
-}
-
 }  // namespace
-}  // namespace vireon::tools
+}  // namespace vireon::offline

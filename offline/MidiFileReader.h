@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "midifile/MidiFile.h"
-#include "tools/render/TimedMessage.h"
+#include "offline/TimedMessage.h"
 
-namespace vireon::tools {
+namespace vireon::offline {
 
 using midifile::MidiFileEvent;
 
@@ -30,8 +30,4 @@ std::optional<std::uint32_t> sampleAtSeconds(double seconds);
 std::variant<std::vector<TimedMessage>, std::string> midiFileMessages(std::string_view file,
                                                                       const std::string& name);
 
-/// Reads a Standard MIDI File into timed messages. On failure returns one sentence naming the
-/// file. Any thread.
-std::variant<std::vector<TimedMessage>, std::string> readMidiFile(const std::string& path);
-
-}  // namespace vireon::tools
+}  // namespace vireon::offline

@@ -7,9 +7,9 @@
 #include <variant>
 #include <vector>
 
-#include "tools/render/TimedMessage.h"
+#include "offline/TimedMessage.h"
 
-namespace vireon::tools {
+namespace vireon::offline {
 
 /// Why an events text was refused: the line (counted from 1) and what is wrong with it, a
 /// sentence without its final full stop.
@@ -23,8 +23,4 @@ struct EventsFileError {
 /// skipped. Sample numbers must not decrease from one line to the next. Any thread.
 std::variant<std::vector<TimedMessage>, EventsFileError> parseEvents(std::string_view text);
 
-/// Reads and parses the events file at `path`. On failure returns one sentence that names the
-/// file, and the line where there is one. Any thread.
-std::variant<std::vector<TimedMessage>, std::string> readEventsFile(const std::string& path);
-
-}  // namespace vireon::tools
+}  // namespace vireon::offline

@@ -1,19 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tools/render/EventsFile.h"
+#include "offline/EventsFile.h"
 
 #include <cstdint>
 #include <limits>
 #include <optional>
 
 #include "midi/MidiMessage.h"
-#include "tools/render/NumberText.h"
-#include "tools/render/ReadFile.h"
+#include "offline/NumberText.h"
 
-namespace vireon::tools {
+namespace vireon::offline {
 namespace {
-
-// Far more than any hand-written or generated list of messages needs, and small enough to hold.
-constexpr std::size_t kMaxEventsFileBytes = std::size_t{1} << 30;
 
 constexpr std::string_view kWhitespace = " \t\r\v\f";
 
@@ -91,17 +87,4 @@ std::variant<std::vector<TimedMessage>, EventsFileError> parseEvents(std::string
     return events;
 }
 
-std::variant<std::vector<TimedMessage>, std::string> readEventsFile(const std::string& path) {
-    std::string text;
-    if (auto reason = readWholeFile(path, kMaxEventsFileBytes, text)) {
-        return "could not read the events file " + path + " (" + *reason +
-               "); check the path given to --events.";
-    }
-    auto parsed = parseEvents(text);
-    if (auto* error = std::get_if<EventsFileError>(&parsed)) {
-        return path + " line " + std::to_string(error->line) + ": " + error->message + ".";
-    }
-    return std::get<std::vector<TimedMessage>>(std::move(parsed));
-}
-
-}  // namespace vireon::tools
+}  // namespace vireon::offline
