@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The page in Debian's headless chromium, served from build/web on localhost: what it plays
 // from the mouse, the computer keys and a MIDI input, and what it renders, equal
-// vireon-render's output bit for bit. Saves a screenshot; prints the time to ready.
+// vireon-render's output bit for bit; MIDI messages play at the frame their time stamps give.
+// Saves a screenshot; prints the time to ready and the delay and jitter of timed messages.
 // node page.mjs BUILD_DIR SOURCE_DIR
 import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
@@ -25,7 +26,8 @@ function render(args) {
 function midiInput() {
     globalThis.vireonRecord = true;
     const input = { id: 'test-1', name: 'Test keyboard', type: 'input', onmidimessage: null };
-    globalThis.testMidi = (bytes) => input.onmidimessage?.({ data: new Uint8Array(bytes) });
+    globalThis.testMidi = (bytes, timeStamp = performance.now()) =>
+        input.onmidimessage?.({ data: new Uint8Array(bytes), timeStamp });
     const access = { inputs: new Map([[input.id, input]]), outputs: new Map(),
                      addEventListener() {} };
     navigator.requestMIDIAccess = async () => access;
@@ -76,6 +78,55 @@ function assertHeardAsRendered({ samples, eventsPath, lines }, what, options = [
                              ...options]);
     assert.ok(expected.some((byte) => byte !== 0), `${what}: the phrase makes a sound`);
     assert.ok(samples.equals(expected), `${what}: heard as vireon-render renders ${lines.join('; ')}`);
+}
+
+// Five MIDI messages handed over at once, as a MIDI driver hands over what it gathered: one
+// stamped long ago, then a short phrase stamped a few milliseconds apart. Gives their stamps,
+// the frames the context's clock gives those and what the page waits after them.
+const kLate = [0xb0, 1, 0];
+const kPhrase = [[[0x90, 67, 90], 5.9], [[0x80, 67, 0], 4.3], [[0x90, 69, 90], 2.2],
+                 [[0x80, 69, 0], 0.4]];
+async function sendTimedMidi(page) {
+    return page.evaluate((late, phrase) => {
+        const { context, delayFrames } = document.vireonSound;
+        const now = performance.now();
+        testMidi(late, now - 300);
+        const stamps = phrase.map(([bytes, before]) => {
+            testMidi(bytes, now - before);
+            return now - before;
+        });
+        const { contextTime, performanceTime } = context.getOutputTimestamp();
+        const ahead = context.baseLatency + (context.outputLatency || 0);
+        const frames = stamps.map((stamp) =>
+            (contextTime + ahead + (stamp - performanceTime) / 1000) * context.sampleRate);
+        return { frames, delayFrames, ahead, rate: context.sampleRate };
+    }, kLate, kPhrase);
+}
+
+// The phrase plays at its stamps' frames plus the delay, to within a frame; the message
+// stamped long ago plays as soon as it came, and is counted as late.
+async function assertPlayedOnTime(page, { frames, delayFrames, ahead, rate }) {
+    const { events, arrivals, origin, late } = await page.evaluate(() => ({
+        ...document.vireonSound.record, late: document.vireonSound.late }));
+    assert.equal(late, 1, 'only the message stamped long ago came late');
+    const lateAt = events.findIndex((event) => event.message === (kLate[0] | kLate[1] << 8));
+    assert.equal(events[lateAt].frame, arrivals.at(-kPhrase.length - 1).frame,
+                 'the late message plays as soon as it came');
+    const played = events.slice(lateAt + 1, lateAt + 1 + kPhrase.length);
+    assert.equal(played.length, kPhrase.length);
+    const errors = played.map((event, i) => event.frame + origin - (frames[i] + delayFrames));
+    for (const [i, error] of errors.entries()) {
+        assert.ok(Math.abs(error) <= 1, `message ${i + 1} of the phrase plays ${error} frames ` +
+                                        'from its time stamp plus the delay');
+    }
+    const jitter = Math.max(...errors) - Math.min(...errors);
+    const spare = Math.min(...arrivals.slice(-kPhrase.length).map(
+        (arrival) => arrival.at - origin - arrival.frame));
+    const ms = (frames) => (1000 * frames / rate).toFixed(1);
+    console.log(`Timed MIDI: played ${delayFrames} frames (${ms(delayFrames)} ms) after the ` +
+                `frame rendered at its time stamp, heard ${ms(delayFrames + ahead * rate)} ms ` +
+                `after it with the browser's latency; jitter ${jitter.toFixed(1)} frames ` +
+                `(${(1000 * jitter / rate).toFixed(2)} ms); arrived at least ${spare} frames (${ms(spare)} ms) early.`);
 }
 
 async function renderedInPage(page, file) {
@@ -136,9 +187,11 @@ try {
     await pause(150);
     await page.evaluate(() => testMidi([0x80, 64, 0]));
     await page.waitForFunction(() => document.querySelector('#note-status').textContent === 'Off');
+    const timed = await sendTimedMidi(page);
     const heard = await played(page);
-    assert.equal(heard.lines.length, 7, 'mouse, key and MIDI: seven messages');
+    assert.equal(heard.lines.length, 12, 'mouse, key and MIDI: twelve messages');
     assertHeardAsRendered(heard, 'mouse, computer key and MIDI');
+    await assertPlayedOnTime(page, timed);
 
     // Offline: the demo phrase with Havoc a step up, and a MIDI file.
     await page.focus('#control-havoc');

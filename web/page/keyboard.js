@@ -21,7 +21,8 @@ export function noteName(note) {
 }
 
 export class Keyboard {
-    /// `send(message)` gets each note-on and note-off, packed as the note handling takes it;
+    /// `send(message, time)` gets each note-on and note-off, packed as the note handling takes
+    /// it, with the time it was played (performance.now()'s clock);
     /// `label` shows where the rows start.
     constructor(keysElement, label, send, base = kStartBase) {
         this.send = send;
@@ -42,12 +43,12 @@ export class Keyboard {
     }
 
     noteOn(note) {
-        this.send(0x90 | (note << 8) | (kVelocity << 16));
+        this.send(0x90 | (note << 8) | (kVelocity << 16), performance.now());
         this.show();
     }
 
     noteOff(note) {
-        this.send(0x80 | (note << 8));
+        this.send(0x80 | (note << 8), performance.now());
         this.show();
     }
 

@@ -68,12 +68,13 @@ async function main() {
     };
     $('start').addEventListener('click', startSound);
 
-    const keyboard = new Keyboard($('keys'), $('octave'), (message) => sound.sendMessage(message),
+    const play = (message, time) => sound.sendMessage(message, time);
+    const keyboard = new Keyboard($('keys'), $('octave'), play,
                                   loadSetting('octave', undefined));
     keyboard.onGesture = startSound;
     keyboard.onShift = (base) => saveSetting('octave', base);
 
-    openMidi($('midi-input'), (message) => sound.sendMessage(message), (open, why) => {
+    openMidi($('midi-input'), play, (open, why) => {
         light('midi-status', open ? 'MIDI IN' : 'No MIDI IN', open);
         $('midi-problem').textContent = why;
     });

@@ -5,7 +5,8 @@ import { packMessage } from './module.js';
 
 const kAllInputs = '';
 
-/// Opens MIDI input. `onMessage(packed)` gets each short message of the chosen inputs,
+/// Opens MIDI input. `onMessage(packed, time)` gets each short message of the chosen inputs
+/// with its time stamp (performance.now()'s clock),
 /// `onStatus(open, sentence)` whether MIDI input is open and, when it is not, why.
 export async function openMidi(chooser, onMessage, onStatus) {
     if (!navigator.requestMIDIAccess) {
@@ -35,7 +36,7 @@ export async function openMidi(chooser, onMessage, onStatus) {
             input.onmidimessage = (event) => {
                 if (chooser.value !== kAllInputs && chooser.value !== input.id) return;
                 const packed = packMessage(event.data);
-                if (packed !== null) onMessage(packed);
+                if (packed !== null) onMessage(packed, event.timeStamp);
             };
         }
         const open = inputs.length > 0;

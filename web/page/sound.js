@@ -4,6 +4,12 @@
 // gesture, so start() belongs in a click or key handler.
 
 const kEngineRate = 8000;
+// How long after its time stamp, past the frame the worklet renders at that moment, a MIDI
+// message or a key plays: one render quantum, since the worklet renders a quantum at a time,
+// and 4 ms for the message to reach it. Every message then waits the same time, and notes
+// keep the spacing they were played with.
+const kQuantumFrames = 128;
+const kDelayFrames = kQuantumFrames + 32;
 
 export class Sound {
     /// `bytes`: the module; `controls()`: the control positions to start from; `onNoteStatus`
@@ -13,7 +19,10 @@ export class Sound {
         this.bytes = bytes;
         this.controls = controls;
         this.onNoteStatus = onNoteStatus;
-        this.record = record ? { blocks: [], events: [] } : null;
+        this.record = record ? { blocks: [], events: [], arrivals: [] } : null;
+        this.delayFrames = kDelayFrames;
+        // Messages that reached the worklet after their frame and played late.
+        this.late = 0;
         this.node = null;
         this.context = null;
         this.analyser = null;
@@ -70,9 +79,14 @@ export class Sound {
 
     heard(data) {
         if (data.noteStatus !== undefined) this.onNoteStatus(data.noteStatus);
+        if (data.late !== undefined) this.late = data.late;
         if (!this.record) return;
-        if (data.block) this.record.blocks.push(data.block);
+        if (data.block) {
+            this.record.origin = data.origin;
+            this.record.blocks.push(data.block);
+        }
         if (data.applied) this.record.events.push({ ...data.applied, frame: data.frame });
+        if (data.arrived) this.record.arrivals.push({ ...data.arrived, frame: data.frame });
     }
 
     send(event) {
@@ -83,9 +97,27 @@ export class Sound {
         }
     }
 
-    /// A MIDI message packed as status | data1 << 8 | data2 << 16.
-    sendMessage(message) {
-        this.send({ message });
+    /// A MIDI message packed as status | data1 << 8 | data2 << 16, played `delayFrames` after
+    /// `time` (performance.now()'s clock): the moment it was played.
+    sendMessage(message, time = performance.now()) {
+        this.send({ message, at: this.frameAt(time) });
+    }
+
+    /// The context frame a message stamped `time` plays at, or undefined (at once) while the
+    /// context cannot tell its time yet.
+    frameAt(time) {
+        const context = this.context;
+        if (!context) return undefined;
+        const now = performance.now();
+        // A stamp from the future, or none, is taken for now: nothing waits on a wrong clock.
+        if (!(time <= now)) time = now;
+        const { contextTime, performanceTime } = context.getOutputTimestamp();
+        if (!(performanceTime > 0)) return undefined;
+        // The output time stamp tells which frame is heard when; the worklet renders the
+        // browser's own latency ahead of that.
+        const ahead = (Number(context.baseLatency) || 0) + (Number(context.outputLatency) || 0);
+        const seconds = contextTime + (time - performanceTime) / 1000 + ahead;
+        return Math.round(seconds * kEngineRate) + kDelayFrames;
     }
 
     /// A control (its index in the table of controls) moved to `value`.
