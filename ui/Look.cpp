@@ -83,11 +83,6 @@ QComboBox {
 }
 QComboBox:focus, QComboBox:hover, QComboBox:on { border-color: @accent; }
 QComboBox:disabled { color: @disabled; }
-QComboBox::drop-down { border: 0; width: 14px; }
-QComboBox::down-arrow {
-  image: none; width: 0; height: 0;
-  border-left: 4px solid transparent; border-right: 4px solid transparent; border-top: 5px solid @glow;
-}
 QComboBox QAbstractItemView {
   background: @face; color: @text; border: 1px solid @panel-edge; outline: 0;
   selection-background-color: @accent; selection-color: @ink;
@@ -119,6 +114,8 @@ QPushButton:default {
 }
 QPushButton:default:focus { border-color: @glow; }
 QPushButton:pressed { background: @accent; color: @ink; }
+
+QDialogButtonBox { dialogbuttonbox-buttons-have-icons: 0; }
 
 QPlainTextEdit, QTextEdit {
   background: @face; color: @text; border: 1px solid @panel-edge; border-radius: 6px;

@@ -21,6 +21,9 @@ inline constexpr QRgb kAccent = qRgb(0xff, 0x8a, 0x2a);
 inline constexpr QRgb kGlow = qRgb(0xff, 0xb1, 0x5e);
 /// Text on the accent, dark enough to read on orange.
 inline constexpr QRgb kInk = qRgb(0x1b, 0x10, 0x07);
+inline constexpr QRgb kWhiteKey = qRgb(0xf4, 0xf1, 0xea);
+inline constexpr QRgb kBlackKey = qRgb(0x1a, 0x1a, 0x1a);
+inline constexpr QRgb kKeyEdge = qRgb(0x0b, 0x0c, 0x0d);
 inline constexpr QRgb kScopeTop = qRgb(0x07, 0x14, 0x0c);
 inline constexpr QRgb kScopeBottom = qRgb(0x03, 0x0a, 0x06);
 inline constexpr QRgb kScopeEdge = qRgb(0x1c, 0x2b, 0x22);

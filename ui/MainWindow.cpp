@@ -204,8 +204,9 @@ bool MainWindow::build(const std::string& disorderText) {
     deviceList_ = new QComboBox(client_);
     deviceList_->setEditable(false);
     deviceList_->setGeometry(kDeviceListGeometry);
-    deviceList_->setMaxVisibleItems(std::max(1, (kDeviceListReach - kDeviceListGeometry.height()) /
-                                                    fontMetrics().height()));
+    // The window's font: the list takes it over only once it is polished.
+    deviceList_->setMaxVisibleItems(
+        std::max(1, (kDeviceListReach - kDeviceListGeometry.height()) / fontMetrics().height()));
     controls_[kMidiDeviceList] = deviceList_;
     // activated() comes from the user only, also when the current entry is chosen again and
     // when the arrow keys or the wheel change the entry of the closed list.
