@@ -82,8 +82,10 @@ int App::run() {
     loadControllers();
 
     // Before the audio library: its JACK host API registers a client of the program's name as
-    // well, and the first client keeps the plain name that users connect to, "Vireon".
+    // well, and the first client keeps the plain name that users connect to, "Vireon". An output
+    // that plays JACK directly is that client, with the input on it.
     if (ownMidiInput_ != nullptr) {
+        ownMidiInput_->offerOnJack(!audio_.offersOwnJackMidiInput());
         ownMidiInput_->open();
     }
     if (!audio_.openAudio()) {
