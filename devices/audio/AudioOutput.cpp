@@ -179,8 +179,12 @@ bool AudioOutput::openAudio() {
         return supervisor_.streamOpen();
     }
     silenceAudioLibraryMessages();
-    if (offersOwnJackMidiInput() && openDirectJack()) {
-        return true;
+    if (offersOwnJackMidiInput()) {
+        if (openDirectJack()) {
+            return true;
+        }
+        // The server went, or refused the client: the output is the library's, as elsewhere.
+        direct_ = false;
     }
     return initialiseLibrary() && openDefaultStream();
 }

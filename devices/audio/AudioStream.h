@@ -35,7 +35,8 @@ class AudioStream {
     virtual void releaseAfterFatalError() = 0;
 
     /// Whether the output itself offers Vireon's own MIDI input on JACK, with its sound on one
-    /// client, so nobody else may. Decided at the first call, which comes before openAudio.
+    /// client, so nobody else may. Decided at the first call, which comes before openAudio; an
+    /// openAudio that could not keep to it makes it false.
     virtual bool offersOwnJackMidiInput() { return false; }
 
     /// Starts the stream; a failure leaves the program running silently.
