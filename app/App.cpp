@@ -82,11 +82,20 @@ int App::run() {
     loadControllers();
 
     // Before the audio library: its JACK host API registers a client of the program's name as
-    // well, and the first client keeps the plain name that users connect to, "Vireon".
+    // well, and the first client keeps the plain name that users connect to, "Vireon". An output
+    // that plays JACK directly is that client, with the input on it.
+    const bool jackInputOnOutput = audio_.offersOwnJackMidiInput();
     if (ownMidiInput_ != nullptr) {
+        ownMidiInput_->offerOnJack(!jackInputOnOutput);
         ownMidiInput_->open();
     }
-    if (!audio_.openAudio()) {
+    const bool audioOpen = audio_.openAudio();
+    if (ownMidiInput_ != nullptr && jackInputOnOutput && !audio_.offersOwnJackMidiInput()) {
+        // The output could not be that client after all: the input goes on JACK by itself.
+        ownMidiInput_->offerOnJack(true);
+        ownMidiInput_->open();
+    }
+    if (!audioOpen) {
         if (ownMidiInput_ != nullptr) {
             ownMidiInput_->close();
         }

@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     // One instrument per process: the MIDI and user-interface threads hand it their events,
     // and the audio thread plays it.
     vireon::live::LiveInstrument instrument;
-    vireon::audio::AudioOutput audio(instrument);
+    vireon::audio::AudioOutput audio(instrument, vireon::audio::AudioOutput::JackPlay::Directly);
     vireon::midi::RtMidiPorts midiPorts(instrument);
     vireon::midi::VirtualMidiInput ownMidiInput(instrument);
     vireon::app::App app(instrument, audio, midiPorts);

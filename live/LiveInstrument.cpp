@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "live/LiveInstrument.h"
 
+#include <algorithm>
+
 #include "engine/Constants.h"
 
 namespace vireon::live {
@@ -68,6 +70,30 @@ void LiveInstrument::post(const Event& event) {
 void LiveInstrument::render(float* output, std::uint32_t frames) noexcept {
     applyPending();
     instrument_.render(output, frames);
+}
+
+void LiveInstrument::render(float* output, std::uint32_t frames, TimedMessages timed) noexcept {
+    applyPending();
+    std::uint32_t reached = 0;
+    TimedMessage message;
+    while (timed.next(timed.context, message)) {
+        const std::uint32_t at = std::clamp(message.frame, reached, frames);
+        instrument_.render(output + reached, at - reached);
+        reached = at;
+        playNow(message.bytes);
+    }
+    instrument_.render(output + reached, frames - reached);
+}
+
+void LiveInstrument::playNow(std::span<const std::uint8_t> bytes) noexcept {
+    // Longer messages are system exclusive, which neither plays nor binds a controller.
+    constexpr std::size_t kShortMessageBytes = 3;
+    if (bytes.empty() || bytes.size() > kShortMessageBytes) {
+        return;
+    }
+    learnFrom(midi::packShortMessage(bytes[0], bytes.size() > 1 ? bytes[1] : 0,
+                                     bytes.size() > 2 ? bytes[2] : 0));
+    instrument_.handleMidi(bytes);
 }
 
 void LiveInstrument::applyPending() noexcept {

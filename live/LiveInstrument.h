@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <span>
 
 #include "concurrency/MpscQueue.h"
 #include "controls/Controls.h"
@@ -72,6 +73,27 @@ class LiveInstrument final : public midi::MidiReceiver {
     /// RT: applies the events waiting, then renders the next `frames` frames. Rendering side.
     void render(float* output, std::uint32_t frames) noexcept;
 
+    /// A MIDI message timed at a frame of the block being rendered, as a JACK MIDI port or a
+    /// plugin host delivers it.
+    struct TimedMessage {
+        std::uint32_t frame = 0;
+        std::span<const std::uint8_t> bytes;
+    };
+
+    /// Where the timed messages of one block come from: `next(context, message)` fills in the
+    /// next one and returns false when there are no more. Called on the rendering side only.
+    struct TimedMessages {
+        bool (*next)(void* context, TimedMessage& message) noexcept;
+        void* context;
+    };
+
+    /// RT: applies the events waiting, then renders the next `frames` frames, applying each of
+    /// `timed` at its own frame: the block is rendered up to that frame first, so the message
+    /// takes effect there, exactly as the renderer and the plugin place events. Messages are
+    /// taken in the order given; one timed before the frame already reached (out of order, or
+    /// beyond the block) applies where the block stands. Rendering side.
+    void render(float* output, std::uint32_t frames, TimedMessages timed) noexcept;
+
     /// RT: applies the events waiting without rendering, while no stream renders: the notes
     /// and controls stay current for the next stream. Rendering side.
     void applyPending() noexcept;
@@ -94,6 +116,7 @@ class LiveInstrument final : public midi::MidiReceiver {
     void post(const Event& event);
     void apply(const Event& event) noexcept;
     void learnFrom(std::uint32_t packed) noexcept;
+    void playNow(std::span<const std::uint8_t> bytes) noexcept;
     void publishBindings() noexcept;
 
     instrument::Instrument instrument_;

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "devices/audio/AudioOutput.h"
 
+#include <alsa/asoundlib.h>
 #include <jack/jack.h>
 #include <pa_jack.h>
 #include <portaudio.h>
 
 #include <cmath>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -21,8 +23,13 @@ namespace vireon::audio {
 
 namespace detail {
 
-void playBlock(StreamContext& context, float* block, unsigned long frameCount) noexcept {
-    context.instrument.render(block, static_cast<std::uint32_t>(frameCount));
+void playBlock(StreamContext& context, float* block, unsigned long frameCount,
+               const live::LiveInstrument::TimedMessages* timed) noexcept {
+    if (timed != nullptr) {
+        context.instrument.render(block, static_cast<std::uint32_t>(frameCount), *timed);
+    } else {
+        context.instrument.render(block, static_cast<std::uint32_t>(frameCount));
+    }
     if (ScopeTap* tap = context.scopeTap.load(std::memory_order_acquire)) {
         tap->ring.push(block, frameCount);
     }
@@ -63,6 +70,29 @@ std::uint32_t convertibleDefaultRate(PaDeviceIndex device) {
     }
     const auto rate = static_cast<std::uint32_t>(info->defaultSampleRate);
     return rate::isSupportedOutputRate(rate) ? rate : 0;
+}
+
+// Whether ALSA's default output is a desktop sound server's plugin (PipeWire, PulseAudio): the
+// user has put the sound there, so it goes there even while a JACK server runs beside it.
+bool alsaDefaultIsSoundServer() {
+    snd_config_t* top = nullptr;
+    if (snd_config_update_ref(&top) < 0) {
+        return false;
+    }
+    bool server = false;
+    snd_config_t* pcm = nullptr;
+    if (snd_config_search_definition(top, "pcm", "default", &pcm) >= 0) {
+        snd_config_t* type = nullptr;
+        const char* name = nullptr;
+        if (snd_config_search(pcm, "type", &type) >= 0 &&
+            snd_config_get_string(type, &name) >= 0) {
+            const std::string_view plugin(name);
+            server = plugin == "pipewire" || plugin == "pulse";
+        }
+        snd_config_delete(pcm);
+    }
+    snd_config_unref(top);
+    return server;
 }
 
 // Opens the stream at `rate`, with the instrument playing on at that rate.
@@ -135,8 +165,8 @@ void stopAndRelease(const std::shared_ptr<detail::StreamContext>& context, PaStr
 
 }  // namespace
 
-AudioOutput::AudioOutput(live::LiveInstrument& instrument)
-    : shared_(std::make_shared<detail::StreamContext>(instrument)) {}
+AudioOutput::AudioOutput(live::LiveInstrument& instrument, JackPlay jackPlay)
+    : shared_(std::make_shared<detail::StreamContext>(instrument)), jackPlay_(jackPlay) {}
 
 AudioOutput::~AudioOutput() {
     if (supervisor_.state() != State::Closed && supervisor_.state() != State::Abandoned) {
@@ -149,7 +179,38 @@ bool AudioOutput::openAudio() {
         return supervisor_.streamOpen();
     }
     silenceAudioLibraryMessages();
+    if (offersOwnJackMidiInput()) {
+        if (openDirectJack()) {
+            return true;
+        }
+        // The server went, or refused the client: the output is the library's, as elsewhere.
+        direct_ = false;
+    }
     return initialiseLibrary() && openDefaultStream();
+}
+
+bool AudioOutput::offersOwnJackMidiInput() {
+    if (!direct_) {
+        silenceAudioLibraryMessages();
+        direct_ = jackPlay_ == JackPlay::Directly && servers::jackServerReachable() &&
+                  !alsaDefaultIsSoundServer();
+    }
+    return *direct_;
+}
+
+bool AudioOutput::openDirectJack() {
+    // The audio library is never initialised meanwhile: its JACK host API would be a second
+    // client of the program. The supervisor treats the direct client as such a library's.
+    supervisor_.initialised(true);
+    jackWatch_.open();
+    jackClientName_ = kJackClientName;
+    deviceName_ = "";
+    deviceHostApi_ = paJACK;
+    if (!openJackOutputStream()) {
+        supervisor_.openFailed();
+        return false;
+    }
+    return true;
 }
 
 bool AudioOutput::initialiseLibrary() {
@@ -247,7 +308,9 @@ void AudioOutput::startAudio() {
     if (stream_ != nullptr) {
         Pa_StartStream(stream_);
     }
-    // A direct JACK output plays from its opening.
+    if (jackOutput_ != nullptr) {
+        jackOutput_->playing.store(true, std::memory_order_release);
+    }
     if (supervisor_.streamOpen()) {
         supervisor_.started(std::chrono::steady_clock::now(),
                             shared_->callbacks.load(std::memory_order_relaxed));
@@ -269,6 +332,10 @@ OutputCheck AudioOutput::checkOutput() {
         jackWatch_.forget();
         check.jackServerLost = true;
         supervisor_.jackServerLost();
+        if (jackOutput_ != nullptr && jackOutput_->midiPort != nullptr) {
+            // No note-off can come through the input that went with the server.
+            shared_->instrument.onMidiMessage(midi::MidiMessageKind::Close, 0, 0);
+        }
     }
     if (supervisor_.streamOpen()) {
         if (!supervisor_.stalled(now, shared_->callbacks.load(std::memory_order_relaxed)) &&
@@ -308,7 +375,8 @@ bool AudioOutput::reopen() {
     if (supervisor_.state() == State::Closed) {
         // The host APIs list their devices when the library initialises: only a fresh library
         // sees a server that has come back, or a new default device.
-        opened = initialiseLibrary() && openDefaultStream();
+        opened = direct_.value_or(false) ? openDirectJack()
+                                         : initialiseLibrary() && openDefaultStream();
     } else {
         jackWatch_.open();
         // A stranded library's ALSA devices open afresh each time, but its own JACK devices
@@ -329,7 +397,7 @@ bool AudioOutput::openJackOutputStream() {
     if (!jackWatch_.watching() || jackWatch_.lost()) {
         return false;
     }
-    jackOutput_ = openJackOutput(jackClientName_, shared_);
+    jackOutput_ = openJackOutput(jackClientName_, shared_, direct_.value_or(false));
     if (jackOutput_ == nullptr) {
         return false;
     }

@@ -33,9 +33,15 @@ enum class ShutdownProgress : int;
 /// abandoned shutdown that means until the process ends.
 class AudioOutput final : public AudioStream {
   public:
+    /// How a JACK server that answers at start is played: through the audio library's default
+    /// device like any other output, or directly, by one JACK client that also offers Vireon's
+    /// own MIDI input and applies its events at their frames.
+    enum class JackPlay { ThroughLibrary, Directly };
+
     /// UI thread. Nothing is initialised until openAudio. While a stream runs, its callback is
     /// the instrument's rendering side; otherwise checkOutput applies its events.
-    explicit AudioOutput(live::LiveInstrument& instrument);
+    explicit AudioOutput(live::LiveInstrument& instrument,
+                         JackPlay jackPlay = JackPlay::ThroughLibrary);
 
     /// UI thread. Releases the library if the caller did not; a stream abandoned by
     /// shutdownAudio is left alone.
@@ -47,8 +53,16 @@ class AudioOutput final : public AudioStream {
     /// Initialises the audio library and opens the stream, stopped: at kSampleRate, or when the
     /// device refuses that rate (paInvalidSampleRate), at the device's default rate, converted.
     /// Returns false when initialisation or opening fails; lastError then holds the library's
-    /// error code. Call once. UI thread.
+    /// error code. When playsJackDirectly(), the JACK server is played directly instead, at its
+    /// rate, and the library is used only if that fails. Call once. UI thread.
     bool openAudio() override;
+
+    /// Whether the output plays a JACK server directly, with Vireon's own MIDI input on the
+    /// same client: asked for, a JACK server answers, and ALSA's default output is not a
+    /// desktop sound server's (PipeWire, PulseAudio), where the user has put the sound even
+    /// with a JACK server beside it. Decided at the first call, before openAudio, and false from
+    /// an openAudio that could not open the direct client on. UI thread.
+    bool offersOwnJackMidiInput() override;
 
     /// The rate the stream was opened at: kSampleRate, or the device's rate when it is
     /// converted; 0 before a successful openAudio. UI thread.
@@ -111,6 +125,7 @@ class AudioOutput final : public AudioStream {
     bool openDefaultStream();
     bool reopen();
     bool openJackOutputStream();
+    bool openDirectJack();
     void streamOpened(std::uint32_t rate);
     void releaseDeadStream(std::chrono::steady_clock::time_point now);
     // Stops `stream` on a worker, waiting at most `deadline` while calling waitForWindowEvent;
@@ -127,6 +142,9 @@ class AudioOutput final : public AudioStream {
     // The library's stream, or the direct JACK output, while the supervisor says one is open.
     void* stream_ = nullptr;
     std::shared_ptr<JackOutput> jackOutput_;
+    JackPlay jackPlay_;
+    // Decided once by offersOwnJackMidiInput: the output is the program's one JACK client.
+    std::optional<bool> direct_;
     int lastError_ = 0;
     std::uint32_t outputRate_ = 0;
     servers::OutputSupervisor supervisor_;

@@ -34,6 +34,11 @@ class AudioStream {
     /// Releases the library after a fatal error, if its initialisation had succeeded.
     virtual void releaseAfterFatalError() = 0;
 
+    /// Whether the output itself offers Vireon's own MIDI input on JACK, with its sound on one
+    /// client, so nobody else may. Decided at the first call, which comes before openAudio; an
+    /// openAudio that could not keep to it makes it false.
+    virtual bool offersOwnJackMidiInput() { return false; }
+
     /// Starts the stream; a failure leaves the program running silently.
     virtual void startAudio() = 0;
 

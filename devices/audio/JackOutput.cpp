@@ -2,6 +2,9 @@
 #include "devices/audio/JackOutput.h"
 
 #include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <algorithm>
 
 #include "devices/audio/StreamCallback.h"
 #include "instrument/Instrument.h"
@@ -10,10 +13,42 @@ namespace vireon::audio {
 
 namespace {
 
+// The MIDI events of one cycle, in the order (and so the frame order) JACK keeps them.
+struct CycleEvents {
+    void* buffer = nullptr;
+    std::uint32_t count = 0;
+    std::uint32_t index = 0;
+};
+
+bool nextEvent(void* context, live::LiveInstrument::TimedMessage& message) noexcept {
+    auto& events = *static_cast<CycleEvents*>(context);
+    jack_midi_event_t event;
+    while (events.index < events.count) {
+        if (jack_midi_event_get(&event, events.buffer, events.index++) == 0) {
+            message.frame = event.time;
+            message.bytes = {event.buffer, event.size};
+            return true;
+        }
+    }
+    return false;
+}
+
 int process(jack_nframes_t frames, void* argument) {
     auto& output = *static_cast<JackOutput*>(argument);
     auto* block = static_cast<float*>(jack_port_get_buffer(output.port, frames));
-    detail::playBlock(*output.context, block, frames);
+    if (!output.playing.load(std::memory_order_acquire)) {
+        std::fill_n(block, frames, 0.0f);
+        return 0;
+    }
+    if (output.midiPort == nullptr) {
+        detail::playBlock(*output.context, block, frames);
+        return 0;
+    }
+    CycleEvents events;
+    events.buffer = jack_port_get_buffer(output.midiPort, frames);
+    events.count = jack_midi_get_event_count(events.buffer);
+    const live::LiveInstrument::TimedMessages timed{nextEvent, &events};
+    detail::playBlock(*output.context, block, frames, &timed);
     return 0;
 }
 
@@ -30,7 +65,8 @@ void connectToPlayback(const JackOutput& output) {
 }  // namespace
 
 std::shared_ptr<JackOutput> openJackOutput(const std::string& clientName,
-                                           const std::shared_ptr<detail::StreamContext>& context) {
+                                           const std::shared_ptr<detail::StreamContext>& context,
+                                           bool ownMidiInput) {
     // Patchbays and session managers connect by name: the same name as before, where it is free.
     jack_status_t status{};
     jack_client_t* client = jack_client_open(
@@ -50,7 +86,11 @@ std::shared_ptr<JackOutput> openJackOutput(const std::string& clientName,
         output->port = jack_port_register(client, "out_0", JACK_DEFAULT_AUDIO_TYPE,
                                           JackPortIsOutput | JackPortIsTerminal, 0);
     }
-    if (output->port == nullptr) {
+    if (output->port != nullptr && ownMidiInput) {
+        output->midiPort = jack_port_register(client, kOwnMidiPortName, JACK_DEFAULT_MIDI_TYPE,
+                                              JackPortIsInput | JackPortIsTerminal, 0);
+    }
+    if (output->port == nullptr || (ownMidiInput && output->midiPort == nullptr)) {
         jack_client_close(client);
         return nullptr;
     }

@@ -33,9 +33,11 @@ struct StreamContext {
     std::atomic<std::uint32_t> callbacks{0};
 };
 
-/// Applies the events waiting, fills the block at whatever rate the stream runs, feeds a
-/// watching scope and counts the call. Never locks, allocates or calls the system. Audio thread.
-void playBlock(StreamContext& context, float* block, unsigned long frameCount) noexcept;
+/// Applies the events waiting, fills the block at whatever rate the stream runs (applying the
+/// `timed` messages, if any, at their frames), feeds a watching scope and counts the call.
+/// Never locks, allocates or calls the system. Audio thread.
+void playBlock(StreamContext& context, float* block, unsigned long frameCount,
+               const live::LiveInstrument::TimedMessages* timed = nullptr) noexcept;
 
 /// The library's stream callback, which plays the block. Audio thread.
 int renderCallback(const void* input, void* output, unsigned long frameCount,

@@ -24,6 +24,7 @@ struct VirtualMidiInput::State {
     std::vector<std::unique_ptr<RtMidiClient>> clients;
     // A client given up may still call back into this state, which is then never destroyed.
     bool clientAbandoned = false;
+    bool offerOnJack = true;
 };
 
 VirtualMidiInput::VirtualMidiInput(MidiReceiver& handler, std::string clientName)
@@ -42,6 +43,9 @@ int VirtualMidiInput::open() {
     close();
     State& state = *state_;
     for (const RtMidi::Api api : {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK}) {
+        if (api == RtMidi::UNIX_JACK && !state.offerOnJack) {
+            continue;
+        }
         std::unique_ptr<RtMidiClient> client =
             RtMidiClient::connect(api, state.clientName, state.gate);
         if (!client) {
@@ -56,6 +60,10 @@ int VirtualMidiInput::open() {
     }
     state.gate.open();
     return static_cast<int>(state.clients.size());
+}
+
+void VirtualMidiInput::offerOnJack(bool offer) {
+    state_->offerOnJack = offer;
 }
 
 void VirtualMidiInput::close() {

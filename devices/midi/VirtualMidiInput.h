@@ -37,6 +37,10 @@ class VirtualMidiInput {
     /// port. UI thread.
     int open();
 
+    /// Whether open() offers the port on JACK: not when the program's audio output is its one
+    /// JACK client and offers it there itself. Offered unless told otherwise. UI thread.
+    void offerOnJack(bool offer);
+
     /// Withdraws the port from every system, waits until no message of it is being handled and
     /// then ends every held note, since no note-off can come through it any more. Does nothing
     /// when nothing is open. A system that does not answer within a few seconds is left to

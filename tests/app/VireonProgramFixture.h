@@ -102,9 +102,8 @@ class VireonProgram : public ::testing::Test {
                    {display.environmentEntry()}, 10s);
     }
 
-    std::string outputPattern(const RunningProgram& running) const {
-        return "^vireon\\.P\\." + std::to_string(running.pid()) + "\\.[0-9]+:out_000$";
-    }
+    // On a JACK server the program is one client, "Vireon", its MIDI input beside its sound.
+    std::string outputPattern(const RunningProgram& /*running*/) const { return "^Vireon:out_0$"; }
 
     TemporaryFolder folder;
     VirtualDisplay display;

@@ -2,9 +2,11 @@
 // The live instrument as its sources and the window meet it, on one thread. The threads
 // together are the stress test's business.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -40,6 +42,47 @@ TEST(LiveInstrument, EventsActAtTheNextBlockInTheOrderTheyCame) {
     EXPECT_EQ(state.frequency.load(), 880.0);
     EXPECT_EQ(state.omega.load(), engine::havocForPosition(100));
     EXPECT_EQ(instrument.droppedEvents(), 0u);
+}
+
+// Timed messages act at their frames: the block equals one split at those frames, with the
+// messages queued between the pieces. A message timed before the frame reached (out of order)
+// acts there, one beyond the block at its end, and system exclusive does nothing.
+TEST(LiveInstrument, TimedMessagesActAtTheirFramesInsideTheBlock) {
+    using Timed = LiveInstrument::TimedMessage;
+    const std::array<std::uint8_t, 3> noteOn = {0x90, 69, 100};
+    const std::array<std::uint8_t, 3> legato = {0x90, 81, 100};
+    const std::array<std::uint8_t, 3> noteOff = {0x80, 81, 0};
+    const std::array<std::uint8_t, 4> exclusive = {0xF0, 0x7D, 0x01, 0xF7};
+    std::vector<Timed> messages = {
+        {1000, noteOn}, {1200, legato}, {1100, noteOff}, {1300, exclusive}, {9000, legato}};
+    std::size_t next = 0;
+    const auto take = [](void* context, Timed& message) noexcept {
+        auto& [list, index] = *static_cast<std::pair<std::vector<Timed>*, std::size_t*>*>(context);
+        if (*index == list->size()) {
+            return false;
+        }
+        message = (*list)[(*index)++];
+        return true;
+    };
+    std::pair<std::vector<Timed>*, std::size_t*> source{&messages, &next};
+    LiveInstrument timed;
+    std::vector<float> played(4000);
+    timed.render(played.data(), 2000, {take, &source});
+    EXPECT_EQ(timed.instrument().state().noteCount.load(), 2);
+    timed.render(played.data() + 2000, 2000);
+
+    LiveInstrument split;
+    std::vector<float> expected(4000);
+    split.render(expected.data(), 1000);
+    split.playMessage(packShortMessage(0x90, 69, 100));
+    split.render(expected.data() + 1000, 200);
+    split.playMessage(packShortMessage(0x90, 81, 100));
+    split.playMessage(packShortMessage(0x80, 81, 0));
+    split.render(expected.data() + 1200, 800);
+    split.playMessage(packShortMessage(0x90, 81, 100));
+    split.render(expected.data() + 2000, 2000);
+    EXPECT_EQ(played, expected);
+    EXPECT_TRUE(std::any_of(played.begin(), played.end(), [](float x) { return x != 0.0f; }));
 }
 
 // What the window shows is the last report: every data message reports, even one that changes
