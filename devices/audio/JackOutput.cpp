@@ -3,6 +3,8 @@
 
 #include <jack/jack.h>
 
+#include <algorithm>
+
 #include "devices/audio/StreamCallback.h"
 #include "instrument/Instrument.h"
 
@@ -25,6 +27,15 @@ void connectToPlayback(const JackOutput& output) {
         jack_connect(output.client, jack_port_name(output.port), playback[0]);
     }
     jack_free(static_cast<void*>(playback));
+}
+
+// The port's playback latency, in seconds: at least the period the server asks of it.
+double playbackLatency(const JackOutput& output) {
+    jack_recompute_total_latencies(output.client);
+    jack_latency_range_t range{};
+    jack_port_get_latency_range(output.port, JackPlaybackLatency, &range);
+    const jack_nframes_t frames = std::max(range.max, jack_get_buffer_size(output.client));
+    return static_cast<double>(frames) / output.rate;
 }
 
 }  // namespace
@@ -61,6 +72,7 @@ std::shared_ptr<JackOutput> openJackOutput(const std::string& clientName,
         return nullptr;
     }
     connectToPlayback(*output);
+    output->latency = playbackLatency(*output);
     return output;
 }
 

@@ -23,6 +23,8 @@ struct JackOutput {
     jack_client_t* client = nullptr;
     jack_port_t* port = nullptr;
     std::uint32_t rate = 0;
+    /// From the port to the listener, in seconds, as the server reports it once connected.
+    double latency = 0.0;
     /// Reached by the process callback, which may outlive the AudioOutput.
     std::shared_ptr<detail::StreamContext> context;
 };
