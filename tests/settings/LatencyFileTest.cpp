@@ -75,13 +75,5 @@ TEST_F(LatencyFileTest, SavesOneWordBesideTheSettingsAndLeavesAReadOnlyFileAlone
     EXPECT_EQ(read(), "standard\n");
 }
 
-TEST(LatencyWords, NameEachLatencyAndNothingElse) {
-    for (const Latency latency : {Latency::Standard, Latency::Low}) {
-        EXPECT_EQ(latencyFromWord(latencyWord(latency)), latency);
-    }
-    EXPECT_EQ(latencyFromWord(""), std::nullopt);
-    EXPECT_EQ(latencyFromWord("high"), std::nullopt);
-}
-
 }  // namespace
 }  // namespace vireon::settings
