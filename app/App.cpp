@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <cmath>
 #include <string>
 
 #include "app/ServerWatch.h"
@@ -20,6 +21,7 @@
 #include "ui/FatalErrorBox.h"
 #include "ui/HelpWindow.h"
 #include "ui/KeyboardWindow.h"
+#include "ui/LatencyMenu.h"
 #include "ui/MainWindow.h"
 #include "ui/SoundMenu.h"
 #include "ui/WindowDeviceList.h"
@@ -80,6 +82,10 @@ int App::run() {
     const std::string disorderText = loadDisorderText();
     disorderInEffect_ = settings::parseNumber(disorderText);
     loadControllers();
+    latencyFile_ =
+        settingsFile_ ? settings::latencyFileBeside(*settingsFile_) : settings::latencyFile();
+    latency_ = latencyOverride_.value_or(settings::loadLatency(latencyFile_));
+    audio_.setLatency(latency_);
 
     // Before the audio library: its JACK host API registers a client of the program's name as
     // well, and the first client keeps the plain name that users connect to, "Vireon". An output
@@ -174,6 +180,9 @@ int App::run() {
 void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput, ServerWatch& watch) {
     SoundMenu soundMenu(window, events_, disorderInEffect_);
     soundMenu_ = &soundMenu;
+    LatencyMenu latencyMenu(window, events_);
+    latencyMenu.show(latency_, audio_.outputLatency());
+    latencyMenu_ = &latencyMenu;
     const std::size_t factoryCount = sounds::factorySounds().size();
     bool quitRequested = false;
     while (!quitRequested) {
@@ -193,6 +202,10 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput, ServerWat
                     showHelp(events_);
                 } else if (event.number == kMenuKeyboard) {
                     showKeyboardWindow();
+                } else if (event.number == kMenuStandardLatency) {
+                    chooseLatency(window, settings::Latency::Standard);
+                } else if (event.number == kMenuLowLatency) {
+                    chooseLatency(window, settings::Latency::Low);
                 }
                 quitRequested = event.number == kMenuQuit;
                 break;
@@ -209,10 +222,32 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput, ServerWat
         }
     }
     soundMenu_ = nullptr;
+    latencyMenu_ = nullptr;
+}
+
+void App::chooseLatency(MainWindow& window, settings::Latency latency) {
+    if (latency != latency_) {
+        latency_ = latency;
+        // The stream opens again at once; the sound stops for a moment.
+        audio_.setLatency(latency);
+    }
+    const std::optional<double> seconds = audio_.outputLatency();
+    latencyMenu_->show(latency_, seconds);
+    std::string message = latency == settings::Latency::Low ? "Low latency" : "Standard latency";
+    message += seconds ? ": " + std::to_string(std::lround(*seconds * 1000.0)) + " ms"
+                       : ": no sound output";
+    if (!settings::saveLatency(latency, latencyFile_)) {
+        message += " (not remembered: " + latencyFile_.string() + " cannot be written)";
+    }
+    window.setStatusMessage(message);
 }
 
 void App::watchOutput(MainWindow& window, ServerWatch& watch) {
     const bool sounding = watch.look();
+    if (latencyMenu_ != nullptr) {
+        // A stream opened again after its server's return may have another latency.
+        latencyMenu_->show(latency_, audio_.outputLatency());
+    }
     if (sounding == noSoundShown_ && window.hasStatusBar()) {
         noSoundShown_ = !sounding;
         window.setStatusText(kAudioStatusField, noSoundShown_ ? kNoSoundMark : "");

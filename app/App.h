@@ -13,6 +13,7 @@
 #include "devices/midi/MidiPorts.h"
 #include "instrument/ControllerMap.h"
 #include "live/LiveInstrument.h"
+#include "settings/LatencyFile.h"
 #include "ui/EventSource.h"
 
 namespace vireon::midi {
@@ -22,6 +23,7 @@ class VirtualMidiInput;
 
 namespace vireon::ui {
 class KeyboardWindow;
+class LatencyMenu;
 class MainWindow;
 class SoundMenu;
 }  // namespace vireon::ui
@@ -53,6 +55,15 @@ class App {
     /// Call before run().
     void setOwnMidiInput(midi::VirtualMidiInput* input) { ownMidiInput_ = input; }
 
+    /// The latency for this run whatever the latency file says (the command line's choice); the
+    /// file keeps the one chosen in the window. Call before run().
+    void setLatencyOverride(std::optional<settings::Latency> latency) {
+        latencyOverride_ = latency;
+    }
+
+    /// The Audio menu while the event loop runs; null otherwise. For tests.
+    ui::LatencyMenu* latencyMenu() const { return latencyMenu_; }
+
     /// The event source the windows post to; tests post events through it.
     ui::EventSource& events() { return events_; }
 
@@ -78,6 +89,7 @@ class App {
     void watchOutput(ui::MainWindow& window, ServerWatch& watch);
     void showNoteStatus(ui::MainWindow& window);
     void loadControllers();
+    void chooseLatency(ui::MainWindow& window, settings::Latency latency);
     void handleControllerEvent(ui::MainWindow& window, const ui::UiEvent& event);
     void showControllers(ui::MainWindow& window);
     void showControllerMoves(ui::MainWindow& window);
@@ -96,6 +108,10 @@ class App {
     ui::EventSource events_;
     ui::MainWindow* mainWindow_ = nullptr;
     ui::SoundMenu* soundMenu_ = nullptr;
+    ui::LatencyMenu* latencyMenu_ = nullptr;
+    std::optional<settings::Latency> latencyOverride_;
+    settings::Latency latency_ = settings::Latency::Standard;
+    std::filesystem::path latencyFile_;
     // The Disorder number this run's sound started with, which a chosen sound cannot change.
     std::int64_t disorderInEffect_ = 0;
     bool noSoundShown_ = false;

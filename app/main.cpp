@@ -11,6 +11,7 @@
 #include "devices/midi/RtMidiPorts.h"
 #include "devices/midi/VirtualMidiInput.h"
 #include "live/LiveInstrument.h"
+#include "settings/LatencyFile.h"
 #include "ui/Look.h"
 
 namespace {
@@ -30,34 +31,61 @@ bool displayAvailable() {
 }
 
 // Options anyone may ask a program for, answered without a window, so they work on a server or
-// in a package check. Nothing for any other command line: the program takes no options.
-std::optional<int> answerWithoutWindow(int argc, char** argv) {
-    const std::string_view option = argc == 2 ? argv[1] : "";
-    if (option == "--version") {
-        std::fputs("vireon " VIREON_VERSION
-                   "\n"
-                   "License GPL-3.0-or-later: GNU GPL version 3 or later "
-                   "<https://gnu.org/licenses/gpl.html>.\n",
-                   stdout);
-        return 0;
+// in a package check, and the latency for this run. Any other argument is left to the toolkit.
+struct CommandLine {
+    std::optional<int> exitStatus;  // end at once with this status
+    std::optional<vireon::settings::Latency> latency;
+};
+
+CommandLine readCommandLine(int argc, char** argv) {
+    CommandLine result;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view option = argv[i];
+        if (option == "--version") {
+            std::fputs("vireon " VIREON_VERSION
+                       "\n"
+                       "License GPL-3.0-or-later: GNU GPL version 3 or later "
+                       "<https://gnu.org/licenses/gpl.html>.\n",
+                       stdout);
+            return {0, std::nullopt};
+        }
+        if (option == "--help") {
+            std::fputs(
+                "Usage: vireon [--latency standard|low] [--help | --version]\n"
+                "Vireon, a monophonic chaos synthesizer played from a MIDI keyboard.\n"
+                "  --latency standard|low  how much the sound output buffers, for this run;\n"
+                "                          the Audio menu's choice is remembered instead\n"
+                "Everything else is set in its window; see vireon(1), and vireon-render(1) for "
+                "rendering to a file.\n",
+                stdout);
+            return {0, std::nullopt};
+        }
+        std::optional<std::string_view> word;
+        if (option == "--latency") {
+            word = i + 1 < argc ? std::string_view(argv[++i]) : std::string_view();
+        } else if (option.starts_with("--latency=")) {
+            word = option.substr(option.find('=') + 1);
+        }
+        if (word) {
+            result.latency = vireon::settings::latencyFromWord(*word);
+            if (!result.latency) {
+                std::fputs(
+                    "vireon: --latency takes standard or low\n"
+                    "Try 'vireon --help' for more information.\n",
+                    stderr);
+                return {2, std::nullopt};
+            }
+        }
     }
-    if (option == "--help") {
-        std::fputs(
-            "Usage: vireon [--help | --version]\n"
-            "Vireon, a monophonic chaos synthesizer played from a MIDI keyboard.\n"
-            "Everything is set in its window; see vireon(1), and vireon-render(1) for "
-            "rendering to a file.\n",
-            stdout);
-        return 0;
-    }
-    return std::nullopt;
+    return result;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (const std::optional<int> status = answerWithoutWindow(argc, argv)) {
-        return *status;
+    const CommandLine commandLine = readCommandLine(argc, argv);
+    if (commandLine.exitStatus) {
+        return *commandLine.exitStatus;
     }
     if (!displayAvailable()) {
         std::fprintf(stderr,
@@ -79,5 +107,6 @@ int main(int argc, char** argv) {
     vireon::midi::VirtualMidiInput ownMidiInput(instrument);
     vireon::app::App app(instrument, audio, midiPorts);
     app.setOwnMidiInput(&ownMidiInput);
+    app.setLatencyOverride(commandLine.latency);
     return app.run();
 }

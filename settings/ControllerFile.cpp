@@ -1,12 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/ControllerFile.h"
 
-#include <algorithm>
-#include <exception>
 #include <string>
 
 #include "instrument/ControllerText.h"
-#include "settings/AtomicFile.h"
 #include "settings/Platform.h"
 #include "settings/SettingsDirectory.h"
 #include "settings/SmallFile.h"
@@ -37,25 +34,7 @@ instrument::ControllerMap loadControllers(const std::filesystem::path& file) {
 
 bool saveControllers(const instrument::ControllerMap& controllers,
                      const std::filesystem::path& file) {
-    try {
-        platform::createFolders(file.parent_path());
-        const std::filesystem::path target = platform::resolveLinks(file);
-        if (target.empty()) {
-            return false;
-        }
-        const platform::PathKind kind = platform::kindOf(target);
-        if (kind != platform::PathKind::kMissing && kind != platform::PathKind::kWritableFile) {
-            return false;
-        }
-        return replaceFileAtomically(target, instrument::formatControllers(controllers),
-                                     kind == platform::PathKind::kWritableFile) ==
-               platform::Outcome::kDone;
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception&) {
-        // A path the system cannot handle: nothing was put in the file's place.
-        return false;
-    }
+    return writeSmallFile(file, instrument::formatControllers(controllers));
 }
 
 }  // namespace vireon::settings

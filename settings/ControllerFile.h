@@ -28,11 +28,8 @@ std::filesystem::path controllersFile();
 /// std::bad_alloc. UI thread.
 instrument::ControllerMap loadControllers(const std::filesystem::path& file);
 
-/// Writes `controllers` to `file` (a link is followed to the file it names), creating its
-/// folder when it does not exist yet, so that the file holds either its old content or the
-/// complete new one whatever happens meanwhile (see replaceFileAtomically). A read-only file
-/// or one that is not a regular file is left alone. Returns whether the file now holds them.
-/// Never throws but std::bad_alloc. UI thread.
+/// Writes `controllers` to `file` whole, as writeSmallFile does. Returns whether the file now
+/// holds them. Never throws but std::bad_alloc. UI thread.
 bool saveControllers(const instrument::ControllerMap& controllers,
                      const std::filesystem::path& file);
 

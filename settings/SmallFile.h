@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vireon::settings {
 
@@ -13,5 +14,12 @@ namespace vireon::settings {
 /// file cannot be opened (missing, not a regular file, not readable) or a read fails. Never
 /// blocks on a pipe or device. Never throws but std::bad_alloc. Any thread.
 std::optional<std::string> readSmallFile(const std::filesystem::path& path, std::size_t limit);
+
+/// Writes `bytes` to `file` (a link is followed to the file it names), creating its folder when
+/// it does not exist yet, so that the file holds either its old content or the complete new one
+/// whatever happens meanwhile (see replaceFileAtomically). A read-only file or one that is not a
+/// regular file is left alone. Returns whether the file now holds the bytes. Never throws but
+/// std::bad_alloc. UI thread.
+bool writeSmallFile(const std::filesystem::path& file, std::string_view bytes);
 
 }  // namespace vireon::settings

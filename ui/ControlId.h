@@ -32,6 +32,9 @@ enum MenuId : int {
     kMenuOpenSound = 4,
     kMenuSaveSound = 5,
     kMenuQuit = 111,
+    /// The Audio menu's two latencies.
+    kMenuStandardLatency = 120,
+    kMenuLowLatency = 121,
     /// The factory sounds, in their order: kMenuFirstSound + index.
     kMenuFirstSound = 200,
 };

@@ -166,7 +166,9 @@ void stopAndRelease(const std::shared_ptr<detail::StreamContext>& context, PaStr
 }  // namespace
 
 AudioOutput::AudioOutput(live::LiveInstrument& instrument, JackPlay jackPlay)
-    : shared_(std::make_shared<detail::StreamContext>(instrument)), jackPlay_(jackPlay) {}
+    : shared_(std::make_shared<detail::StreamContext>(instrument)), jackPlay_(jackPlay) {
+    supervisor_.setSignsCoverServers(socketWatch_.coversEveryServer());
+}
 
 AudioOutput::~AudioOutput() {
     if (supervisor_.state() != State::Closed && supervisor_.state() != State::Abandoned) {
@@ -254,7 +256,11 @@ bool AudioOutput::openDefaultStream() {
     }
     outputParameters.channelCount = kChannels;
     outputParameters.sampleFormat = paFloat32;
-    outputParameters.suggestedLatency = kSuggestedLatency;
+    // The device's own low latency plays sooner after a key; the standard one is safe on any
+    // system.
+    outputParameters.suggestedLatency = latency_ == settings::Latency::Low && info != nullptr
+                                            ? info->defaultLowOutputLatency
+                                            : kSuggestedLatency;
     outputParameters.hostApiSpecificStreamInfo = nullptr;
 
     // The engine's own rate first. Only a device that refuses it gets the stream at its own
@@ -272,6 +278,8 @@ bool AudioOutput::openDefaultStream() {
         return false;
     }
     stream_ = stream;
+    const PaStreamInfo* streamInfo = Pa_GetStreamInfo(stream);
+    outputLatency_ = streamInfo != nullptr ? streamInfo->outputLatency : 0.0;
     deviceName_ = deviceName;
     deviceHostApi_ = hostApi;
     streamOpened(rate);
@@ -325,7 +333,9 @@ OutputCheck AudioOutput::checkOutput() {
     }
     const auto now = std::chrono::steady_clock::now();
     // Read whether or not it is needed, so that only news since the last look counts.
-    const bool signOfLife = socketWatch_.takeSignOfLife();
+    if (socketWatch_.takeSignOfLife()) {
+        supervisor_.signOfLife();
+    }
     if (jackWatch_.lost()) {
         // Nothing of the old server is touched again: not the watch, and nothing the
         // supervisor now keeps from being closed.
@@ -352,13 +362,36 @@ OutputCheck AudioOutput::checkOutput() {
     // A lost server's clients are left alone before anything new is opened: the caller lets go
     // of its own first, so the next attempt waits for the next look.
     check.sounding = false;
-    if (!check.jackServerLost && supervisor_.reopenDue(now, signOfLife)) {
+    if (!check.jackServerLost && supervisor_.reopenDue(now)) {
         check.sounding = reopen();
     }
     return check;
 }
 
-void AudioOutput::releaseDeadStream(std::chrono::steady_clock::time_point now) {
+void AudioOutput::setLatency(settings::Latency latency) {
+    if (latency == latency_) {
+        return;
+    }
+    latency_ = latency;
+    if (supervisor_.state() != State::Playing && supervisor_.state() != State::StrandedPlaying) {
+        return;  // the next opening takes it
+    }
+    // Let go and opened again as after a server's return, only at once; should that fail, the
+    // attempts go on as after a loss.
+    releaseDeadStream(std::chrono::steady_clock::now(), true);
+    if (supervisor_.state() == State::Closed || supervisor_.state() == State::Stranded) {
+        reopen();
+    }
+}
+
+std::optional<double> AudioOutput::outputLatency() const {
+    if (!supervisor_.streamOpen()) {
+        return std::nullopt;
+    }
+    return outputLatency_;
+}
+
+void AudioOutput::releaseDeadStream(std::chrono::steady_clock::time_point now, bool byChoice) {
     void* const stream = stream_;
     stream_ = nullptr;
     // A stream's thread stuck in the library would keep the library for ever; no events are
@@ -367,7 +400,7 @@ void AudioOutput::releaseDeadStream(std::chrono::steady_clock::time_point now) {
         stream, supervisor_.release(),
         [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); },
         kReleaseDeadline);
-    supervisor_.released(progress == ShutdownProgress::Terminated, now);
+    supervisor_.released(progress == ShutdownProgress::Terminated, now, byChoice);
 }
 
 bool AudioOutput::reopen() {
@@ -401,6 +434,7 @@ bool AudioOutput::openJackOutputStream() {
     if (jackOutput_ == nullptr) {
         return false;
     }
+    outputLatency_ = jackOutput_->latency;
     streamOpened(jackOutput_->rate);
     return true;
 }

@@ -68,6 +68,15 @@ class AudioOutput final : public AudioStream {
     /// converted; 0 before a successful openAudio. UI thread.
     std::uint32_t outputRate() const { return outputRate_; }
 
+    /// How much the stream buffers: before openAudio, for the first opening; later the stream
+    /// is let go and opened again at once with the new latency, as after its server's return
+    /// (see checkOutput). Call before openAudio or after startAudio. UI thread.
+    void setLatency(settings::Latency latency) override;
+
+    /// The open stream's output latency as the library reports it (for the direct JACK output,
+    /// as the server reports it), in seconds; nothing while no stream is open. UI thread.
+    std::optional<double> outputLatency() const override;
+
     /// Sets the tap's rate to the stream's, then attaches or detaches it. UI thread.
     void setScopeTap(ScopeTap* tap) override;
 
@@ -127,7 +136,8 @@ class AudioOutput final : public AudioStream {
     bool openJackOutputStream();
     bool openDirectJack();
     void streamOpened(std::uint32_t rate);
-    void releaseDeadStream(std::chrono::steady_clock::time_point now);
+    // `byChoice` when the stream is to open again with other settings, not lost.
+    void releaseDeadStream(std::chrono::steady_clock::time_point now, bool byChoice = false);
     // Stops `stream` on a worker, waiting at most `deadline` while calling waitForWindowEvent;
     // abandons the library when the worker does not finish in time.
     detail::ShutdownProgress runStop(
@@ -147,6 +157,8 @@ class AudioOutput final : public AudioStream {
     std::optional<bool> direct_;
     int lastError_ = 0;
     std::uint32_t outputRate_ = 0;
+    settings::Latency latency_ = settings::Latency::Standard;
+    double outputLatency_ = 0.0;
     servers::OutputSupervisor supervisor_;
     JackServerWatch jackWatch_;
     // The device the first stream opened on, by name and host API; later streams open only

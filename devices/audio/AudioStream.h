@@ -3,9 +3,11 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "devices/audio/ScopeTap.h"
+#include "settings/LatencyFile.h"
 
 namespace vireon::audio {
 
@@ -55,6 +57,15 @@ class AudioStream {
     virtual bool shutdownAudio(
         const std::function<void(std::chrono::milliseconds)>& waitForWindowEvent,
         std::chrono::milliseconds deadline) = 0;
+
+    /// How much the stream buffers. Set before openAudio, it is taken by the first opening; set
+    /// while the stream plays, the stream is opened again with it at once. A stream without a
+    /// choice ignores it.
+    virtual void setLatency(settings::Latency /*latency*/) {}
+
+    /// The open stream's output latency in seconds, as the audio system reports it; nothing
+    /// while no stream is open or where it cannot be told.
+    virtual std::optional<double> outputLatency() const { return std::nullopt; }
 
     /// Copies every block the stream plays into `tap` from now on, or stops when it is null.
     /// The tap must outlive the stream, since a block in progress may still reach it. A stream

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include <algorithm>
+
 #include "devices/audio/StreamCallback.h"
 #include "instrument/Instrument.h"
 
@@ -62,6 +64,15 @@ void connectToPlayback(const JackOutput& output) {
     jack_free(static_cast<void*>(playback));
 }
 
+// The port's playback latency, in seconds: at least the period the server asks of it.
+double playbackLatency(const JackOutput& output) {
+    jack_recompute_total_latencies(output.client);
+    jack_latency_range_t range{};
+    jack_port_get_latency_range(output.port, JackPlaybackLatency, &range);
+    const jack_nframes_t frames = std::max(range.max, jack_get_buffer_size(output.client));
+    return static_cast<double>(frames) / output.rate;
+}
+
 }  // namespace
 
 std::shared_ptr<JackOutput> openJackOutput(const std::string& clientName,
@@ -101,6 +112,7 @@ std::shared_ptr<JackOutput> openJackOutput(const std::string& clientName,
         return nullptr;
     }
     connectToPlayback(*output);
+    output->latency = playbackLatency(*output);
     return output;
 }
 

@@ -34,6 +34,8 @@ struct JackOutput {
     /// Plays silence and leaves the instrument alone until set, so that the program can set the
     /// instrument up between opening and starting the output. Set by the UI thread.
     std::atomic<bool> playing{false};
+    /// From the port to the listener, in seconds, as the server reports it once connected.
+    double latency = 0.0;
     /// Reached by the process callback, which may outlive the AudioOutput.
     std::shared_ptr<detail::StreamContext> context;
 };

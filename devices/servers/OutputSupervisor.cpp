@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "devices/servers/OutputSupervisor.h"
 
+#include <utility>
+
 namespace vireon::servers {
 
 namespace {
@@ -24,6 +26,7 @@ void OutputSupervisor::initialised(bool usesJack) {
 }
 
 void OutputSupervisor::opened() {
+    signPending_ = false;
     if (state_ == State::Ready) {
         state_ = State::Playing;
     } else if (state_ == State::Stranded) {
@@ -75,7 +78,7 @@ OutputSupervisor::Release OutputSupervisor::release() const {
     }
 }
 
-void OutputSupervisor::released(bool terminated, Clock::time_point now) {
+void OutputSupervisor::released(bool terminated, Clock::time_point now, bool byChoice) {
     if (state_ == State::Abandoned) {
         return;
     }
@@ -83,12 +86,14 @@ void OutputSupervisor::released(bool terminated, Clock::time_point now) {
     if (terminated) {
         libraryUsesJack_ = false;
     }
-    reopenSchedule_.lost(now);
+    reopenSchedule_.lost(now, signsCoverServers_ && !byChoice);
 }
 
-bool OutputSupervisor::reopenDue(Clock::time_point now, bool signOfLife) {
-    return (state_ == State::Closed || state_ == State::Stranded) &&
-           reopenSchedule_.due(now, signOfLife);
+bool OutputSupervisor::reopenDue(Clock::time_point now) {
+    if (state_ != State::Closed && state_ != State::Stranded) {
+        return false;
+    }
+    return reopenSchedule_.due(now, std::exchange(signPending_, false));
 }
 
 }  // namespace vireon::servers

@@ -68,21 +68,33 @@ class OutputSupervisor {
     /// What releasing may do in the present state.
     Release release() const;
 
+    /// Whether signs of a server's return (see ServerSocketWatch) are seen for every place a
+    /// server could come back. Then a lost output is not tried again before the first sign.
+    void setSignsCoverServers(bool cover) { signsCoverServers_ = cover; }
+
     /// The release finished at `now`: the library terminated (→ Closed) or kept (→ Stranded).
-    /// Either way the output is lost, and attempts to reopen it follow the schedule.
-    void released(bool terminated, Clock::time_point now);
+    /// Either way the output is gone, and attempts to reopen it follow the schedule; a stream
+    /// released `byChoice` (to open it again with other settings) lost no server, so its
+    /// attempts wait for no sign.
+    void released(bool terminated, Clock::time_point now, bool byChoice = false);
 
     /// A call into the library did not come back in time.
     void abandoned() { state_ = State::Abandoned; }
 
-    /// Whether to try to open the output again now, given whether a sign of a server's return
-    /// was seen since the last call. Only while no stream is open and the library is not
-    /// abandoned; the attempt is taken to follow at once when it returns true.
-    bool reopenDue(Clock::time_point now, bool signOfLife);
+    /// A sign of a server's return was seen. It counts for the next attempt even when it came
+    /// while the stream still seemed to play: a server that restarts at once makes its socket
+    /// before its loss is noticed. A stream that opens takes it up.
+    void signOfLife() { signPending_ = true; }
+
+    /// Whether to try to open the output again now. Only while no stream is open and the
+    /// library is not abandoned; the attempt is taken to follow at once when it returns true.
+    bool reopenDue(Clock::time_point now);
 
   private:
     State state_ = State::Closed;
     bool libraryUsesJack_ = false;
+    bool signsCoverServers_ = false;
+    bool signPending_ = false;
     std::uint32_t lastCallbacks_ = 0;
     Clock::time_point lastCallbackSeen_{};
     ReopenSchedule reopenSchedule_;

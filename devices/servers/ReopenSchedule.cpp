@@ -16,7 +16,8 @@ constexpr int kGrowth = 4;
 
 }  // namespace
 
-void ReopenSchedule::lost(Clock::time_point now) {
+void ReopenSchedule::lost(Clock::time_point now, bool awaitSign) {
+    awaitingSign_ = awaitSign;
     gap_ = kFirstGap;
     next_ = now + kFirstGap;
     lastAttempt_ = now;
@@ -24,7 +25,11 @@ void ReopenSchedule::lost(Clock::time_point now) {
 }
 
 bool ReopenSchedule::due(Clock::time_point now, bool signOfLife) {
+    if (awaitingSign_ && !signOfLife) {
+        return false;
+    }
     if (signOfLife) {
+        awaitingSign_ = false;
         keenUntil_ = now + kAfterSign;
         next_ = std::min(next_, std::max(now, lastAttempt_ + kShortestGap));
     }

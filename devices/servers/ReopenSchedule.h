@@ -15,8 +15,10 @@ class ReopenSchedule {
     using Clock = std::chrono::steady_clock;
 
     /// The output was lost at `now`: the first attempt follows a second later, for a server
-    /// that restarts at once.
-    void lost(Clock::time_point now);
+    /// that restarts at once. With `awaitSign`, when the signs cover every place a server could
+    /// come back, no attempt is made until the first sign: each would initialise the audio
+    /// library for nothing.
+    void lost(Clock::time_point now, bool awaitSign = false);
 
     /// Whether to attempt now, given whether a sign of a server's return was seen since the
     /// last call; an attempt is taken to follow at once when it returns true.
@@ -33,6 +35,7 @@ class ReopenSchedule {
     Clock::time_point lastAttempt_{};
     Clock::time_point keenUntil_{};
     Clock::duration gap_{};
+    bool awaitingSign_ = false;
 };
 
 }  // namespace vireon::servers

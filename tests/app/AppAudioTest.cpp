@@ -3,9 +3,12 @@
 // into the running program comes out bit for bit as vireon-render renders it, and the fatal
 // audio error shows the library's own text.
 
+#include <QAction>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QTest>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -21,6 +24,7 @@
 #include "tests/support/JackRecorder.h"
 #include "tests/support/JackServer.h"
 #include "tests/support/Samples.h"
+#include "ui/LatencyMenu.h"
 #include "ui/MainWindow.h"
 
 namespace vireon::ui::test {
@@ -82,6 +86,64 @@ TEST(AppAudio, ANotePlayedIntoTheProgramSoundsAsTheRendererRendersIt) {
     const std::vector<float> expected(rendered.begin(), rendered.begin() + kComparedSamples);
     EXPECT_EQ(firstBitDifference(recorded, expected), kComparedSamples);
     EXPECT_EQ(readFile(folder.path() / "chaos.txt"), "10\r\n");
+}
+
+// The stream latency the Audio menu shows beside `latency`, in milliseconds; -1 for none.
+int shownLatency(const App& app, settings::Latency latency) {
+    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("\\((\\d+) ms\\)$"))
+                                              .match(app.latencyMenu()->entry(latency)->text());
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+
+// Through ALSA's JACK plugin, where the suggested latency sizes the device's buffer: the low
+// latency is chosen in the window, the stream opens again with it and plays on, and the choice
+// is remembered; a run given a latency by the command line takes that one and leaves the file.
+TEST(AppAudio, LowLatencyReopensTheStreamWithLessLatencyAndIsRemembered) {
+    testsupport::JackServer server;
+    TemporaryFolder folder;
+    const std::filesystem::path latencyFile = folder.path() / "latency.txt";
+    int standard = -1;
+    int low = -1;
+    {
+        live::LiveInstrument instrument;
+        audio::AudioOutput output(instrument);
+        NoMidiPorts midiPorts;
+        App app(instrument, output, midiPorts, folder.path() / "chaos.txt");
+        whenRunning(app, [&](MainWindow& window) {
+            standard = shownLatency(app, settings::Latency::Standard);
+            EXPECT_TRUE(app.latencyMenu()->entry(settings::Latency::Standard)->isChecked());
+            app.latencyMenu()->entry(settings::Latency::Low)->trigger();
+            later(20ms, [&] {
+                low = shownLatency(app, settings::Latency::Low);
+                EXPECT_TRUE(app.latencyMenu()->entry(settings::Latency::Low)->isChecked());
+                EXPECT_EQ(shownLatency(app, settings::Latency::Standard), -1);
+                testsupport::JackRecorder recorder(server.name());
+                recorder.connect(":out_000$", 10s);
+                EXPECT_TRUE(recorder.waitForSamples(1024, 5s)) << "no sound after the switch";
+                closeLikeTheUser(window);
+            });
+        });
+        EXPECT_EQ(app.run(), 0);
+    }
+    std::printf("stream latency through ALSA's JACK plugin: standard %d ms, low %d ms\n", standard,
+                low);
+    RecordProperty("standard_latency_ms", std::to_string(standard));
+    RecordProperty("low_latency_ms", std::to_string(low));
+    EXPECT_GT(low, 0);
+    EXPECT_LT(low, standard);
+    EXPECT_EQ(readFile(latencyFile), "low\n");
+
+    live::LiveInstrument instrument;
+    audio::AudioOutput output(instrument);
+    NoMidiPorts midiPorts;
+    App app(instrument, output, midiPorts, folder.path() / "chaos.txt");
+    app.setLatencyOverride(settings::Latency::Standard);
+    whenRunning(app, [&](MainWindow& window) {
+        EXPECT_EQ(shownLatency(app, settings::Latency::Standard), standard);
+        closeLikeTheUser(window);
+    });
+    EXPECT_EQ(app.run(), 0);
+    EXPECT_EQ(readFile(latencyFile), "low\n");
 }
 
 TEST(AppAudio, WithoutAnAudioServerTheLibrarysOwnErrorTextIsShown) {

@@ -91,9 +91,9 @@ TEST_F(VireonProgram, WithoutADisplayItSaysSoAndExits) {
     EXPECT_FALSE(fs::exists(settingsFile()));
 }
 
-// Without a display the program answers what anyone may ask a program, and says plainly that
-// it needs a display for anything else.
-TEST(VireonWithoutDisplay, AnswersHelpAndVersionAndExplainsTheRest) {
+// Without a display the program answers what anyone may ask a program, refuses a latency it
+// does not know, and says plainly that it needs a display for anything else.
+TEST(VireonWithoutDisplay, AnswersHelpAndVersionChecksTheLatencyAndExplainsTheRest) {
     struct Case {
         std::vector<std::string> arguments;
         int status;
@@ -101,8 +101,13 @@ TEST(VireonWithoutDisplay, AnswersHelpAndVersionAndExplainsTheRest) {
     };
     const Case cases[] = {
         {{"--version"}, 0, "vireon " VIREON_VERSION "\n"},
-        {{"--help"}, 0, "Usage: vireon [--help | --version]\n"},
+        {{"--help"}, 0, "Usage: vireon [--latency standard|low] [--help | --version]\n"},
         {{}, 1, "vireon: no graphical display was found"},
+        // A latency it knows is taken, and the display is looked for next.
+        {{"--latency", "low"}, 1, "vireon: no graphical display was found"},
+        {{"--latency=standard"}, 1, "vireon: no graphical display was found"},
+        {{"--latency", "sideways"}, 2, "vireon: --latency takes standard or low\n"},
+        {{"--latency"}, 2, "vireon: --latency takes standard or low\n"},
     };
     for (const Case& test : cases) {
         std::vector<std::string> arguments = {VIREON_PROGRAM};

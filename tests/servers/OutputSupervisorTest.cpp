@@ -83,11 +83,44 @@ TEST(OutputSupervisor, StallsAfterSilenceAndReopensOnlyWithoutAStream) {
     EXPECT_FALSE(supervisor.stalled(start + 500ms, 7));
     EXPECT_FALSE(supervisor.stalled(start + 1000ms, 8)) << "the callback ran again";
     EXPECT_TRUE(supervisor.stalled(start + 1700ms, 8));
-    EXPECT_FALSE(supervisor.reopenDue(start + 60s, true)) << "a stream is still open";
+    EXPECT_FALSE(supervisor.reopenDue(start + 60s)) << "a stream is still open";
 
     supervisor.released(true, start + 2s);
-    EXPECT_FALSE(supervisor.reopenDue(start + 2500ms, false));
-    EXPECT_TRUE(supervisor.reopenDue(start + 3s, false)) << "a second after the loss";
+    EXPECT_FALSE(supervisor.reopenDue(start + 2500ms));
+    EXPECT_TRUE(supervisor.reopenDue(start + 3s)) << "a second after the loss";
+}
+
+// Where every server's return shows as a sign, a lost output waits for one: no attempt costs a
+// library initialisation for nothing. A sign seen while the stream still seemed to play (a server
+// restarting at once) still counts; one from before the stream opened does not.
+TEST(OutputSupervisor, WithSignsCoveringTheServersALostOutputWaitsForOne) {
+    const OutputSupervisor::Clock::time_point start{};
+    const auto attemptsAfter = [&](bool signBeforeOpen, bool signWhilePlaying, bool byChoice) {
+        OutputSupervisor supervisor;
+        supervisor.setSignsCoverServers(true);
+        if (signBeforeOpen) {
+            supervisor.signOfLife();
+        }
+        supervisor.initialised(false);
+        supervisor.opened();
+        if (signWhilePlaying) {
+            supervisor.signOfLife();
+        }
+        supervisor.released(true, start, byChoice);
+        int attempts = 0;
+        for (auto at = start; at <= start + 60s; at += 250ms) {
+            attempts += supervisor.reopenDue(at) ? 1 : 0;
+        }
+        return attempts;
+    };
+    EXPECT_EQ(attemptsAfter(false, false, false), 0) << "no sign, none";
+    EXPECT_EQ(attemptsAfter(true, false, false), 0) << "the sign before the stream opened";
+    EXPECT_GT(attemptsAfter(false, true, false), 0) << "a sign before the loss was seen";
+    EXPECT_GT(attemptsAfter(false, false, true), 0) << "released to open it again";
+
+    OutputSupervisor uncovered = run("Io");
+    uncovered.released(true, start);
+    EXPECT_TRUE(uncovered.reopenDue(start + 1s)) << "no sign needed where signs can be missed";
 }
 
 }  // namespace

@@ -17,10 +17,11 @@ using Milliseconds = std::vector<long long>;
 
 // Looks four times a second, as the program does, for `length` after the loss; a sign is seen at
 // the first look at or after each time in `signs`. Returns the attempts' times.
-Milliseconds attempts(std::chrono::milliseconds length, const Milliseconds& signs) {
+Milliseconds attempts(std::chrono::milliseconds length, const Milliseconds& signs,
+                      bool awaitSign = false) {
     const ReopenSchedule::Clock::time_point start{};
     ReopenSchedule schedule;
-    schedule.lost(start);
+    schedule.lost(start, awaitSign);
     Milliseconds result;
     std::size_t nextSign = 0;
     for (std::chrono::milliseconds at{250}; at <= length; at += 250ms) {
@@ -39,6 +40,7 @@ TEST(ReopenSchedule, AttemptsThinOutAndASignBringsThemBack) {
         std::chrono::milliseconds length;
         Milliseconds signs;
         Milliseconds expected;
+        bool awaitSign = false;
     };
     const Case cases[] = {
         {"no sign: gaps grow up to the longest",
@@ -53,9 +55,20 @@ TEST(ReopenSchedule, AttemptsThinOutAndASignBringsThemBack) {
          10s,
          {5100},
          {1000, 5000, 5500, 6500, 7500, 8500, 9500}},
+        {"awaiting a sign: none without one", 112s, {}, {}, true},
+        {"awaiting a sign: the first sign starts the attempts, which then thin out as usual",
+         33s,
+         {7100},
+         {7250, 8250, 9250, 10250, 11250, 12250, 16250, 32250},
+         true},
+        {"awaiting a sign that came with the loss: at half a second",
+         3s,
+         {0},
+         {500, 1500, 2500},
+         true},
     };
     for (const Case& test : cases) {
-        EXPECT_EQ(attempts(test.length, test.signs), test.expected) << test.what;
+        EXPECT_EQ(attempts(test.length, test.signs, test.awaitSign), test.expected) << test.what;
     }
 }
 

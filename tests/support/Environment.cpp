@@ -10,12 +10,17 @@
 
 namespace vireon::testsupport {
 
-ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::string name, const std::string& value)
+ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::string name,
+                                                     const std::optional<std::string>& value)
     : name_(std::move(name)) {
     if (const char* previous = std::getenv(name_.c_str())) {
         previous_ = previous;
     }
-    ::setenv(name_.c_str(), value.c_str(), 1);
+    if (value) {
+        ::setenv(name_.c_str(), value->c_str(), 1);
+    } else {
+        ::unsetenv(name_.c_str());
+    }
 }
 
 ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/LatencyMenu.h"
+
+#include <QActionGroup>
+#include <QMenu>
+#include <QMenuBar>
+#include <cmath>
+
+#include "ui/ControlId.h"
+#include "ui/EventSource.h"
+#include "ui/MainWindow.h"
+
+namespace vireon::ui {
+
+namespace {
+
+const QString kStandardName = QStringLiteral("Standard latency");
+const QString kLowName = QStringLiteral("Low latency");
+
+}  // namespace
+
+LatencyMenu::LatencyMenu(MainWindow& window, EventSource& events) {
+    QMenuBar* bar = window.menuBar();
+    if (bar == nullptr) {
+        return;
+    }
+    QMenu* menu = bar->addMenu(QStringLiteral("Audio"));
+    auto* group = new QActionGroup(menu);
+    const auto add = [&](const QString& name, int number) {
+        QAction* action = menu->addAction(name);
+        action->setCheckable(true);
+        group->addAction(action);
+        QObject::connect(action, &QAction::triggered, menu, [&events, number] {
+            events.post({UiEvent::Kind::Menu, number});
+        });
+        return action;
+    };
+    standard_ = add(kStandardName, kMenuStandardLatency);
+    low_ = add(kLowName, kMenuLowLatency);
+}
+
+void LatencyMenu::show(settings::Latency chosen, std::optional<double> seconds) {
+    if (standard_ == nullptr) {
+        return;
+    }
+    // Called a few times a second: an open menu repaints only when something changed.
+    const auto showEntry = [&](QAction* action, settings::Latency latency, const QString& name) {
+        const bool inUse = latency == chosen;
+        const QString text =
+            inUse && seconds
+                ? QStringLiteral("%1 (%2 ms)").arg(name).arg(std::lround(*seconds * 1000.0))
+                : name;
+        if (action->text() != text) {
+            action->setText(text);
+        }
+        if (inUse && !action->isChecked()) {
+            action->setChecked(true);
+        }
+    };
+    showEntry(standard_, settings::Latency::Standard, kStandardName);
+    showEntry(low_, settings::Latency::Low, kLowName);
+}
+
+QAction* LatencyMenu::entry(settings::Latency latency) const {
+    return latency == settings::Latency::Low ? low_ : standard_;
+}
+
+}  // namespace vireon::ui
