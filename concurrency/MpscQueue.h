@@ -70,6 +70,22 @@ class MpscQueue {
         return taken;
     }
 
+    /// The oldest item completed so far, left in the queue, or null when there is none. It stays
+    /// where it is, unchanged, until pop(). For a consumer that takes items only once they are
+    /// due. The consumer thread only.
+    const T* front() const noexcept {
+        const Cell& cell = cells_[dequeuePosition_ & kMask];
+        return cell.sequence.load(std::memory_order_acquire) == dequeuePosition_ + 1 ? &cell.value
+                                                                                      : nullptr;
+    }
+
+    /// Removes the item front() gave, which must not have been null. The consumer thread only.
+    void pop() noexcept {
+        cells_[dequeuePosition_ & kMask].sequence.store(dequeuePosition_ + Capacity,
+                                                        std::memory_order_release);
+        ++dequeuePosition_;
+    }
+
   private:
     // The bounded queue of D. Vyukov: a cell's sequence says whose turn it is, a producer's
     // (equal to the position) or the consumer's (position + 1).

@@ -118,6 +118,9 @@ class Instrument {
     /// that sample goes. Any thread.
     std::uint64_t frameAt(std::uint64_t sample) const { return renderer_->frameAt(sample); }
 
+    /// The frames per second it plays at. Rendering side.
+    std::uint32_t outputRate() const noexcept { return renderer_->outputRate(); }
+
     /// How many frames after an event its sound arrives: the converter's delay, 0 at 8000 Hz.
     /// Any thread.
     std::uint32_t latencyFrames() const { return renderer_->latencyFrames(); }

@@ -7,7 +7,21 @@
 
 namespace vireon::live {
 
-LiveInstrument::LiveInstrument() : instrument_(engine::kSampleRate) {
+namespace {
+
+constexpr ClockReading kNanosecondsPerSecond = 1'000'000'000;
+// Beyond any block; keeps the product with the rate well inside 64 bits.
+constexpr ClockReading kFarAhead = 1000 * kNanosecondsPerSecond;
+
+// The frame that lies `offset` nanoseconds after a block's start, at `rate` frames per second.
+std::uint64_t framesAfter(ClockReading offset, std::uint32_t rate) noexcept {
+    return static_cast<std::uint64_t>(std::min(offset, kFarAhead) * rate / kNanosecondsPerSecond);
+}
+
+}  // namespace
+
+LiveInstrument::LiveInstrument(Clock clock)
+    : instrument_(engine::kSampleRate), clock_(clock) {
     for (std::size_t i = 0; i < controls::kControlCount; ++i) {
         if (controls::kControls[i].actsInProgram == controls::Acts::AtNextStart) {
             instrument_.holdForNextStart(static_cast<controls::ControlId>(i));
@@ -61,28 +75,70 @@ void LiveInstrument::learnFrom(std::uint32_t packed) noexcept {
     learning_.reset();
 }
 
-void LiveInstrument::post(const Event& event) {
+void LiveInstrument::post(Event event) {
+    event.arrived = clock_();
     if (!queue_.push(event)) {
         dropped_.fetch_add(1, std::memory_order_relaxed);
     }
 }
 
 void LiveInstrument::render(float* output, std::uint32_t frames) noexcept {
-    applyPending();
-    instrument_.render(output, frames);
+    renderEvents(output, frames, nullptr);
 }
 
 void LiveInstrument::render(float* output, std::uint32_t frames, TimedMessages timed) noexcept {
-    applyPending();
-    std::uint32_t reached = 0;
+    renderEvents(output, frames, &timed);
+}
+
+void LiveInstrument::renderEvents(float* output, std::uint32_t frames,
+                                  const TimedMessages* timed) noexcept {
+    // The block starts now: its frames follow the clock from here at the output rate.
+    const ClockReading start = clock_();
+    const std::uint32_t rate = instrument_.outputRate();
+    const ClockReading delay = delay_.load(std::memory_order_relaxed);
     TimedMessage message;
-    while (timed.next(timed.context, message)) {
-        const std::uint32_t at = std::clamp(message.frame, reached, frames);
-        instrument_.render(output + reached, at - reached);
-        reached = at;
-        playNow(message.bytes);
+    bool messageWaits = timed != nullptr && timed->next(timed->context, message);
+    std::uint32_t reached = 0;
+    for (;;) {
+        // The oldest queued event, if it is due inside the block: queue order is arrival order,
+        // so nothing behind it is due earlier, give or take two sources racing.
+        const Event* queued = queue_.front();
+        ClockReading offset = 0;
+        std::uint64_t queuedAt = frames;
+        if (queued != nullptr) {
+            offset = queued->arrived + delay - start;
+            queuedAt = offset < 0 ? 0 : framesAfter(offset, rate);
+        }
+        const bool queuedDue = queuedAt < frames;
+        if (!queuedDue && !messageWaits) {
+            break;
+        }
+        if (queuedDue && (!messageWaits || queuedAt <= message.frame)) {
+            const auto at = std::max(static_cast<std::uint32_t>(queuedAt), reached);
+            instrument_.render(output + reached, at - reached);
+            reached = at;
+            const Event event = *queued;
+            queue_.pop();
+            if (offset < 0) {
+                late_.fetch_add(1, std::memory_order_relaxed);
+            }
+            apply(event);
+        } else {
+            const std::uint32_t at = std::clamp(message.frame, reached, frames);
+            instrument_.render(output + reached, at - reached);
+            reached = at;
+            playNow(message.bytes);
+            messageWaits = timed->next(timed->context, message);
+        }
     }
     instrument_.render(output + reached, frames - reached);
+
+    // The longest block so far sets the delay; the block sizes of a stream hardly ever change,
+    // so in practice it is fixed from the first block on.
+    const ClockReading length = static_cast<ClockReading>(frames) * kNanosecondsPerSecond / rate;
+    if (length + kLateStartAllowance > delay) {
+        delay_.store(length + kLateStartAllowance, std::memory_order_relaxed);
+    }
 }
 
 void LiveInstrument::playNow(std::span<const std::uint8_t> bytes) noexcept {

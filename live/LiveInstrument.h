@@ -9,15 +9,24 @@
 #include "concurrency/MpscQueue.h"
 #include "controls/Controls.h"
 #include "instrument/Instrument.h"
+#include "live/LiveClock.h"
 #include "midi/MidiMessage.h"
 
 namespace vireon::live {
 
 /// The instrument as the program plays it, from many threads at once: the MIDI systems'
 /// threads, Vireon's own input, the on-screen keyboard and the sliders hand their events to one
-/// queue, and the thread that renders applies them, in the order they arrived, at the start of
-/// the next block it renders. That thread is the only one that touches the instrument, so the
-/// note handling and the controls act exactly as in the renderer and the plugin.
+/// queue, and the thread that renders applies them in the order they arrived. That thread is the
+/// only one that touches the instrument, so the note handling and the controls act exactly as in
+/// the renderer and the plugin.
+///
+/// Each event is stamped with the clock as it arrives and applies one fixed delay later, at the
+/// frame of the block that time falls on: the block is mapped to the clock as it was when its
+/// rendering began. So notes keep the spacing they were played with instead of moving to the
+/// start of whichever block comes next. The delay is the longest block rendered so far (a block
+/// is rendered at the latest one block's time before it plays, so an event arriving just after
+/// one began is still due inside the next) plus a little for a callback that starts late. An
+/// event whose time has passed all the same applies at the start of the block, and is counted.
 ///
 /// Sources (any thread) never wait: when the queue is full, which takes thousands of events
 /// arriving while nothing renders, the event is dropped and counted. The rendering side belongs
@@ -25,10 +34,11 @@ namespace vireon::live {
 /// starts and stops streams, which hands it over by starting or stopping the stream.
 class LiveInstrument final : public midi::MidiReceiver {
   public:
-    /// An instrument at 8000 Hz, silent, every control at its start-up position. A control the
-    /// program reads only at start-up (Disorder) is held there: a controller bound to it moves
-    /// what the window shows, not the sound. Allocates.
-    LiveInstrument();
+    /// An instrument at 8000 Hz, silent, every control at its start-up position, whose events
+    /// are stamped and placed with `clock`. A control the program reads only at start-up
+    /// (Disorder) is held there: a controller bound to it moves what the window shows, not the
+    /// sound. Allocates.
+    explicit LiveInstrument(Clock clock = monotonicClock);
 
     /// A MIDI device's message: short messages play, a close ends the notes the device held.
     /// Any thread.
@@ -66,11 +76,24 @@ class LiveInstrument final : public midi::MidiReceiver {
     /// Events dropped because the queue was full. Any thread.
     std::uint64_t droppedEvents() const { return dropped_.load(std::memory_order_relaxed); }
 
+    /// Events applied at the start of a block because their time had passed before it began:
+    /// they arrived more than the delay before the block's rendering started. Any thread.
+    std::uint64_t lateEvents() const { return late_.load(std::memory_order_relaxed); }
+
+    /// How long after its arrival an event applies now, in nanoseconds of the clock: the
+    /// allowance for a late callback before the first block. Any thread.
+    ClockReading eventDelay() const { return delay_.load(std::memory_order_relaxed); }
+
+    /// Room for a rendering that starts a little after its block's time.
+    static constexpr ClockReading kLateStartAllowance = 1'000'000;
+
     /// What the note handling last reported, and how often (see Instrument::noteStatus).
     /// Any thread.
     instrument::Instrument::NoteStatus noteStatus() const { return instrument_.noteStatus(); }
 
-    /// RT: applies the events waiting, then renders the next `frames` frames. Rendering side.
+    /// RT: renders the next `frames` frames, applying each waiting event at the frame its time
+    /// falls on; events due after the block wait for a later one. Reads the clock once.
+    /// Rendering side.
     void render(float* output, std::uint32_t frames) noexcept;
 
     /// A MIDI message timed at a frame of the block being rendered, as a JACK MIDI port or a
@@ -87,15 +110,15 @@ class LiveInstrument final : public midi::MidiReceiver {
         void* context;
     };
 
-    /// RT: applies the events waiting, then renders the next `frames` frames, applying each of
-    /// `timed` at its own frame: the block is rendered up to that frame first, so the message
-    /// takes effect there, exactly as the renderer and the plugin place events. Messages are
-    /// taken in the order given; one timed before the frame already reached (out of order, or
-    /// beyond the block) applies where the block stands. Rendering side.
+    /// RT: renders the next `frames` frames as render() does, applying each of `timed` at its
+    /// own frame as well: the block is rendered up to that frame first, so the message takes
+    /// effect there, exactly as the renderer and the plugin place events. Messages are taken in
+    /// the order given; one timed before the frame already reached (out of order, or beyond the
+    /// block) applies where the block stands. Rendering side.
     void render(float* output, std::uint32_t frames, TimedMessages timed) noexcept;
 
-    /// RT: applies the events waiting without rendering, while no stream renders: the notes
-    /// and controls stay current for the next stream. Rendering side.
+    /// RT: applies every event waiting, due or not, without rendering, while no stream renders:
+    /// the notes and controls stay current for the next stream. Rendering side.
     void applyPending() noexcept;
 
     /// The instrument itself, for the rendering side: start-up values and rate changes.
@@ -107,21 +130,27 @@ class LiveInstrument final : public midi::MidiReceiver {
         Kind kind = Kind::Message;
         controls::ControlId control{};
         std::uint32_t value = 0;  // the packed message, or the control's position
+        ClockReading arrived = 0;
     };
-    // Far more than the densest burst a MIDI system delivers between two blocks (a JACK period
-    // carries a few thousand messages at most); 128 KB.
+    // Far more than the densest burst a MIDI system delivers within the delay (a JACK period
+    // carries a few thousand messages at most); 192 KB.
     static constexpr std::size_t kQueuedEvents = 8192;
-    static_assert(sizeof(Event) == 8);
+    static_assert(sizeof(Event) == 16);
 
-    void post(const Event& event);
+    void post(Event event);
+    void renderEvents(float* output, std::uint32_t frames, const TimedMessages* timed) noexcept;
     void apply(const Event& event) noexcept;
     void learnFrom(std::uint32_t packed) noexcept;
     void playNow(std::span<const std::uint8_t> bytes) noexcept;
     void publishBindings() noexcept;
 
     instrument::Instrument instrument_;
+    Clock clock_;
     concurrency::MpscQueue<Event, kQueuedEvents> queue_;
     std::atomic<std::uint64_t> dropped_{0};
+    std::atomic<std::uint64_t> late_{0};
+    // Written by the rendering side only.
+    std::atomic<ClockReading> delay_{kLateStartAllowance};
     // Rendering side: the control waiting for a controller.
     std::optional<controls::ControlId> learning_;
     // The instrument's bindings, published by the rendering side after each change.

@@ -82,5 +82,23 @@ TEST(MpscQueue, AFullQueueRefusesAndTakesAgainOnceEmptied) {
     EXPECT_EQ(seen, (std::vector<int>{1, 2, 3, 4, 6}));
 }
 
+// Looking at the oldest item leaves it, and its room, in place until it is popped.
+TEST(MpscQueue, FrontLeavesTheOldestItemUntilPopped) {
+    MpscQueue<int, 2> queue;
+    EXPECT_EQ(queue.front(), nullptr);
+    EXPECT_TRUE(queue.push(1));
+    EXPECT_TRUE(queue.push(2));
+    ASSERT_NE(queue.front(), nullptr);
+    EXPECT_EQ(*queue.front(), 1);
+    EXPECT_FALSE(queue.push(3));
+    queue.pop();
+    EXPECT_EQ(*queue.front(), 2);
+    EXPECT_TRUE(queue.push(3));
+    std::vector<int> seen;
+    queue.popAll([&](int item) { seen.push_back(item); });
+    EXPECT_EQ(seen, (std::vector<int>{2, 3}));
+    EXPECT_EQ(queue.front(), nullptr);
+}
+
 }  // namespace
 }  // namespace vireon::concurrency

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/ChaosOscillator.h"
+#include "instrument/Instrument.h"
 #include "live/LiveInstrument.h"
 #include "midi/MidiMessage.h"
 
@@ -20,14 +21,29 @@ namespace {
 using midi::MidiMessageKind;
 using midi::packShortMessage;
 
+// Applies what the sources sent, due or not; where in a block it lands is the timing tests' part.
 void render(LiveInstrument& instrument) {
-    std::array<float, 64> block{};
-    instrument.render(block.data(), static_cast<std::uint32_t>(block.size()));
+    instrument.applyPending();
 }
 
-// Events wait for the next block and then act in the order they came: a legato note and its
-// release leave the first note held at the second note's pitch.
-TEST(LiveInstrument, EventsActAtTheNextBlockInTheOrderTheyCame) {
+// The clock the timing tests set by hand, in nanoseconds.
+ClockReading fakeTime = 0;
+ClockReading fakeClock() noexcept {
+    return fakeTime;
+}
+constexpr ClockReading kMs = 1'000'000;
+// One frame at 8000 Hz.
+constexpr ClockReading kFrame = 125'000;
+
+std::size_t firstSound(const std::vector<float>& samples) {
+    return static_cast<std::size_t>(
+        std::find_if(samples.begin(), samples.end(), [](float x) { return x != 0.0f; }) -
+        samples.begin());
+}
+
+// Events act in the order they came: a legato note and its release leave the first note held at
+// the second note's pitch.
+TEST(LiveInstrument, EventsActInTheOrderTheyCame) {
     LiveInstrument instrument;
     const engine::SynthState& state = instrument.instrument().state();
     instrument.playMessage(packShortMessage(0x90, 69, 100));
@@ -36,7 +52,7 @@ TEST(LiveInstrument, EventsActAtTheNextBlockInTheOrderTheyCame) {
     instrument.moveControl(controls::ControlId::Havoc, 100);
     EXPECT_EQ(state.gate.load(), 0);
 
-    render(instrument);
+    instrument.render(std::vector<float>(64).data(), 64);
     EXPECT_EQ(state.gate.load(), 1);
     EXPECT_EQ(state.noteCount.load(), 1);
     EXPECT_EQ(state.frequency.load(), 880.0);
@@ -44,9 +60,10 @@ TEST(LiveInstrument, EventsActAtTheNextBlockInTheOrderTheyCame) {
     EXPECT_EQ(instrument.droppedEvents(), 0u);
 }
 
-// Timed messages act at their frames: the block equals one split at those frames, with the
-// messages queued between the pieces. A message timed before the frame reached (out of order)
-// acts there, one beyond the block at its end, and system exclusive does nothing.
+// Timed messages act at their frames, and a queued event at the frame its time gives, among
+// them: the block equals one split at those frames, with the messages handed over between the
+// pieces. A message timed before the frame reached (out of order) acts there, one beyond the
+// block at its end, and system exclusive does nothing.
 TEST(LiveInstrument, TimedMessagesActAtTheirFramesInsideTheBlock) {
     using Timed = LiveInstrument::TimedMessage;
     const std::array<std::uint8_t, 3> noteOn = {0x90, 69, 100};
@@ -65,24 +82,80 @@ TEST(LiveInstrument, TimedMessagesActAtTheirFramesInsideTheBlock) {
         return true;
     };
     std::pair<std::vector<Timed>*, std::size_t*> source{&messages, &next};
-    LiveInstrument timed;
-    std::vector<float> played(4000);
-    timed.render(played.data(), 2000, {take, &source});
-    EXPECT_EQ(timed.instrument().state().noteCount.load(), 2);
-    timed.render(played.data() + 2000, 2000);
+    // A queued note-off, played at 0 ms, falls between them: after a first block of 2000 frames
+    // the delay is 251 ms, which from a block begun at 107.25 ms is frame 1150.
+    fakeTime = 0;
+    LiveInstrument timed(fakeClock);
+    std::vector<float> played(6000);
+    timed.render(played.data(), 2000);
+    timed.playMessage(packShortMessage(0x80, 69, 0));
+    fakeTime = 107 * kMs + kMs / 4;
+    timed.render(played.data() + 2000, 2000, {take, &source});
+    EXPECT_EQ(timed.instrument().state().noteCount.load(), 1);
+    timed.render(played.data() + 4000, 2000);
 
-    LiveInstrument split;
-    std::vector<float> expected(4000);
-    split.render(expected.data(), 1000);
-    split.playMessage(packShortMessage(0x90, 69, 100));
-    split.render(expected.data() + 1000, 200);
-    split.playMessage(packShortMessage(0x90, 81, 100));
-    split.playMessage(packShortMessage(0x80, 81, 0));
-    split.render(expected.data() + 1200, 800);
-    split.playMessage(packShortMessage(0x90, 81, 100));
-    split.render(expected.data() + 2000, 2000);
+    instrument::Instrument split(8000);
+    std::vector<float> expected(6000);
+    split.render(expected.data(), 3000);
+    split.handleMessage(packShortMessage(0x90, 69, 100));
+    split.render(expected.data() + 3000, 150);
+    split.handleMessage(packShortMessage(0x80, 69, 0));
+    split.render(expected.data() + 3150, 50);
+    split.handleMessage(packShortMessage(0x90, 81, 100));
+    split.handleMessage(packShortMessage(0x80, 81, 0));
+    split.render(expected.data() + 3200, 800);
+    split.handleMessage(packShortMessage(0x90, 81, 100));
+    split.render(expected.data() + 4000, 2000);
     EXPECT_EQ(played, expected);
     EXPECT_TRUE(std::any_of(played.begin(), played.end(), [](float x) { return x != 0.0f; }));
+}
+
+// A queued event applies one delay after it arrived, at the frame that time falls on in the
+// block begun at `blockStart`. After a first block of 256 frames (32 ms) the delay is 33 ms. Due
+// after the block, the event waits for the next one, begun 32 ms later; already passed, it
+// applies at the block's start and counts as late.
+TEST(LiveInstrument, QueuedEventsApplyOneDelayAfterTheyArrived) {
+    struct Row {
+        ClockReading arrived;
+        ClockReading blockStart;
+        std::size_t frame;
+        std::uint64_t late;
+    };
+    constexpr std::array<Row, 5> kRows{{
+        {0, 10 * kMs, 184, 0},
+        {kMs / 2, 2 * kMs, 252, 0},
+        {10 * kMs, 0, 344, 0},
+        {5 * kMs, 38 * kMs, 0, 0},
+        {0, 40 * kMs, 0, 1},
+    }};
+    constexpr std::uint32_t kBlock = 256;
+    constexpr std::size_t kPlayed = 2 * kBlock + 1600;
+    const std::uint32_t noteOn = packShortMessage(0x90, 69, 100);
+
+    instrument::Instrument reference(8000);
+    std::vector<float> expected(kBlock + kPlayed);
+    reference.render(expected.data(), kBlock);
+    reference.handleMessage(noteOn);
+    reference.render(expected.data() + kBlock, kPlayed);
+    const std::size_t onset = firstSound({expected.begin() + kBlock, expected.end()});
+    ASSERT_LT(onset + 344, kPlayed);
+
+    for (const Row& row : kRows) {
+        fakeTime = -kBlock * kFrame;
+        LiveInstrument instrument(fakeClock);
+        std::vector<float> played(kBlock + kPlayed);
+        instrument.render(played.data(), kBlock);
+        EXPECT_EQ(instrument.eventDelay(), 33 * kMs);
+        fakeTime = row.arrived;
+        instrument.playMessage(noteOn);
+        fakeTime = row.blockStart;
+        instrument.render(played.data(), kBlock);
+        fakeTime = row.blockStart + kBlock * kFrame;
+        instrument.render(played.data() + kBlock, kPlayed - kBlock);
+        played.resize(kPlayed);
+        EXPECT_EQ(firstSound(played), onset + row.frame) << "arrived " << row.arrived;
+        EXPECT_EQ(instrument.lateEvents(), row.late) << "arrived " << row.arrived;
+    }
 }
 
 // What the window shows is the last report: every data message reports, even one that changes
