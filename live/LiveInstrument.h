@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "concurrency/MpscQueue.h"
+#include "concurrency/PublishedWords.h"
 #include "controls/Controls.h"
 #include "instrument/Instrument.h"
 #include "midi/MidiMessage.h"
@@ -54,7 +55,7 @@ class LiveInstrument final : public midi::MidiReceiver {
     /// The bindings as the rendering side last set them, learned and forgotten ones included,
     /// so that the window shows and saves what the instrument does. Any thread.
     instrument::ControllerMap controllers() const {
-        return instrument::ControllerMap::fromPacked(bindings_.load(std::memory_order_acquire));
+        return instrument::ControllerMap::fromPacked(bindings_.read());
     }
 
     /// Where a controller last moved `control` (see Instrument::controllerMove). Any thread.
@@ -102,7 +103,8 @@ class LiveInstrument final : public midi::MidiReceiver {
     // Rendering side: the control waiting for a controller.
     std::optional<controls::ControlId> learning_;
     // The instrument's bindings, published by the rendering side after each change.
-    std::atomic<std::uint64_t> bindings_{instrument::ControllerMap{}.packed()};
+    concurrency::PublishedWords<instrument::ControllerMap::kPackedWords> bindings_{
+        instrument::ControllerMap{}.packed()};
 };
 
 }  // namespace vireon::live

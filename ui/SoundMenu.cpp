@@ -81,6 +81,7 @@ SoundMenu::SoundMenu(MainWindow& window, EventSource& events, std::int64_t disor
 sounds::Sound SoundMenu::current() const {
     sounds::Sound sound{name_, description_, {}};
     for (std::size_t i = 0; i < controls::kControlCount; ++i) {
+        sound.positions[i] = controls::kControls[i].initial;
         if (const std::optional<ControlId> slider =
                 MainWindow::sliderFor(static_cast<controls::ControlId>(i))) {
             sound.positions[i] = window_.sliderValue(*slider);

@@ -30,6 +30,9 @@ std::string unitTerm(controls::Unit unit) {
             return "units:ms";
         case controls::Unit::Percent:
             return "units:pc";
+        case controls::Unit::Semitones:
+            return "units:semitone12TET";
+        case controls::Unit::Samples:
         case controls::Unit::None:
             break;
     }

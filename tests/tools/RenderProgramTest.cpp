@@ -308,7 +308,7 @@ TEST_F(ToolProgram, BadInputExitsWithOneSentenceAndLeavesNoOutput) {
     const std::string damagedMidi =
         write("damaged.mid", test::midiFile({std::string("\0\xFF\x01\x7F\0\xFF\x2F\0", 8)}))
             .string();
-    const std::string newerSound = write("new.vireon-sound", "vireon-sound 2\n").string();
+    const std::string newerSound = write("new.vireon-sound", "vireon-sound 3\n").string();
     fs::create_directory(work_ / "taken.wav");
     const std::set<std::string> inputs = workFiles();
 

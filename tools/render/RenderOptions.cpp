@@ -89,6 +89,10 @@ std::string inUnit(controls::Unit unit) {
             return " in milliseconds";
         case controls::Unit::Percent:
             return " in percent";
+        case controls::Unit::Semitones:
+            return " in semitones";
+        case controls::Unit::Samples:
+            return " in samples of 1/8000 s";
         case controls::Unit::None:
             break;
     }
