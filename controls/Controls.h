@@ -103,7 +103,7 @@ inline constexpr std::array<Control, kControlCount> kControls{{
     {"disorder", "Disorder", "Disorder", 1, 50, 10, 1, Unit::None, Acts::AtOnce, Acts::AtNextStart,
      "The fractional-part term's multiplier, the position divided by 25."},
     {"fade", "Fade", "Fade", 0, 1000, 1000, 1, Unit::Samples, Acts::AtNextNote, Acts::AtNextNote,
-     "Fade of the sound before each attack, in samples of 1/8000 s; 0 starts notes at once."},
+     "The previous sound's fade before each attack (1000 is 125 ms); 0 starts notes at once."},
     {"velocity", "Velocity", "Velocity", 0, 100, 0, 1, Unit::Percent, Acts::AtNextNote,
      Acts::AtNextNote,
      "How much a soft key lowers its note: the level is 1 - sensitivity * (1 - velocity / 127)."},

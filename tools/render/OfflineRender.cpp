@@ -45,6 +45,10 @@ bool renderOffline(const RenderOptions& options, std::span<const TimedMessage> m
     instrument.moveControl(ControlId::Decay, options.decay);
     instrument.moveControl(ControlId::Sustain, options.sustain);
     instrument.moveControl(ControlId::Release, options.release);
+    for (std::size_t i = static_cast<std::size_t>(controls::kFirstPlayingControl);
+         i < controls::kControlCount; ++i) {
+        instrument.moveControl(static_cast<ControlId>(i), options.playing[i]);
+    }
     instrument.setControllers(options.controllers);
 
     // Each message goes in at the first frame of its engine sample; those at or after `length`

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -8,6 +9,7 @@
 #include <string_view>
 #include <variant>
 
+#include "controls/Controls.h"
 #include "engine/AdsrSettings.h"
 #include "instrument/ControllerMap.h"
 #include "rate/RateRenderer.h"
@@ -22,6 +24,15 @@ inline constexpr std::uint32_t kMaxBlockFrames = 1048576;
 /// The longest rendering: the samples of a 32-bit float WAV file must stay below 4 GiB, the
 /// size its header can describe. About 34.7 hours at 8000 samples per second.
 inline constexpr std::uint32_t kMaxRenderLength = 1000000000;
+
+/// Every control at its start-up position, indexed by ControlId.
+constexpr std::array<int, controls::kControlCount> startupPositions() {
+    std::array<int, controls::kControlCount> positions{};
+    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
+        positions[i] = controls::kControls[i].initial;
+    }
+    return positions;
+}
 
 /// Everything the command line says about one rendering.
 struct RenderOptions {
@@ -39,6 +50,8 @@ struct RenderOptions {
     /// Slider positions; without them the start-up constants stay.
     std::optional<int> havoc;
     std::optional<int> bedlam;
+    /// The playing controls' positions (Fade onwards), indexed by ControlId; the others unused.
+    std::array<int, controls::kControlCount> playing = startupPositions();
     /// Disorder text as the settings file would hold it; without it s stays at its default.
     std::optional<std::string> disorder;
     /// Which MIDI controllers move which controls, as --controllers reads them from the
