@@ -21,6 +21,7 @@
 #include "ui/HelpWindow.h"
 #include "ui/KeyboardWindow.h"
 #include "ui/MainWindow.h"
+#include "ui/PlayingWindow.h"
 #include "ui/SoundMenu.h"
 #include "ui/WindowDeviceList.h"
 
@@ -108,9 +109,12 @@ int App::run() {
             ServerWatch serverWatch(audio_, midiInput, ownMidiInput_);
 
             mainWindow_ = &window;
+            playingWindow_ = std::make_unique<PlayingWindow>(
+                events_, [this](controls::ControlId control, int position) {
+                    instrument_.moveControl(control, position);
+                });
             for (std::size_t i = 0; i < controls::kControlCount; ++i) {
-                const auto control = static_cast<controls::ControlId>(i);
-                window.showController(control, controllers_.controllerFor(control));
+                showController(window, static_cast<controls::ControlId>(i));
             }
             // Notes may have arrived before the sound starts; none of them may hold the gate.
             // The stream has not started, so this thread still renders the instrument.
@@ -137,6 +141,7 @@ int App::run() {
             noteStatusWatch.stop();
             // Ends the notes the keyboard holds, and its scope lets go of the audio stream.
             keyboardWindow_.reset();
+            playingWindow_.reset();
             mainWindow_ = nullptr;
             textToSave = window.controlText(kDisorderSpin);
 
@@ -163,7 +168,7 @@ int App::run() {
 }
 
 void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput, ServerWatch& watch) {
-    SoundMenu soundMenu(window, events_, disorderInEffect_);
+    SoundMenu soundMenu(window, *playingWindow_, events_, disorderInEffect_);
     soundMenu_ = &soundMenu;
     const std::size_t factoryCount = sounds::factorySounds().size();
     bool quitRequested = false;
@@ -184,6 +189,8 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput, ServerWat
                     showHelp(events_);
                 } else if (event.number == kMenuKeyboard) {
                     showKeyboardWindow();
+                } else if (event.number == kMenuPlaying) {
+                    showPlayingWindow();
                 }
                 quitRequested = event.number == kMenuQuit;
                 break;
@@ -275,8 +282,7 @@ void App::showControllers(MainWindow& window) {
 void App::controllersChanged(MainWindow& window, const std::string& message) {
     // A binding can take its controller from another control, so every control is shown again.
     for (std::size_t i = 0; i < controls::kControlCount; ++i) {
-        const auto control = static_cast<controls::ControlId>(i);
-        window.showController(control, controllers_.controllerFor(control));
+        showController(window, static_cast<controls::ControlId>(i));
     }
     if (settings::saveControllers(controllers_, controllersFile_)) {
         window.setStatusMessage(message);
@@ -294,6 +300,10 @@ void App::showControllerMoves(MainWindow& window) {
             continue;
         }
         controllerMovesShown_[i] = move.moves;
+        if (controls::isPlayingControl(control)) {
+            playingWindow_->showControllerMove(control, move.position);
+            continue;
+        }
         window.showControllerMove(control, move.position);
         if (control == controls::ControlId::Disorder) {
             // Like a chosen sound's Disorder: the box keeps it for the next start.
@@ -331,6 +341,21 @@ void App::handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, Ser
             // The envelope sliders need nothing here: the envelope reads them at note start.
             break;
     }
+}
+
+void App::showController(MainWindow& window, controls::ControlId control) {
+    const std::optional<int> controller = controllers_.controllerFor(control);
+    if (controls::isPlayingControl(control)) {
+        playingWindow_->showController(control, controller);
+    } else {
+        window.showController(control, controller);
+    }
+}
+
+void App::showPlayingWindow() {
+    playingWindow_->show();
+    playingWindow_->raise();
+    playingWindow_->activateWindow();
 }
 
 void App::showKeyboardWindow() {
