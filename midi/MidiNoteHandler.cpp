@@ -157,8 +157,16 @@ void MidiNoteHandler::keyRelease(std::uint32_t note) {
 
 void MidiNoteHandler::liftPedal() {
     pedalDown_ = false;
-    for (; deferredOffs_ != 0; --deferredOffs_) {
-        countRelease();
+    // The held-back note-offs count down all at once: a flood of them while the pedal was down
+    // must not become as many steps on the rendering thread.
+    if (deferredOffs_ != 0) {
+        const auto count = static_cast<std::uint32_t>(state_.noteCount.load(kRelaxed));
+        const std::uint32_t left = count > deferredOffs_ ? count - deferredOffs_ : 0;
+        deferredOffs_ = 0;
+        state_.noteCount.store(static_cast<std::int32_t>(left), kRelaxed);
+        if (left == 0 && !returnToHeld_) {
+            closeGate();
+        }
     }
     bool released = false;
     for (std::uint32_t note = 0; note < kKeys; ++note) {

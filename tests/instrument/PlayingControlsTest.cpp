@@ -174,6 +174,14 @@ TEST(PlayingControls, PedalHoldsNoteOffsUntilItLifts) {
         EXPECT_EQ(p.state().gate.load(), 1);
         p.send(0x80, 62, 0);
         EXPECT_EQ(p.state().gate.load(), 0);
+        // A note released while the pedal holds it ends as the pedal lifts.
+        p.send(0x90, 65, 100);
+        p.send(0xB0, 64, c.down);
+        p.send(0x80, 65, 0);
+        EXPECT_EQ(p.state().gate.load(), c.gateAfterRelease);
+        p.send(0xB0, 64, 0);
+        EXPECT_EQ(p.state().gate.load(), 0);
+        EXPECT_EQ(p.state().noteCount.load(), 0);
     }
 }
 
