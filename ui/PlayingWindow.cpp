@@ -32,7 +32,7 @@ QString valueText(const controls::Control& c, int position) {
             return QStringLiteral("%1 semitones").arg(position);
         case controls::Unit::Samples:
             // Samples of 1/8000 s: eight to the millisecond.
-            return QStringLiteral("%1 ms").arg(position / 8.0, 0, 'f', 3);
+            return QStringLiteral("%1 ms").arg(QString::number(position / 8.0, 'g', 7));
         case controls::Unit::None:
             break;
     }
@@ -61,6 +61,10 @@ PlayingWindow::PlayingWindow(EventSource& events, Move move) : QWidget(nullptr) 
             row.slider->setValue(c.initial);
             row.slider->setMinimumWidth(kSliderWidth);
             row.value = new QLabel(this);
+            // Wide enough for the widest value, so that the fixed window never cuts one short.
+            row.value->setMinimumWidth(
+                std::max(row.value->fontMetrics().horizontalAdvance(valueText(c, c.max)),
+                         row.value->fontMetrics().horizontalAdvance(valueText(c, c.max - 1))));
             grid->addWidget(row.value, line, 2);
             connect(row.slider, &QSlider::valueChanged, this, [this, move, control](int value) {
                 showValue(control);
