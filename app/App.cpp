@@ -23,6 +23,7 @@
 #include "ui/KeyboardWindow.h"
 #include "ui/LatencyMenu.h"
 #include "ui/MainWindow.h"
+#include "ui/PlayingWindow.h"
 #include "ui/SoundMenu.h"
 #include "ui/WindowDeviceList.h"
 
@@ -123,9 +124,12 @@ int App::run() {
             ServerWatch serverWatch(audio_, midiInput, ownMidiInput_);
 
             mainWindow_ = &window;
+            playingWindow_ = std::make_unique<PlayingWindow>(
+                events_, [this](controls::ControlId control, int position) {
+                    instrument_.moveControl(control, position);
+                });
             for (std::size_t i = 0; i < controls::kControlCount; ++i) {
-                const auto control = static_cast<controls::ControlId>(i);
-                window.showController(control, controllers_.controllerFor(control));
+                showController(window, static_cast<controls::ControlId>(i));
             }
             // Notes may have arrived before the sound starts; none of them may hold the gate.
             // The stream has not started, so this thread still renders the instrument.
@@ -152,6 +156,7 @@ int App::run() {
             noteStatusWatch.stop();
             // Ends the notes the keyboard holds, and its scope lets go of the audio stream.
             keyboardWindow_.reset();
+            playingWindow_.reset();
             mainWindow_ = nullptr;
             textToSave = window.controlText(kDisorderSpin);
 
@@ -178,7 +183,7 @@ int App::run() {
 }
 
 void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput, ServerWatch& watch) {
-    SoundMenu soundMenu(window, events_, disorderInEffect_);
+    SoundMenu soundMenu(window, *playingWindow_, events_, disorderInEffect_);
     soundMenu_ = &soundMenu;
     LatencyMenu latencyMenu(window, events_);
     latencyMenu.show(latency_, audio_.outputLatency());
@@ -206,6 +211,8 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput, ServerWat
                     chooseLatency(window, settings::Latency::Standard);
                 } else if (event.number == kMenuLowLatency) {
                     chooseLatency(window, settings::Latency::Low);
+                } else if (event.number == kMenuPlaying) {
+                    showPlayingWindow();
                 }
                 quitRequested = event.number == kMenuQuit;
                 break;
@@ -319,8 +326,7 @@ void App::showControllers(MainWindow& window) {
 void App::controllersChanged(MainWindow& window, const std::string& message) {
     // A binding can take its controller from another control, so every control is shown again.
     for (std::size_t i = 0; i < controls::kControlCount; ++i) {
-        const auto control = static_cast<controls::ControlId>(i);
-        window.showController(control, controllers_.controllerFor(control));
+        showController(window, static_cast<controls::ControlId>(i));
     }
     if (settings::saveControllers(controllers_, controllersFile_)) {
         window.setStatusMessage(message);
@@ -338,6 +344,10 @@ void App::showControllerMoves(MainWindow& window) {
             continue;
         }
         controllerMovesShown_[i] = move.moves;
+        if (controls::isPlayingControl(control)) {
+            playingWindow_->showControllerMove(control, move.position);
+            continue;
+        }
         window.showControllerMove(control, move.position);
         if (control == controls::ControlId::Disorder) {
             // Like a chosen sound's Disorder: the box keeps it for the next start.
@@ -375,6 +385,21 @@ void App::handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, Ser
             // The envelope sliders need nothing here: the envelope reads them at note start.
             break;
     }
+}
+
+void App::showController(MainWindow& window, controls::ControlId control) {
+    const std::optional<int> controller = controllers_.controllerFor(control);
+    if (controls::isPlayingControl(control)) {
+        playingWindow_->showController(control, controller);
+    } else {
+        window.showController(control, controller);
+    }
+}
+
+void App::showPlayingWindow() {
+    playingWindow_->show();
+    playingWindow_->raise();
+    playingWindow_->activateWindow();
 }
 
 void App::showKeyboardWindow() {

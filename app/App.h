@@ -25,6 +25,7 @@ namespace vireon::ui {
 class KeyboardWindow;
 class LatencyMenu;
 class MainWindow;
+class PlayingWindow;
 class SoundMenu;
 }  // namespace vireon::ui
 
@@ -73,6 +74,9 @@ class App {
     /// The main window from its creation until the event loop ends; null otherwise. For tests.
     ui::MainWindow* mainWindow() const { return mainWindow_; }
 
+    /// The Playing window while the main window stands; null otherwise. For tests.
+    ui::PlayingWindow* playingWindow() const { return playingWindow_.get(); }
+
     /// The Sounds menu's actions while the event loop runs; null otherwise. For tests.
     ui::SoundMenu* soundMenu() const { return soundMenu_; }
 
@@ -94,6 +98,8 @@ class App {
     void showControllers(ui::MainWindow& window);
     void showControllerMoves(ui::MainWindow& window);
     void controllersChanged(ui::MainWindow& window, const std::string& message);
+    void showController(ui::MainWindow& window, controls::ControlId control);
+    void showPlayingWindow();
     bool midiLeftAClientBehind() const;
 
     live::LiveInstrument& instrument_;
@@ -105,6 +111,9 @@ class App {
     // stream, as a block in progress may still reach it after the scope has let go.
     audio::ScopeTap scopeTap_;
     std::unique_ptr<ui::KeyboardWindow> keyboardWindow_;
+    // Made with the main window and hidden until asked for, so that the playing controls have
+    // their positions for the sounds menu all along.
+    std::unique_ptr<ui::PlayingWindow> playingWindow_;
     ui::EventSource events_;
     ui::MainWindow* mainWindow_ = nullptr;
     ui::SoundMenu* soundMenu_ = nullptr;

@@ -5,13 +5,39 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 namespace vireon::controls {
 
 /// The instrument's controls, in the order the plugin numbers its ports.
-enum class ControlId : std::uint8_t { Havoc, Bedlam, Attack, Decay, Sustain, Release, Disorder };
-inline constexpr std::size_t kControlCount = 7;
+/// Hosts keep port numbers in their sessions, so new controls only ever join at the end.
+enum class ControlId : std::uint8_t {
+    Havoc,
+    Bedlam,
+    Attack,
+    Decay,
+    Sustain,
+    Release,
+    Disorder,
+    Fade,
+    Velocity,
+    Bend,
+    Glide,
+    GlideMode,
+    Pedal,
+    Priority,
+};
+inline constexpr std::size_t kControlCount = 14;
+
+/// The first control of the playing controls: the ones that shape how a player's keys, wheel
+/// and pedal reach the sound, rather than the sound itself.
+inline constexpr ControlId kFirstPlayingControl = ControlId::Fade;
+
+/// Whether `id` is one of the playing controls.
+constexpr bool isPlayingControl(ControlId id) {
+    return id >= kFirstPlayingControl;
+}
 
 /// When a new position reaches the sound.
 enum class Acts {
@@ -23,7 +49,7 @@ enum class Acts {
 };
 
 /// What a position counts, where it counts something people have a unit for.
-enum class Unit { None, Milliseconds, Percent };
+enum class Unit { None, Milliseconds, Percent, Semitones, Samples };
 
 /// One control, described once: the program's window, vireon-render's options and help and the
 /// plugin's Turtle are all made from this.
@@ -48,7 +74,18 @@ struct Control {
     Acts actsInProgram;
     /// One line for help texts: what the position does to the sound.
     std::string_view description;
+    /// For a switch, the name of each position from min up, as faces show it; empty for a
+    /// control that counts.
+    std::span<const std::string_view> valueNames{};
 };
+
+inline constexpr std::array<std::string_view, 2> kGlideModeNames{"always", "legato"};
+inline constexpr std::array<std::string_view, 2> kPedalNames{"off", "on"};
+inline constexpr std::array<std::string_view, 2> kPriorityNames{"count", "last held"};
+
+/// The positions of the switches.
+enum class GlideMode : int { Always = 0, Legato = 1 };
+enum class Priority : int { Count = 0, LastHeld = 1 };
 
 inline constexpr std::array<Control, kControlCount> kControls{{
     {"havoc", "Havoc", "Havoc", 1, 100, 45, 1, Unit::None, Acts::AtOnce, Acts::AtOnce,
@@ -65,11 +102,39 @@ inline constexpr std::array<Control, kControlCount> kControls{{
      Acts::AtNextNote, "Release time."},
     {"disorder", "Disorder", "Disorder", 1, 50, 10, 1, Unit::None, Acts::AtOnce, Acts::AtNextStart,
      "The fractional-part term's multiplier, the position divided by 25."},
+    {"fade", "Fade", "Fade", 0, 1000, 1000, 1, Unit::Samples, Acts::AtNextNote, Acts::AtNextNote,
+     "The previous sound's fade before each attack (1000 is 125 ms); 0 starts notes at once."},
+    {"velocity", "Velocity", "Velocity", 0, 100, 0, 1, Unit::Percent, Acts::AtNextNote,
+     Acts::AtNextNote,
+     "How much a soft key lowers its note: the level is 1 - sensitivity * (1 - velocity / 127)."},
+    {"bend", "Bend range", "Bend", 0, 24, 0, 1, Unit::Semitones, Acts::AtOnce, Acts::AtOnce,
+     "How far the pitch wheel bends, up or down; 0 ignores it."},
+    {"glide", "Glide", "Glide", 0, 2000, 0, 1, Unit::Milliseconds, Acts::AtNextNote,
+     Acts::AtNextNote, "Time a new note takes to slide to its pitch, evenly in semitones."},
+    {"glide_mode", "Glide mode", "Glide mode", 0, 1, 0, 1, Unit::None, Acts::AtNextNote,
+     Acts::AtNextNote, "Which notes glide: always, or only those played while another is held.",
+     kGlideModeNames},
+    {"pedal", "Sustain pedal", "Pedal", 0, 1, 0, 1, Unit::None, Acts::AtOnce, Acts::AtOnce,
+     "Whether the sustain pedal (controller 64) holds released notes until it lifts.", kPedalNames},
+    {"priority", "Note priority", "Priority", 0, 1, 0, 1, Unit::None, Acts::AtOnce, Acts::AtOnce,
+     "Count: the latest pitch stays while any key is held. Last held: releasing it returns to "
+     "the latest key still held.",
+     kPriorityNames},
 }};
 
 /// The description of one control.
 constexpr const Control& control(ControlId id) {
     return kControls[static_cast<std::size_t>(id)];
+}
+
+/// The name of `position` on a switch, or nothing for a control that counts or a position it
+/// has no name for. Any thread.
+constexpr std::optional<std::string_view> valueName(const Control& control, int position) {
+    const long index = static_cast<long>(position) - control.min;
+    if (index < 0 || static_cast<std::size_t>(index) >= control.valueNames.size()) {
+        return std::nullopt;
+    }
+    return control.valueNames[static_cast<std::size_t>(index)];
 }
 
 /// The control whose symbol is `symbol`, as files and options name it; nothing for any other

@@ -8,8 +8,9 @@
 
 namespace vireon::engine {
 
-/// The four envelope slider values, kept current by the user interface and read by the audio
-/// thread at each note start without asking the user-interface thread for anything.
+/// The envelope's controls: the four slider values, the fade and the velocity sensitivity, kept
+/// current by the user interface and read by the audio thread at each note start without asking
+/// the user-interface thread for anything.
 struct AdsrSettings {
     static constexpr const controls::Control& kAttack =
         controls::control(controls::ControlId::Attack);
@@ -32,6 +33,10 @@ struct AdsrSettings {
     std::atomic<std::int32_t> decay{kDecayInitial};
     std::atomic<std::int32_t> sustain{kSustainInitial};
     std::atomic<std::int32_t> release{kReleaseInitial};
+    /// Length of the retrigger fade in samples.
+    std::atomic<std::int32_t> fade{controls::control(controls::ControlId::Fade).initial};
+    /// Velocity sensitivity in percent.
+    std::atomic<std::int32_t> velocity{controls::control(controls::ControlId::Velocity).initial};
 };
 
 }  // namespace vireon::engine

@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+#include "engine/Envelope.h"
+#include "engine/Pitch.h"
 #include "engine/Powers.h"
 #include "engine/RoundToInt.h"
 #include "exactmath/Sine.h"
@@ -32,6 +34,28 @@ double fractionalPart(double value) {
     return value - static_cast<double>(static_cast<std::int64_t>(value));
 }
 
+/// One sample of the glide: the offset from the target shrinks by glideStart / glideLength, so
+/// after t of L samples it is glideStart * (L - t) / L semitones, and at the L-th the pitch is
+/// the target itself.
+void advanceGlide(SynthState& state) {
+    std::int32_t remaining = state.glideRemaining.load(kRelaxed);
+    if (remaining <= 0) {
+        return;
+    }
+    --remaining;
+    state.glideRemaining.store(remaining, kRelaxed);
+    const double target = state.targetFrequency.load(kRelaxed);
+    if (remaining == 0) {
+        state.glideOffset.store(0.0, kRelaxed);
+        state.frequency.store(target, kRelaxed);
+        return;
+    }
+    const double offset = state.glideStart.load(kRelaxed) * remaining /
+                          static_cast<double>(state.glideLength.load(kRelaxed));
+    state.glideOffset.store(offset, kRelaxed);
+    state.frequency.store(target * semitoneRatio(offset), kRelaxed);
+}
+
 }  // namespace
 
 float havocForPosition(int position) {
@@ -55,15 +79,18 @@ void setDisorder(SynthState& state, std::int64_t value) {
 }
 
 float nextSample(SynthState& state) {
+    // During the retrigger fade the previous note's pitch keeps sounding, and a glide to the new
+    // note waits for the fade to end.
+    const bool fading =
+        inRetriggerFade(state.envelopeCounter.load(kRelaxed), state.fadeSamples.load(kRelaxed));
+    if (!fading) {
+        advanceGlide(state);
+    }
     const double frequency = state.frequency.load(kRelaxed);
     if (!(frequency > 0.0)) {
         return state.lastSample.load(kRelaxed);
     }
-
-    // During the retrigger fade the previous note's pitch keeps sounding.
-    const double pitch = state.envelopeCounter.load(kRelaxed) > kFadeSamples
-                             ? frequency
-                             : state.previousFrequency.load(kRelaxed);
+    const double pitch = fading ? state.previousFrequency.load(kRelaxed) : frequency;
     SynthState::OscillatorCache& cache = state.oscillatorCache;
     if (pitch != cache.pitch) {
         cache.pitch = pitch;

@@ -12,8 +12,15 @@ inline constexpr double kSampleRate = 8000.0;
 /// Samples at the start of a note (and of the stream) that are shaped by the onset ramp.
 inline constexpr std::int32_t kRampSamples = 100;
 
-/// Length of the retrigger fade in envelope steps; the fade itself spans kFadeSamples + 1 samples.
+/// Length of the retrigger fade in envelope steps at the Fade control's start-up position; a fade
+/// of F steps spans F + 1 samples, and a fade of 0 steps none.
 inline constexpr std::int32_t kFadeSamples = 1000;
+
+/// Note-on velocities run up to this; a note at it sounds at full level whatever the sensitivity.
+inline constexpr double kVelocityMax = 127.0;
+
+/// Engine samples per millisecond of glide.
+inline constexpr std::int32_t kSamplesPerMillisecond = 8;
 
 /// The sample counter is reset once it passes this value, so it never overflows.
 inline constexpr std::int32_t kCounterGuard = 2147483640;

@@ -18,11 +18,15 @@ double millisecondsToSamples(std::int32_t milliseconds) {
 
 }  // namespace
 
+double velocityLevel(std::int32_t velocity, std::int32_t sensitivityPercent) {
+    const double sensitivity = static_cast<double>(sensitivityPercent) / 100.0;
+    return 1.0 - sensitivity * (1.0 - static_cast<double>(velocity) / kVelocityMax);
+}
+
 EnvelopeShape envelopeShape(std::int32_t attack, std::int32_t decay, std::int32_t sustain,
                             std::int32_t release) {
     return EnvelopeShape{
-        .attackSamples =
-            attackPower(attack) * kAttackCurveScale / 1000.0 * kSampleRate,
+        .attackSamples = attackPower(attack) * kAttackCurveScale / 1000.0 * kSampleRate,
         .decaySamples = millisecondsToSamples(decay),
         .sustainLevel = static_cast<double>(sustain) / 100.0,
         .releaseSamples = millisecondsToSamples(release),
@@ -57,6 +61,10 @@ void envelopeStep(SynthState& state, const AdsrSettings& adsr, std::int32_t n) {
         state.decaySamples.store(shape.decaySamples, kRelaxed);
         state.sustainLevel.store(shape.sustainLevel, kRelaxed);
         state.releaseSamples.store(shape.releaseSamples, kRelaxed);
+        state.fadeSamples.store(adsr.fade.load(kRelaxed), kRelaxed);
+        state.velocityLevel.store(
+            velocityLevel(state.noteVelocity.load(kRelaxed), adsr.velocity.load(kRelaxed)),
+            kRelaxed);
     }
 
     // The counter stops at its maximum instead of wrapping: a wrapped (negative) counter would
@@ -68,9 +76,12 @@ void envelopeStep(SynthState& state, const AdsrSettings& adsr, std::int32_t n) {
     state.envelopeCounter.store(envelopeCounter, kRelaxed);
 
     double level;
-    if (envelopeCounter <= kFadeSamples) {
-        // Retrigger fade: whatever sounded before falls to exactly zero over 1001 samples.
-        level = (1.0 - envelopeCounter / 1000.0) * state.fadeLevel.load(kRelaxed);
+    const std::int32_t fadeSamples = state.fadeSamples.load(kRelaxed);
+    if (inRetriggerFade(envelopeCounter, fadeSamples)) {
+        // Retrigger fade: whatever sounded before falls to exactly zero over fadeSamples + 1
+        // samples (1001 at the start-up setting).
+        level = (1.0 - envelopeCounter / static_cast<double>(fadeSamples)) *
+                state.fadeLevel.load(kRelaxed);
     } else {
         if (state.phaseReset.load(kRelaxed) == 0) {
             state.phase.store(-1.0f, kRelaxed);
@@ -93,6 +104,9 @@ void envelopeStep(SynthState& state, const AdsrSettings& adsr, std::int32_t n) {
         } else {
             level = sustainLevel;
         }
+        // The fade above is the previous note's sound, already at that note's level; a level of
+        // exactly 1.0 leaves every value as it is.
+        level *= state.velocityLevel.load(kRelaxed);
     }
     state.envelope.store(level, kRelaxed);
     state.heldLevel.store(level, kRelaxed);

@@ -28,6 +28,22 @@ struct SynthState {
     /// 0 means the phase reset after the retrigger fade is still due. Set by audio, cleared by
     /// MIDI.
     std::atomic<std::int32_t> phaseReset{0};
+    /// Velocity of the most recent note-on, 1 to 127. Written by MIDI.
+    std::atomic<std::int32_t> noteVelocity{static_cast<std::int32_t>(kVelocityMax)};
+
+    // The glide, set up by MIDI at a note-on and advanced by the oscillator while the note's own
+    // pitch sounds. The sounding pitch lies `offset` semitones from `targetFrequency`, the offset
+    // shrinking evenly from `glideStart` to 0 over `glideLength` samples.
+    /// The note's pitch with the bend, where the glide ends. Written by MIDI.
+    std::atomic<double> targetFrequency{0.0};
+    /// Semitones from the target at the glide's start. Written by MIDI.
+    std::atomic<double> glideStart{0.0};
+    /// Semitones from the target now. Written by the oscillator, and by MIDI as a glide starts.
+    std::atomic<double> glideOffset{0.0};
+    /// Samples the glide lasts. Written by MIDI.
+    std::atomic<std::int32_t> glideLength{0};
+    /// Samples of the glide still to come; 0 when the pitch is the target. Written by both.
+    std::atomic<std::int32_t> glideRemaining{0};
 
     // Audio thread only from here on, except where noted.
     /// Samples since start-up or since the last attack began.
@@ -46,6 +62,11 @@ struct SynthState {
     std::atomic<double> decaySamples{0.0};
     std::atomic<double> sustainLevel{0.0};
     std::atomic<double> releaseSamples{0.0};
+    /// Length of the current note's retrigger fade in steps, fixed at note start.
+    std::atomic<std::int32_t> fadeSamples{kFadeSamples};
+    /// The current note's level from its velocity, fixed at note start; exactly 1.0 when the
+    /// velocity sensitivity is 0.
+    std::atomic<double> velocityLevel{1.0};
     /// Oscillator phase in cycles; deliberately not reduced modulo 1.
     std::atomic<float> phase{0.0f};
     /// Rounded samples per cycle of the sounding pitch.

@@ -63,18 +63,18 @@ std::optional<ControllerMap::Move> ControllerMap::moveFor(std::uint32_t packed) 
     return Move{control, positionFor(controls::control(control), value)};
 }
 
-std::uint64_t ControllerMap::packed() const noexcept {
-    std::uint64_t word = 0;
+ControllerMap::Packed ControllerMap::packed() const noexcept {
+    Packed words{};
     for (std::size_t i = 0; i < controllers_.size(); ++i) {
-        word |= std::uint64_t{static_cast<std::uint8_t>(controllers_[i])} << (8 * i);
+        words[i / 8] |= std::uint64_t{static_cast<std::uint8_t>(controllers_[i])} << (8 * (i % 8));
     }
-    return word;
+    return words;
 }
 
-ControllerMap ControllerMap::fromPacked(std::uint64_t packed) noexcept {
+ControllerMap ControllerMap::fromPacked(const Packed& packed) noexcept {
     ControllerMap map;
     for (std::size_t i = 0; i < map.controllers_.size(); ++i) {
-        map.controllers_[i] = static_cast<std::int8_t>((packed >> (8 * i)) & kByte);
+        map.controllers_[i] = static_cast<std::int8_t>((packed[i / 8] >> (8 * (i % 8))) & kByte);
     }
     return map;
 }

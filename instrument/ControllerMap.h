@@ -52,16 +52,19 @@ class ControllerMap {
 
     bool empty() const noexcept;
 
-    /// The whole map in one word, a byte a control, so that it can cross threads in one atomic.
-    std::uint64_t packed() const noexcept;
-    static ControllerMap fromPacked(std::uint64_t packed) noexcept;
+    /// The whole map in a few words, a byte a control, so that it can cross threads as
+    /// concurrency::PublishedWords.
+    static constexpr std::size_t kPackedWords =
+        (controls::kControlCount + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t);
+    using Packed = std::array<std::uint64_t, kPackedWords>;
+    Packed packed() const noexcept;
+    static ControllerMap fromPacked(const Packed& packed) noexcept;
 
     friend bool operator==(const ControllerMap&, const ControllerMap&) = default;
 
   private:
     static constexpr std::int8_t kUnbound = -1;
     using Controllers = std::array<std::int8_t, controls::kControlCount>;
-    static_assert(controls::kControlCount <= sizeof(std::uint64_t));
     // Filled, not listed, so that a control added to the table starts unbound too, rather than
     // on controller 0.
     static constexpr Controllers allUnbound() {

@@ -94,6 +94,28 @@ void Instrument::apply(ControlId control, int position) noexcept {
         case ControlId::Release:
             adsr.release.store(position, kRelaxed);
             break;
+        case ControlId::Fade:
+            adsr.fade.store(position, kRelaxed);
+            break;
+        case ControlId::Velocity:
+            adsr.velocity.store(position, kRelaxed);
+            break;
+        case ControlId::Bend:
+            voice_->notes.setBendRange(position);
+            break;
+        case ControlId::Glide:
+        case ControlId::GlideMode:
+            voice_->notes.setGlide(positions_[static_cast<std::size_t>(ControlId::Glide)],
+                                   positions_[static_cast<std::size_t>(ControlId::GlideMode)] ==
+                                       static_cast<int>(controls::GlideMode::Legato));
+            break;
+        case ControlId::Pedal:
+            voice_->notes.setPedalEnabled(position != 0);
+            break;
+        case ControlId::Priority:
+            voice_->notes.setReturnToHeld(position ==
+                                          static_cast<int>(controls::Priority::LastHeld));
+            break;
     }
 }
 

@@ -50,10 +50,11 @@ class Instrument {
     void reset() noexcept;
 
     /// RT: takes a control's value as a host sends it, every block: rounded and held to the
-    /// control's range. Havoc, Bedlam and Disorder act at once; the envelope controls are read
-    /// when the next note starts. A position that has not changed does nothing, so the start-up
-    /// Havoc and Bedlam keep their exact start-up values, as in the program until its slider
-    /// first moves.
+    /// control's range. Havoc, Bedlam, Disorder, the bend range, the pedal and the priority act
+    /// at once; the envelope controls (fade and velocity included) are read when the next note
+    /// starts, and the glide controls at the next note-on. A position that has not changed does
+    /// nothing, so the start-up Havoc and Bedlam keep their exact start-up values, as in the
+    /// program until its slider first moves.
     void setControl(controls::ControlId control, float value) noexcept;
 
     /// RT: moves a control to `position` (held to its range) as a slider or a command-line

@@ -62,7 +62,7 @@ void LiveInstrument::setControllers(const instrument::ControllerMap& controllers
 }
 
 void LiveInstrument::publishBindings() noexcept {
-    bindings_.store(instrument_.controllers().packed(), std::memory_order_release);
+    bindings_.publish(instrument_.controllers().packed());
 }
 
 void LiveInstrument::learnFrom(std::uint32_t packed) noexcept {

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "concurrency/MpscQueue.h"
+#include "concurrency/PublishedWords.h"
 #include "controls/Controls.h"
 #include "instrument/Instrument.h"
 #include "live/LiveClock.h"
@@ -65,7 +66,7 @@ class LiveInstrument final : public midi::MidiReceiver {
     /// The bindings as the rendering side last set them, learned and forgotten ones included,
     /// so that the window shows and saves what the instrument does. Any thread.
     instrument::ControllerMap controllers() const {
-        return instrument::ControllerMap::fromPacked(bindings_.load(std::memory_order_acquire));
+        return instrument::ControllerMap::fromPacked(bindings_.read());
     }
 
     /// Where a controller last moved `control` (see Instrument::controllerMove). Any thread.
@@ -154,7 +155,8 @@ class LiveInstrument final : public midi::MidiReceiver {
     // Rendering side: the control waiting for a controller.
     std::optional<controls::ControlId> learning_;
     // The instrument's bindings, published by the rendering side after each change.
-    std::atomic<std::uint64_t> bindings_{instrument::ControllerMap{}.packed()};
+    concurrency::PublishedWords<instrument::ControllerMap::kPackedWords> bindings_{
+        instrument::ControllerMap{}.packed()};
 };
 
 }  // namespace vireon::live

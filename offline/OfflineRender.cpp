@@ -45,6 +45,10 @@ bool renderOffline(const RenderSettings& settings, std::span<const TimedMessage>
     instrument.moveControl(ControlId::Decay, settings.decay);
     instrument.moveControl(ControlId::Sustain, settings.sustain);
     instrument.moveControl(ControlId::Release, settings.release);
+    for (std::size_t i = static_cast<std::size_t>(controls::kFirstPlayingControl);
+         i < controls::kControlCount; ++i) {
+        instrument.moveControl(static_cast<ControlId>(i), settings.playing[i]);
+    }
     instrument.setControllers(settings.controllers);
 
     // Each message goes in at the first frame of its engine sample; those at or after `length`

@@ -8,7 +8,7 @@
 
 namespace vireon::sounds {
 
-/// A named setting of all seven controls: a factory sound or one the user saved. The positions
+/// A named setting of every control: a factory sound or one the user saved. The positions
 /// lie within each control's range whenever a Sound comes from parseSound.
 struct Sound {
     std::string name;

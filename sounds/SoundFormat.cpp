@@ -20,6 +20,13 @@ static_assert(kSoundFormatVersion >= 1 && kSoundFormatVersion <= 9);
 
 using text::trimBlanks;
 
+constexpr auto kFirstPlayingControl = static_cast<std::size_t>(controls::kFirstPlayingControl);
+
+/// How many controls, from the table's start, a sound of format `version` holds.
+std::size_t controlsInFormat(int version) {
+    return version == kFirstSoundFormatVersion ? kFirstPlayingControl : controls::kControlCount;
+}
+
 /// A value as an error message shows it: printable ASCII only, cut short.
 std::string shown(std::string_view value) {
     std::string text = "\"";
@@ -99,7 +106,7 @@ std::string readSound(text::TextLines& lines, std::string_view header, Sound& so
         version.substr(std::min(version.find_first_not_of('0'), version.size()));
     if (!isHeader || significant.empty()) {
         return "it is not a Vireon sound: " + where(lines) + " should be \"" +
-               std::string(kSoundHeader) + ' ' + std::to_string(kSoundFormatVersion) +
+               std::string(kSoundHeader) + ' ' + std::to_string(kFirstSoundFormatVersion) +
                "\" but is " + shown(header);
     }
     if (significant.size() > 1 || significant[0] - '0' > kSoundFormatVersion) {
@@ -108,6 +115,7 @@ std::string readSound(text::TextLines& lines, std::string_view header, Sound& so
                "; this version reads format " + std::to_string(kSoundFormatVersion) + ")";
     }
 
+    const std::size_t controlsHeld = controlsInFormat(significant[0] - '0');
     std::array<bool, controls::kControlCount> given{};
     bool hasName = false, hasDescription = false;
     for (;;) {
@@ -135,7 +143,7 @@ std::string readSound(text::TextLines& lines, std::string_view header, Sound& so
             continue;
         }
         const std::optional<controls::ControlId> id = controls::controlWithSymbol(key);
-        if (!id) {
+        if (!id || static_cast<std::size_t>(*id) >= controlsHeld) {
             return where(lines) + " has an unknown entry " + shown(key);
         }
         const auto index = static_cast<std::size_t>(*id);
@@ -164,7 +172,9 @@ std::string readSound(text::TextLines& lines, std::string_view header, Sound& so
         return "it has no name";
     }
     for (std::size_t i = 0; i < given.size(); ++i) {
-        if (!given[i]) {
+        if (i >= controlsHeld) {
+            sound.positions[i] = controls::kControls[i].initial;
+        } else if (!given[i]) {
             return "it has no value for " + std::string(controls::kControls[i].symbol);
         }
     }
@@ -242,10 +252,16 @@ std::variant<std::vector<Sound>, std::string> parseSoundList(std::string_view te
 }
 
 std::string formatSound(const Sound& sound) {
-    std::string text = std::string(kSoundHeader) + ' ' + std::to_string(kSoundFormatVersion) + '\n';
+    int version = kFirstSoundFormatVersion;
+    for (std::size_t i = kFirstPlayingControl; i < controls::kControlCount; ++i) {
+        if (sound.positions[i] != controls::kControls[i].initial) {
+            version = kSoundFormatVersion;
+        }
+    }
+    std::string text = std::string(kSoundHeader) + ' ' + std::to_string(version) + '\n';
     text += std::string(kNameKey) + " = " + sound.name + '\n';
     text += std::string(kDescriptionKey) + " = " + sound.description + '\n';
-    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
+    for (std::size_t i = 0; i < controlsInFormat(version); ++i) {
         text += std::string(controls::kControls[i].symbol) + " = " +
                 std::to_string(sound.positions[i]) + '\n';
     }

@@ -24,9 +24,17 @@ namespace vireon::sounds {
 // always noticed. Every entry appears exactly once, in any order; blank lines and lines
 // starting with '#' are ignored; lines end in LF or CR LF. A later version that changes the
 // entries gets a new number, which this version refuses rather than misreads.
+//
+// Format 1 holds the controls before the playing controls (Fade and after); those take their
+// start-up positions. Format 2 holds every control. A sound whose playing controls are all at
+// their start-up positions is written as format 1, so that every Vireon reads it; any other
+// is written as format 2, which a Vireon that knows only format 1 refuses as newer.
 
-/// The version this build writes, and the newest it reads.
-inline constexpr int kSoundFormatVersion = 1;
+/// The newest version this build reads and writes.
+inline constexpr int kSoundFormatVersion = 2;
+
+/// The version that holds only the controls before the playing controls.
+inline constexpr int kFirstSoundFormatVersion = 1;
 /// The word that starts a sound, before its version.
 inline constexpr std::string_view kSoundHeader = "vireon-sound";
 /// What sound files are called.

@@ -31,6 +31,7 @@ enum MenuId : int {
     kMenuKeyboard = 3,
     kMenuOpenSound = 4,
     kMenuSaveSound = 5,
+    kMenuPlaying = 6,
     kMenuQuit = 111,
     /// The Audio menu's two latencies.
     kMenuStandardLatency = 120,

@@ -27,6 +27,7 @@
 #include "controls/Controls.h"
 #include "settings/NumberParser.h"
 #include "sounds/FactorySounds.h"
+#include "ui/ControllerMenu.h"
 #include "ui/DisorderSpinBox.h"
 #include "ui/EventSource.h"
 #include "ui/Look.h"
@@ -274,6 +275,10 @@ void MainWindow::createMenu() {
     showKeyboard->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
     connect(showKeyboard, &QAction::triggered, this,
             [this] { post(UiEvent::Kind::Menu, kMenuKeyboard); });
+    QAction* showPlaying = keyboard->addAction(QString::fromUtf8("Playing…"));
+    showPlaying->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    connect(showPlaying, &QAction::triggered, this,
+            [this] { post(UiEvent::Kind::Menu, kMenuPlaying); });
     QMenu* sounds = menuBar_->addMenu(QStringLiteral("Sounds"));
     // Tooltips show in menus, where the description says what to expect.
     sounds->setToolTipsVisible(true);
@@ -326,26 +331,8 @@ void MainWindow::createSlider(ControlId id, int x, controls::ControlId control) 
 }
 
 void MainWindow::offerControllerMenu(QWidget* widget, controls::ControlId control) {
-    widget->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(widget, &QWidget::customContextMenuRequested, this, [this, widget, control](QPoint at) {
-        // The text field keeps its editing entries above the controller's.
-        auto* field = qobject_cast<QLineEdit*>(widget);
-        const std::unique_ptr<QMenu> menu(field ? field->createStandardContextMenu()
-                                                : new QMenu(widget));
-        if (field) {
-            menu->addSeparator();
-        }
-        const int number = static_cast<int>(control);
-        connect(menu->addAction(QStringLiteral("Learn MIDI controller")), &QAction::triggered, this,
-                [this, number] { post(UiEvent::Kind::LearnController, number); });
-        const std::optional<int> controller = controllers_[static_cast<std::size_t>(control)];
-        QAction* forget =
-            menu->addAction(controller ? QStringLiteral("Forget controller %1").arg(*controller)
-                                       : QStringLiteral("Forget controller"));
-        // Also for a control without a controller: it ends a learning that waits for one.
-        connect(forget, &QAction::triggered, this,
-                [this, number] { post(UiEvent::Kind::ForgetController, number); });
-        menu->exec(widget->mapToGlobal(at));
+    ui::offerControllerMenu(widget, control, events_, [this, control] {
+        return controllers_[static_cast<std::size_t>(control)];
     });
 }
 

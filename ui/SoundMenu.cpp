@@ -16,6 +16,7 @@
 #include "ui/ControlId.h"
 #include "ui/EventSource.h"
 #include "ui/MainWindow.h"
+#include "ui/PlayingWindow.h"
 
 namespace vireon::ui {
 namespace {
@@ -72,8 +73,10 @@ QString proposedFileName(const std::string& name) {
 
 }  // namespace
 
-SoundMenu::SoundMenu(MainWindow& window, EventSource& events, std::int64_t disorderInEffect)
+SoundMenu::SoundMenu(MainWindow& window, PlayingWindow& playing, EventSource& events,
+                     std::int64_t disorderInEffect)
     : window_(window),
+      playing_(playing),
       events_(events),
       disorderInEffect_(disorderInEffect),
       folder_(sounds::userSoundsFolder()) {}
@@ -81,8 +84,10 @@ SoundMenu::SoundMenu(MainWindow& window, EventSource& events, std::int64_t disor
 sounds::Sound SoundMenu::current() const {
     sounds::Sound sound{name_, description_, {}};
     for (std::size_t i = 0; i < controls::kControlCount; ++i) {
-        if (const std::optional<ControlId> slider =
-                MainWindow::sliderFor(static_cast<controls::ControlId>(i))) {
+        const auto control = static_cast<controls::ControlId>(i);
+        if (controls::isPlayingControl(control)) {
+            sound.positions[i] = playing_.position(control);
+        } else if (const std::optional<ControlId> slider = MainWindow::sliderFor(control)) {
             sound.positions[i] = window_.sliderValue(*slider);
         }
     }
@@ -95,7 +100,10 @@ void SoundMenu::choose(const sounds::Sound& sound) {
         const auto control = static_cast<controls::ControlId>(i);
         const std::optional<ControlId> slider = MainWindow::sliderFor(control);
         const int position = sound.position(control);
-        if (slider && window_.sliderValue(*slider) != position) {
+        if (controls::isPlayingControl(control)) {
+            // Straight to the sound, as the Playing window's own moves go.
+            playing_.setPosition(control, position);
+        } else if (slider && window_.sliderValue(*slider) != position) {
             window_.setSliderValue(*slider, position);
             // The same event a move by the user posts: the loop applies it as it applies that.
             events_.post({UiEvent::Kind::Control, *slider});

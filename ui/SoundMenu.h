@@ -11,6 +11,7 @@ namespace vireon::ui {
 
 class EventSource;
 class MainWindow;
+class PlayingWindow;
 
 /// The Sounds menu's actions on the main window: a chosen sound moves the controls the way the
 /// user would, so the event loop applies it like any other move; sound files are opened and
@@ -18,11 +19,12 @@ class MainWindow;
 class SoundMenu {
   public:
     /// `disorderInEffect` is the Disorder number the sound of this run was started with.
-    SoundMenu(MainWindow& window, EventSource& events, std::int64_t disorderInEffect);
+    SoundMenu(MainWindow& window, PlayingWindow& playing, EventSource& events,
+              std::int64_t disorderInEffect);
 
-    /// Moves every slider and the Disorder box to the sound's positions, posting an event for
-    /// each slider that moved, as a move by the user does, and says in the status bar when the
-    /// sound's Disorder only takes effect at the next start.
+    /// Moves every slider, the playing controls and the Disorder box to the sound's positions,
+    /// posting an event for each slider that moved, as a move by the user does, and says in the
+    /// status bar when the sound's Disorder only takes effect at the next start.
     void choose(const sounds::Sound& sound);
 
     /// Asks for a sound file and chooses it; a file that is refused changes nothing and a
@@ -39,6 +41,7 @@ class SoundMenu {
     sounds::Sound current() const;
 
     MainWindow& window_;
+    PlayingWindow& playing_;
     EventSource& events_;
     std::int64_t disorderInEffect_;
     std::filesystem::path folder_;

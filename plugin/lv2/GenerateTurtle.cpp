@@ -30,6 +30,9 @@ std::string unitTerm(controls::Unit unit) {
             return "units:ms";
         case controls::Unit::Percent:
             return "units:pc";
+        case controls::Unit::Semitones:
+            return "units:semitone12TET";
+        case controls::Unit::Samples:
         case controls::Unit::None:
             break;
     }
@@ -54,7 +57,10 @@ std::string controlPort(const controls::Control& c, std::size_t index) {
         "\t] , [\n"
         "\t\ta lv2:InputPort ,\n"
         "\t\t\tlv2:ControlPort ;\n";
-    if (c.step == 1) {
+    if (!c.valueNames.empty()) {
+        // A switch: hosts offer its positions by name.
+        port += "\t\tlv2:portProperty lv2:integer ,\n\t\t\tlv2:enumeration ;\n";
+    } else if (c.step == 1) {
         port += "\t\tlv2:portProperty lv2:integer ;\n";
     }
     port += "\t\tlv2:index " + std::to_string(index) + " ;\n";
@@ -65,6 +71,11 @@ std::string controlPort(const controls::Control& c, std::size_t index) {
     port += "\t\tlv2:default " + std::to_string(c.initial) + " ;\n";
     port += "\t\tlv2:minimum " + std::to_string(c.min) + " ;\n";
     port += "\t\tlv2:maximum " + std::to_string(c.max);
+    for (int position = c.min; position <= c.max && !c.valueNames.empty(); ++position) {
+        port += " ;\n\t\tlv2:scalePoint [\n\t\t\trdfs:label " +
+                text::backslashQuoted(*controls::valueName(c, position)) + " ;\n\t\t\trdf:value " +
+                std::to_string(position) + "\n\t\t]";
+    }
     if (const std::string unit = unitTerm(c.unit); !unit.empty()) {
         port += " ;\n\t\tunits:unit " + unit;
     }
@@ -81,6 +92,7 @@ std::string turtle() {
         "@prefix doap:  <http://usefulinc.com/ns/doap#> .\n"
         "@prefix lv2:   <http://lv2plug.in/ns/lv2core#> .\n"
         "@prefix midi:  <http://lv2plug.in/ns/ext/midi#> .\n"
+        "@prefix rdf:   <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
         "@prefix rdfs:  <http://www.w3.org/2000/01/rdf-schema#> .\n"
         "@prefix time:  <http://lv2plug.in/ns/ext/time#> .\n"
         "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
@@ -97,7 +109,7 @@ std::string turtle() {
         "attack-decay-sustain-release envelope. Its sound is made at 8000 Hz and carried to the "
         "host's rate.\" ;\n"
         "\tlv2:microVersion 0 ;\n"
-        "\tlv2:minorVersion 1 ;\n"
+        "\tlv2:minorVersion 2 ;\n"
         "\tlv2:requiredFeature urid:map ;\n"
         "\tlv2:optionalFeature lv2:hardRTCapable ;\n"
         "\tlv2:port [\n"

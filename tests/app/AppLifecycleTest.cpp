@@ -3,6 +3,7 @@
 // drive it, over a fake audio stream that records what the program asked of it and when.
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -30,6 +31,7 @@
 #include "ui/FatalErrorBox.h"
 #include "ui/HelpWindow.h"
 #include "ui/MainWindow.h"
+#include "ui/PlayingWindow.h"
 #include "ui/SoundMenu.h"
 #include "ui/StatusBar.h"
 
@@ -222,6 +224,42 @@ TEST_F(AppLifecycle, ChoosingASoundMovesTheControlsAndSetsDisorderForTheNextStar
     // This run keeps the Disorder it started with; the next one starts with the sound's.
     EXPECT_EQ(state().s.load(), 0.4f);
     EXPECT_EQ(readFile(settingsFile()), "1\r\n");
+}
+
+// Ctrl+P opens the Playing window, whose controls move the sound at once; a sound sets them,
+// its playing controls included.
+TEST_F(AppLifecycle, ThePlayingWindowMovesThePlayingControlsAndSoundsSetThem) {
+    using controls::ControlId;
+    bool shown = false;
+    int bendAfterSound = -1;
+    run([&](MainWindow& window) {
+        EXPECT_TRUE(activate(window));
+        QTest::keyClick(&window, Qt::Key_P, Qt::ControlModifier);
+        later(std::chrono::milliseconds(10), [&] {
+            PlayingWindow& playing = *app.playingWindow();
+            shown = playing.isVisible() && playing.windowTitle() == QStringLiteral("Playing");
+            // Moved as the user moves it; an escape below ends the run whatever happens here.
+            if (auto* priority = qobject_cast<QComboBox*>(playing.widgetFor(ControlId::Priority))) {
+                EXPECT_EQ(priority->itemText(1), QStringLiteral("last held"));
+                priority->setCurrentIndex(1);
+            }
+            playing.setPosition(ControlId::Bend, 12);
+            state();  // the moves reach the instrument
+            EXPECT_EQ(instrument.instrument().position(ControlId::Priority), 1);
+            EXPECT_EQ(instrument.instrument().position(ControlId::Bend), 12);
+            chooseFromSoundsMenu(window, QStringLiteral("Glass Bells"));
+            later(std::chrono::milliseconds(10), [&] {
+                bendAfterSound = app.playingWindow()->position(ControlId::Bend);
+                pressEscape(window);
+            });
+        });
+    });
+    EXPECT_TRUE(shown);
+    // A factory sound holds the playing controls at their start-up positions.
+    EXPECT_EQ(bendAfterSound, 0);
+    state();
+    EXPECT_EQ(instrument.instrument().position(ControlId::Bend), 0);
+    EXPECT_EQ(instrument.instrument().position(ControlId::Priority), 0);
 }
 
 TEST_F(AppLifecycle, DisorderBoxShowsItsPositionAfterEveryEvent) {

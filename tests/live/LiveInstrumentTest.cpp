@@ -218,6 +218,15 @@ TEST(LiveInstrument, LearnsTheNextControllerAndForgetsIt) {
     render(instrument);
     EXPECT_EQ(instrument.controllerMove(ControlId::Disorder).position, 50);
     EXPECT_EQ(state.s.load(), startUpS);
+
+    // A playing control, beyond the first word of the published map, learns the same way;
+    // taking controller 30 from Disorder shows in both words at once.
+    instrument.learnController(ControlId::Priority);
+    instrument.playMessage(packShortMessage(0xB0, 30, 127));
+    render(instrument);
+    EXPECT_EQ(instrument.controllers().controllerFor(ControlId::Priority), 30);
+    EXPECT_EQ(instrument.controllers().controllerFor(ControlId::Disorder), std::nullopt);
+    EXPECT_EQ(instrument.instrument().position(ControlId::Priority), 1);
 }
 
 }  // namespace

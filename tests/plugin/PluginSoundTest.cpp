@@ -36,13 +36,18 @@ using offline::TimedMessage;
 
 constexpr double kEngineRate = 8000.0;
 
-// A phrase with a late first note, legato, a channel-2 note that must not sound, a stray
-// note-off, a note-off as velocity 0 and a retrigger during a release.
+// A phrase with a late first note, legato, a channel-2 note that must not sound, a bend, a
+// stray note-off, a note-off as velocity 0 and a retrigger during a release.
 const std::vector<TimedMessage> kPhrase = {
-    {1500, 0x4580},    {3001, midi::packShortMessage(0x90, 60, 100)},
-    {5000, 0x644091},  {7000, midi::packShortMessage(0x90, 67, 90)},
-    {9000, 0x3C80},    {11000, midi::packShortMessage(0x90, 67, 0)},
-    {12500, 0x7F4890}, {16000, 0x4880},
+    {1500, 0x4580},
+    {3001, midi::packShortMessage(0x90, 60, 100)},
+    {5000, 0x644091},
+    {7000, midi::packShortMessage(0x90, 67, 90)},
+    {8000, midi::packShortMessage(0xE0, 0x00, 0x50)},
+    {9000, 0x3C80},
+    {11000, midi::packShortMessage(0x90, 67, 0)},
+    {12500, 0x7F4890},
+    {16000, 0x4880},
 };
 constexpr std::uint32_t kPhraseLength = 20000;
 
@@ -63,8 +68,21 @@ std::vector<Settings> settingsToCompare() {
     changed.render.disorder = "17";
     changed.controls = {{"havoc", 60},   {"bedlam", 20},   {"attack", 300}, {"decay", 250},
                         {"sustain", 70}, {"release", 400}, {"disorder", 17}};
+    // The playing controls on the ports after the first seven.
+    Settings playing{"playing", {}, {}};
+    for (const auto& [control, position] :
+         std::vector<std::pair<controls::ControlId, int>>{{controls::ControlId::Fade, 300},
+                                                          {controls::ControlId::Velocity, 80},
+                                                          {controls::ControlId::Bend, 7},
+                                                          {controls::ControlId::Glide, 40},
+                                                          {controls::ControlId::GlideMode, 1},
+                                                          {controls::ControlId::Pedal, 1},
+                                                          {controls::ControlId::Priority, 1}}) {
+        playing.render.playing[static_cast<std::size_t>(control)] = position;
+        playing.controls.emplace_back(controls::control(control).symbol, position);
+    }
     // The defaults leave Havoc and Bedlam at the program's start-up constants.
-    return {{"defaults", {}, {}}, changed};
+    return {{"defaults", {}, {}}, changed, playing};
 }
 
 class PluginSoundTest : public ::testing::Test {

@@ -12,7 +12,19 @@
 namespace vireon::sounds {
 namespace {
 
-const Sound kBells{"Glass Bells", "Bright strikes, a long tail.", {72, 15, 1, 800, 0, 2000, 10}};
+// A sound of format 1: the controls it holds, and the playing controls at their start-up positions.
+Sound firstFormatSound(
+    std::string name, std::string description,
+    std::array<int, static_cast<std::size_t>(controls::kFirstPlayingControl)> held) {
+    Sound sound{std::move(name), std::move(description), {}};
+    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
+        sound.positions[i] = i < held.size() ? held[i] : controls::kControls[i].initial;
+    }
+    return sound;
+}
+
+const Sound kBells =
+    firstFormatSound("Glass Bells", "Bright strikes, a long tail.", {72, 15, 1, 800, 0, 2000, 10});
 
 const std::string kBellsText =
     "vireon-sound 1\n"
@@ -35,7 +47,16 @@ TEST(SoundFormat, WritesAndReadsBackEverything) {
         "description =\r\nhavoc=1\r\nbedlam=100\r\nattack=2000\r\ndecay=5000\r\nsustain=100\r\n"
         "release=1\r\nend\r\n# trailing comment";
     EXPECT_EQ(std::get<Sound>(parseSound(loose)),
-              (Sound{"Öl auf Glas", "", {1, 100, 2000, 5000, 100, 1, 50}}));
+              firstFormatSound("Öl auf Glas", "", {1, 100, 2000, 5000, 100, 1, 50}));
+
+    // Any playing control away from its start makes it format 2, which holds every control.
+    Sound playing = kBells;
+    playing.positions[static_cast<std::size_t>(controls::ControlId::Priority)] = 1;
+    const std::string playingText = formatSound(playing);
+    EXPECT_EQ(playingText, replaced(replaced(kBellsText, "sound 1", "sound 2"), "end\n",
+                                    "fade = 1000\nvelocity = 0\nbend = 0\nglide = 0\n"
+                                    "glide_mode = 0\npedal = 0\npriority = 1\nend\n"));
+    EXPECT_EQ(std::get<Sound>(parseSound(playingText)), playing);
 }
 
 TEST(SoundFormat, RefusesEveryKindOfDamageSayingWhy) {
@@ -48,8 +69,10 @@ TEST(SoundFormat, RefusesEveryKindOfDamageSayingWhy) {
         {"\x89PNG\r\n\x1a\n", "it is not a Vireon sound: line 1 should be \"vireon-sound 1\""},
         {replaced(kBellsText, "vireon-sound 1", "vireon-sound"), "it is not a Vireon sound"},
         {replaced(kBellsText, "vireon-sound 1", "vireon-sound 0"), "it is not a Vireon sound"},
-        {replaced(kBellsText, "vireon-sound 1", "vireon-sound 2"),
-         "written by a newer version of Vireon (sound format 2; this version reads format 1)"},
+        {replaced(kBellsText, "vireon-sound 1", "vireon-sound 3"),
+         "written by a newer version of Vireon (sound format 3; this version reads format 2)"},
+        {replaced(kBellsText, "vireon-sound 1", "vireon-sound 2"), "it has no value for fade"},
+        {replaced(kBellsText, "end\n", "pedal = 1\nend\n"), "unknown entry \"pedal\""},
         {replaced(kBellsText, "vireon-sound 1", "vireon-sound 99999999999999999999"),
          "newer version"},
         {kBellsText.substr(0, kBellsText.size() - 4), "ends before its closing line \"end\""},

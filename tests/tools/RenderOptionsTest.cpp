@@ -25,6 +25,15 @@ TEST(ToolOptions, TakesValuesAsGiven) {
     // The Disorder text goes to the settings-file parser as it is, sign and all.
     EXPECT_EQ(o.disorder, "-5");
     EXPECT_EQ(o.blockFrames, 1048576u);
+    // A switch takes its position or its name.
+    const auto named =
+        parse({"--priority", "last-held", "--glide-mode", "1", "--bend", "24", "-o", "-"});
+    ASSERT_TRUE(std::holds_alternative<RenderOptions>(named)) << std::get<std::string>(named);
+    const auto& playing = std::get<RenderOptions>(named).playing;
+    EXPECT_EQ(playing[static_cast<std::size_t>(controls::ControlId::Priority)], 1);
+    EXPECT_EQ(playing[static_cast<std::size_t>(controls::ControlId::GlideMode)], 1);
+    EXPECT_EQ(playing[static_cast<std::size_t>(controls::ControlId::Bend)], 24);
+    EXPECT_EQ(playing[static_cast<std::size_t>(controls::ControlId::Fade)], 1000);
 
     EXPECT_TRUE(std::holds_alternative<HelpRequest>(parse({"--help", "--attack", "9999"})));
     EXPECT_TRUE(std::holds_alternative<VersionRequest>(parse({"--version", "--help"})));
@@ -57,6 +66,9 @@ TEST(ToolOptions, RefusesBadCommandLinesWithOneSentence) {
     };
     const Case cases[] = {
         {{"--loudness", "3", "-o", "-"}, "unknown option \"--loudness\""},
+        {{"--pedal", "down", "-o", "-"},
+         "--pedal must be a whole number from 0 to 1 or off or on, not \"down\"."},
+        {{"--bend", "25", "-o", "-"}, "--bend must be a whole number from 0 to 24, not"},
         {{"-o", "-", "extra"}, "unexpected argument \"extra\""},
         {{"-o", "-", "--attack"}, "--attack needs a value"},
         {{"--attack", "0", "-o", "-"}, "--attack must be a whole number from 1 to 2000, not \"0\""},
@@ -107,7 +119,7 @@ TEST(ToolOptions, HelpDescribesEachOptionTheParserKnowsInOneColumn) {
         EXPECT_EQ(line[19], ' ') << line;
         EXPECT_NE(line[20], ' ') << line;
     }
-    EXPECT_EQ(described, 18);
+    EXPECT_EQ(described, 25);
 }
 
 TEST(ToolOptions, VersionNamesTheProgramAndTheReleaseItBelongsTo) {

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <set>
 #include <string>
@@ -55,9 +56,14 @@ std::string bytesOf(const std::vector<float>& samples) {
 
 /// The engine driven directly, one sample at a time, the way the application's callback and
 /// MIDI thread drive it: each message is handled before its sample is rendered.
-std::vector<float> renderDirectly(engine::SynthState& state, const engine::AdsrSettings& adsr,
-                                  const std::vector<TimedPair>& messages, std::uint32_t length) {
+std::vector<float> renderDirectly(
+    engine::SynthState& state, const engine::AdsrSettings& adsr,
+    const std::vector<TimedPair>& messages, std::uint32_t length,
+    const std::function<void(midi::MidiNoteHandler&)>& setUpPlaying = {}) {
     midi::MidiNoteHandler handler(state);
+    if (setUpPlaying) {
+        setUpPlaying(handler);
+    }
     std::vector<float> samples(length);
     std::size_t next = 0;
     for (std::uint32_t n = 0; n < length; ++n) {
@@ -166,6 +172,49 @@ TEST_F(ToolProgram, EventsFileNoteMatchesTheEngineDrivenDirectly) {
                         {3001, midi::packShortMessage(0x91, 60, 100)}},
                        9000);
     EXPECT_TRUE(result.out == bytesOf(expected));
+}
+
+// Every playing option reaches its control: a soft note bent up, a legato glide, a note-off
+// held by the pedal and a return to the key still held.
+TEST_F(ToolProgram, PlayingOptionsPlayAsTheControlsDo) {
+    const fs::path events = write("phrase.txt",
+                                  "0 0x90 60 64\n500 0xE0 0x7F 0x7F\n1500 0x90 67 100\n"
+                                  "2000 0xB0 64 127\n2500 0x80 67 0\n2600 0x90 64 100\n"
+                                  "2700 0xB0 64 0\n3000 0x80 64 0\n3500 0x80 60 0\n");
+    const ProgramRun result =
+        run({"--events",     events.string(), "--fade",  "300",     "--velocity",
+             "100",          "--bend",        "2",       "--glide", "50",
+             "--glide-mode", "legato",        "--pedal", "on",      "--priority",
+             "last-held",    "--length",      "6000",    "-o",      "-"});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+
+    engine::SynthState state;
+    engine::AdsrSettings adsr;
+    adsr.fade = 300;
+    adsr.velocity = 100;
+    std::vector<TimedPair> messages;
+    for (const auto& [sample, status, data1, data2] :
+         std::vector<std::array<std::uint32_t, 4>>{{0, 0x90, 60, 64},
+                                                   {500, 0xE0, 0x7F, 0x7F},
+                                                   {1500, 0x90, 67, 100},
+                                                   {2000, 0xB0, 64, 127},
+                                                   {2500, 0x80, 67, 0},
+                                                   {2600, 0x90, 64, 100},
+                                                   {2700, 0xB0, 64, 0},
+                                                   {3000, 0x80, 64, 0},
+                                                   {3500, 0x80, 60, 0}}) {
+        messages.emplace_back(sample, status | data1 << 8 | data2 << 16);
+    }
+    const std::vector<float> expected =
+        renderDirectly(state, adsr, messages, 6000, [](midi::MidiNoteHandler& handler) {
+            handler.setBendRange(2);
+            handler.setGlide(50, true);
+            handler.setPedalEnabled(true);
+            handler.setReturnToHeld(true);
+        });
+    EXPECT_TRUE(result.out == bytesOf(expected));
+    // The same phrase without the options sounds otherwise.
+    EXPECT_NE(run({"--events", events.string(), "--length", "6000", "-o", "-"}).out, result.out);
 }
 
 TEST_F(ToolProgram, DefaultsAreTheStartUpStateAndTheLengthLetsTheNoteRingOut) {
@@ -308,7 +357,7 @@ TEST_F(ToolProgram, BadInputExitsWithOneSentenceAndLeavesNoOutput) {
     const std::string damagedMidi =
         write("damaged.mid", test::midiFile({std::string("\0\xFF\x01\x7F\0\xFF\x2F\0", 8)}))
             .string();
-    const std::string newerSound = write("new.vireon-sound", "vireon-sound 2\n").string();
+    const std::string newerSound = write("new.vireon-sound", "vireon-sound 3\n").string();
     fs::create_directory(work_ / "taken.wav");
     const std::set<std::string> inputs = workFiles();
 

@@ -171,6 +171,8 @@ try {
 
     // The mouse on A4 (the tenth key from C4) starts the sound and plays; then Z and MIDI.
     const keys = await page.$$('#keys .key');
+    // Below the controls, which may reach past the first screen.
+    await keys[9].scrollIntoView();
     const box = await keys[9].boundingBox();
     await page.mouse.move(box.x + box.width / 2, box.y + box.height - 10);
     await page.mouse.down();
@@ -202,6 +204,16 @@ try {
     await page.select('#render-rate', '48000');
     assertSameWav(await renderedInPage(page, midiFile),
                   ['--midi', midiFile, '--havoc', '46', '--rate', '48000'], 'MIDI file at 48000 Hz');
+    // The playing controls, from the same table: a list of names and a slider.
+    await page.select('#control-priority', '1');
+    await page.focus('#control-fade');
+    await page.keyboard.press('ArrowDown');
+    assertSameWav(await renderedInPage(page, demo),
+                  ['--events', demo, '--havoc', '46', '--priority', 'last-held', '--fade', '999',
+                   '--rate', '48000'], 'demo with playing controls');
+    await page.select('#control-priority', '0');
+    await page.focus('#control-fade');
+    await page.keyboard.press('ArrowUp');
     await page.screenshot({ path: join(build, 'web-page.png'), fullPage: true });
     assert.deepEqual(problems, [], 'no console errors');
 

@@ -38,7 +38,7 @@ bool endsWithWav(std::string_view path) {
 struct OptionRow {
     std::string name;
     /// What the help shows after the name ("FILE"); empty for a flag.
-    std::string_view valueName = {};
+    std::string valueName = {};
     /// Its description in the help; each further line is indented under the first.
     std::string help = {};
     /// A flag: what parsing returns as soon as it meets it.
@@ -50,6 +50,8 @@ struct OptionRow {
     std::optional<std::string> (*storeText)(RenderOptions&, std::string_view) = nullptr;
     /// The envelope control a number sets, which --sound sets too unless this option is given.
     std::optional<ControlId> envelope = {};
+    /// For a switch, the names its positions may be given by instead of their numbers.
+    std::span<const std::string_view> valueNames = {};
 };
 
 template <typename T>
@@ -66,7 +68,7 @@ template <auto Field>
 OptionRow numberRow(std::string name, std::string_view valueName, std::uint64_t min,
                     std::uint64_t max, std::string help) {
     return {.name = std::move(name),
-            .valueName = valueName,
+            .valueName = std::string(valueName),
             .help = std::move(help),
             .min = min,
             .max = max,
@@ -84,8 +86,11 @@ std::string rangeAndDefault(std::uint64_t min, std::uint64_t max, std::uint64_t 
     return range(min, max) + " (default " + std::to_string(initial) + ")";
 }
 
+/// "--" and the symbol, whose underscores (which plugin ports need) become hyphens.
 std::string optionName(const controls::Control& c) {
-    return "--" + std::string(c.symbol);
+    std::string name = "--" + std::string(c.symbol);
+    std::replace(name.begin(), name.end(), '_', '-');
+    return name;
 }
 
 std::string inUnit(controls::Unit unit) {
@@ -94,6 +99,10 @@ std::string inUnit(controls::Unit unit) {
             return " in milliseconds";
         case controls::Unit::Percent:
             return " in percent";
+        case controls::Unit::Semitones:
+            return " in semitones";
+        case controls::Unit::Samples:
+            return " in samples of 1/8000 s";
         case controls::Unit::None:
             break;
     }
@@ -111,6 +120,64 @@ OptionRow envelopeRow(ControlId id) {
         help + " slider" + inUnit(c.unit) + ", " + rangeAndDefault(c.min, c.max, c.initial));
     row.envelope = id;
     return row;
+}
+
+/// A switch's value name as a command line gives it: "last-held" for "last held".
+std::string optionValueName(std::string_view name) {
+    std::string text(name);
+    std::replace(text.begin(), text.end(), ' ', '-');
+    return text;
+}
+
+/// `text` broken into lines of at most `width` characters at its spaces, joined by newlines.
+std::string wrapped(std::string_view text, std::size_t width) {
+    std::string out;
+    std::size_t lineStart = 0;
+    while (!text.empty()) {
+        const std::size_t space = text.find(' ');
+        const std::string_view word = text.substr(0, space);
+        if (out.size() > lineStart) {
+            const bool fits = out.size() - lineStart + 1 + word.size() <= width;
+            out += fits ? ' ' : '\n';
+            lineStart = fits ? lineStart : out.size();
+        }
+        out += word;
+        text = space == std::string_view::npos ? std::string_view() : text.substr(space + 1);
+    }
+    return out;
+}
+
+/// A playing control: a position, the start-up one unless given; a switch also takes the
+/// names of its positions.
+template <ControlId Id>
+OptionRow playingRow() {
+    static_assert(controls::isPlayingControl(Id));
+    const controls::Control& c = controls::control(Id);
+    std::string help = std::string(c.name) + inUnit(c.unit) + ", ";
+    std::string valueName = "N";
+    if (c.valueNames.empty()) {
+        help += rangeAndDefault(c.min, c.max, c.initial);
+    } else {
+        valueName = "NAME";
+        for (int position = c.min; position <= c.max; ++position) {
+            const std::string name = optionValueName(*controls::valueName(c, position));
+            help += std::to_string(position) + " or " + name +
+                    (position == c.initial ? " (default)" : "") + (position == c.max ? "" : ", ");
+        }
+    }
+    constexpr std::size_t kHelpWidth = 58;
+    help += ".\n" + wrapped(c.description, kHelpWidth);
+    return {.name = optionName(c),
+            .valueName = std::move(valueName),
+            .help = std::move(help),
+            .min = static_cast<std::uint64_t>(c.min),
+            .max = static_cast<std::uint64_t>(c.max),
+            .storeNumber =
+                [](RenderOptions& o, std::uint64_t v) {
+                    o.playing[static_cast<std::size_t>(Id)] = static_cast<int>(v);
+                },
+            .envelope = Id,
+            .valueNames = c.valueNames};
 }
 
 /// The sound --sound names: a factory sound, or else a sound file.
@@ -205,6 +272,13 @@ const std::vector<OptionRow>& optionTable() {
         envelopeRow<&O::decay>(ControlId::Decay),
         envelopeRow<&O::sustain>(ControlId::Sustain),
         envelopeRow<&O::release>(ControlId::Release),
+        playingRow<ControlId::Fade>(),
+        playingRow<ControlId::Velocity>(),
+        playingRow<ControlId::Bend>(),
+        playingRow<ControlId::Glide>(),
+        playingRow<ControlId::GlideMode>(),
+        playingRow<ControlId::Pedal>(),
+        playingRow<ControlId::Priority>(),
         chaosRow<&O::havoc>(ControlId::Havoc),
         chaosRow<&O::bedlam>(ControlId::Bedlam),
         {.name = optionName(disorder),
@@ -295,10 +369,19 @@ ParsedCommandLine parseRenderOptions(std::span<const std::string_view> args) {
         const std::string_view value = args[++i];
 
         if (row->storeNumber) {
-            const std::optional<std::uint64_t> number = parseWholeNumber(value);
+            std::optional<std::uint64_t> number = parseWholeNumber(value);
+            for (std::size_t at = 0; at < row->valueNames.size() && !number; ++at) {
+                if (optionValueName(row->valueNames[at]) == value) {
+                    number = row->min + at;
+                }
+            }
             if (!number || *number < row->min || *number > row->max) {
+                std::string names;
+                for (const std::string_view name : row->valueNames) {
+                    names += " or " + optionValueName(name);
+                }
                 return std::string(arg) + " must be a whole number from " +
-                       range(row->min, row->max) + ", not " + quoteForMessage(value) + ".";
+                       range(row->min, row->max) + names + ", not " + quoteForMessage(value) + ".";
             }
             row->storeNumber(options, *number);
         } else if (auto error = row->storeText(options, value)) {
@@ -335,8 +418,11 @@ std::string usageText() {
     std::string text =
         "Usage: vireon-render [--events FILE | --midi FILE.mid] [--length SAMPLES]\n"
         "                     [--sound NAME] [--attack A] [--decay D] [--sustain S]\n"
-        "                     [--release R] [--havoc N] [--bedlam N] [--disorder TEXT]\n"
-        "                     [--controllers MAP] [--block N] [--rate R] -o OUT\n"
+        "                     [--release R] [--fade N] [--velocity N] [--bend N]\n"
+        "                     [--glide N] [--glide-mode NAME] [--pedal NAME]\n"
+        "                     [--priority NAME] [--havoc N] [--bedlam N]\n"
+        "                     [--disorder TEXT] [--controllers MAP] [--block N]\n"
+        "                     [--rate R] -o OUT\n"
         "\n"
         "Renders the synthesizer's sound offline, 8000 mono samples per second (or carried to\n"
         "--rate), starting from the state the application starts in and playing the given\n"

@@ -101,10 +101,16 @@ const char* vireon_controls_json() {
     static std::string json;
     if (json.empty()) {
         json = "[";
-        for (const auto& c : vireon::controls::kControls) {
+        for (std::size_t i = 0; i < vireon::controls::kControlCount; ++i) {
+            const vireon::controls::Control& c = vireon::controls::kControls[i];
             if (json.size() > 1) {
                 json += ",";
             }
+            std::string values;
+            for (const std::string_view name : c.valueNames) {
+                values += (values.empty() ? "" : ",") + vireon::text::backslashQuoted(name);
+            }
+            const bool playing = vireon::controls::isPlayingControl(static_cast<ControlId>(i));
             json += "{\"symbol\":" + vireon::text::backslashQuoted(c.symbol) +
                     ",\"name\":" + vireon::text::backslashQuoted(c.name) +
                     ",\"label\":" + vireon::text::backslashQuoted(c.label) +
@@ -112,6 +118,7 @@ const char* vireon_controls_json() {
                     ",\"initial\":" + std::to_string(c.initial) + ",\"atNextNote\":" +
                     (c.acts == vireon::controls::Acts::AtNextNote ? "1" : "0") +
                     ",\"unit\":" + std::to_string(static_cast<int>(c.unit)) +
+                    ",\"playing\":" + (playing ? "1" : "0") + ",\"values\":[" + values + "]" +
                     ",\"description\":" + vireon::text::backslashQuoted(c.description) + "}";
         }
         json += "]";

@@ -53,7 +53,8 @@ void* vireon_alloc(std::uint32_t size) {
 
 /// Renders a file as vireon-render does: `kind` 1 for an events file, 2 for a Standard MIDI
 /// File, 0 for none; `name` names it in messages. `positions` holds a position for each
-/// control of the table, or 0 to leave Havoc, Bedlam or Disorder at their start-up values;
+/// control of the table (the playing controls included), or 0 to leave Havoc, Bedlam or
+/// Disorder at their start-up values;
 /// `length` 0 renders until the last note has rung out. The samples go out through
 /// vireon_begin and vireon_write. Returns null on success, otherwise one sentence saying why.
 const char* vireon_render_file(std::uint32_t kind, const char* bytes, std::uint32_t size,
@@ -80,6 +81,10 @@ const char* vireon_render_file(std::uint32_t kind, const char* bytes, std::uint3
     settings.decay = position(ControlId::Decay);
     settings.sustain = position(ControlId::Sustain);
     settings.release = position(ControlId::Release);
+    for (std::size_t i = static_cast<std::size_t>(vireon::controls::kFirstPlayingControl);
+         i < vireon::controls::kControlCount; ++i) {
+        settings.playing[i] = position(static_cast<ControlId>(i));
+    }
 
     const std::string fileName(name);
     const std::string_view file(bytes, size);

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The seven controls, made from the table of controls the module carries: the same labels,
-// ranges and start-up positions as the program, the plugin and vireon-render.
+// The controls, made from the table of controls the module carries: the same labels, ranges,
+// start-up positions and names of switch positions as the program, the plugin and
+// vireon-render.
 import { loadSetting, saveSetting } from './storage.js';
 
-const kUnits = ['', ' ms', ' %'];
+const kUnits = ['', ' ms', ' %', ' st', ' smp'];
 
 function storedPosition(stored, control) {
     const value = stored?.[control.symbol];
@@ -24,17 +25,24 @@ export class Controls {
 
     build(panel, control, index) {
         const spin = control.symbol === 'disorder';
+        const choice = control.values.length > 0;
         const box = document.createElement('div');
-        box.className = `control ${spin ? 'spin' : 'slider'} control-${control.symbol}`;
+        const kind = spin ? 'spin' : choice ? 'choice' : 'slider';
+        box.className = `control ${kind} control-${control.symbol}` +
+                        (control.playing ? ' playing' : '');
         const id = `control-${control.symbol}`;
         const label = document.createElement('label');
         label.htmlFor = id;
         label.textContent = control.label;
         label.title = control.name;
-        const input = document.createElement('input');
+        const input = document.createElement(choice ? 'select' : 'input');
         input.id = id;
-        input.type = spin ? 'number' : 'range';
-        Object.assign(input, { min: control.min, max: control.max, step: 1 });
+        if (choice) {
+            control.values.forEach((name, at) => input.append(new Option(name, control.min + at)));
+        } else {
+            input.type = spin ? 'number' : 'range';
+            Object.assign(input, { min: control.min, max: control.max, step: 1 });
+        }
         input.value = this.positions[index];
         input.setAttribute('aria-description', control.description);
         const shown = document.createElement('output');
@@ -55,7 +63,7 @@ export class Controls {
         input.addEventListener('change', () => {
             input.value = this.positions[index];
         });
-        box.append(label, input, ...(spin ? [] : [shown]));
+        box.append(label, input, ...(spin || choice ? [] : [shown]));
         panel.append(box);
         return { input, show };
     }

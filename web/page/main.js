@@ -43,10 +43,13 @@ async function main() {
     document.vireonSound = sound;
     const chaos = $('chaos');
     const envelope = $('envelope');
-    // The chaos controls and the envelope each in their own group, in the table's order.
+    const playing = $('playing');
+    // The chaos controls, the envelope and the playing controls each in their own group, in the
+    // table's order.
     const panel = {
-        append: (box) => (box.className.match(/attack|decay|sustain|release/) ? envelope : chaos)
-                             .append(box),
+        append: (box) => (box.classList.contains('playing') ? playing
+                          : box.className.match(/attack|decay|sustain|release/) ? envelope
+                          : chaos).append(box),
     };
     let soundList = null;
     controls = new Controls(panel, table, (index, position) => {
