@@ -16,7 +16,7 @@
 #include "settings/SettingsFile.h"
 #include "sounds/FactorySounds.h"
 #include "ui/AboutBox.h"
-#include "ui/ControlId.h"
+#include "controls/WindowNumbers.h"
 #include "ui/FatalErrorBox.h"
 #include "ui/HelpWindow.h"
 #include "ui/KeyboardWindow.h"
