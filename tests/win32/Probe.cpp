@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Reports what the running program's main window shows, from another process, for the tests'
+// shell harness: only queries that Windows carries across processes (texts, positions, counts).
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <string>
+
+#include "controls/WindowNumbers.h"
+
+namespace {
+
+using namespace vireon::ui;
+
+std::string textOf(HWND window) {
+    // Not GetWindowText, which gives another process's edit field's caption, not its text.
+    char text[256] = {};
+    ::SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+}  // namespace
+
+int main() {
+    HWND main = ::FindWindowA("VireonMainWindow", "Vireon");
+    if (main == nullptr) {
+        std::puts("no window");
+        return 1;
+    }
+    for (const int id :
+         {kBedlamValueText, kHavocValueText, kDisorderSpin, kDisorderLabel, kHavocLabel,
+          kBedlamLabel, kAttackLabel, kDecayLabel, kSustainLabel, kReleaseLabel}) {
+        std::printf("text %d %s\n", id, textOf(::GetDlgItem(main, id)).c_str());
+    }
+    // Raw trackbar positions count from the top.
+    for (const int id : {kAttackSlider, kDecaySlider, kSustainSlider, kReleaseSlider, kHavocSlider,
+                         kBedlamSlider}) {
+        HWND slider = ::GetDlgItem(main, id);
+        std::printf("slider %d %ld %ld %ld\n", id,
+                    static_cast<long>(::SendMessageA(slider, TBM_GETPOS, 0, 0)),
+                    static_cast<long>(::SendMessageA(slider, TBM_GETRANGEMIN, 0, 0)),
+                    static_cast<long>(::SendMessageA(slider, TBM_GETRANGEMAX, 0, 0)));
+    }
+    HWND list = ::GetDlgItem(main, kMidiDeviceList);
+    std::printf("list %ld %ld\n", static_cast<long>(::SendMessageA(list, CB_GETCOUNT, 0, 0)),
+                static_cast<long>(::SendMessageA(list, CB_GETCURSEL, 0, 0)));
+    // A status bar's own text is its first field's.
+    std::printf("status %s\n",
+                textOf(::FindWindowExA(main, nullptr, STATUSCLASSNAMEA, nullptr)).c_str());
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(main, nullptr), &thread);
+    HWND focus = thread.hwndFocus;
+    while (focus != nullptr && ::GetParent(focus) != main) {
+        focus = ::GetParent(focus);
+    }
+    std::printf("focus %d\n", focus == nullptr ? 0 : ::GetDlgCtrlID(focus));
+    RECT client{};
+    ::GetClientRect(main, &client);
+    std::printf("client %ld %ld\n", client.right, client.bottom);
+    return 0;
+}

@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# The Windows program under wine, one case per run: program-cases.sh CASE.
+source "$(dirname "${BASH_SOURCE[0]}")/wine-session.sh"
+
+# The prefix every case shares, made once: a new one takes seconds to set up.
+case_prefix() {
+  "$wine/wine64" wineboot --init >/dev/null 2>&1
+  "$wine/wineserver" --wait
+}
+
+# The window as it opens: title, size, the controls from the table, the empty device list, the
+# focus on it; Escape quits and writes the settings file with the untouched Disorder text.
+case_opens() {
+  use_sound null; start_display; start_program
+  local window; window=$(wait_window Vireon)
+  sleep 1
+  # No window manager: the X window is the Win32 outer window, menu bar and client area.
+  expect "window size" "$(xwininfo -id "$window" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}')" 470x230
+  local client; client=$(probe client)
+  [[ $client == "470 "* && ${client#470 } -gt 200 && ${client#470 } -lt 230 ]] ||
+    fail "client area '$client': 470 wide, 230 less the menu bar high"
+  expect "Disorder label" "$(probe text 21)" Disorder
+  expect "Havoc label" "$(probe text 22)" Havoc
+  expect "Bedlam label" "$(probe text 23)" Bedlam
+  expect "attack label" "$(probe text 9)" A
+  expect "Havoc value" "$(probe text 14)" 45
+  expect "Bedlam value" "$(probe text 13)" 30
+  expect "Disorder box" "$(probe text 18)" 10
+  # Raw positions count from the top, where the maximum is.
+  expect "attack slider" "$(probe slider 5)" "2000 1 2000"
+  expect "sustain slider" "$(probe slider 7)" "50 0 100"
+  expect "release slider" "$(probe slider 8)" "3501 1 5000"
+  expect "Havoc slider" "$(probe slider 15)" "56 1 100"
+  expect "device list" "$(probe list)" "0 -1"
+  expect "MIDI status" "$(probe status)" $'\tNo MIDI IN'
+  expect "focus" "$(probe focus)" 4
+  import -window "$window" "$WORK/main-window.png"
+  send_keys "$window" Escape
+  expect_exit_zero
+  expect "settings file" "$(settings_file)" '1 0 \r \n'
+}
+
+# Tab and Shift+Tab walk the controls in order; arrows move sliders and step the Disorder box,
+# which shows its position after every event; the file receives what the box shows.
+case_keys() {
+  use_sound null; start_display; start_program
+  local window; window=$(wait_window Vireon)
+  send_keys "$window" Tab Tab Tab Tab Tab Tab Tab
+  expect "focus after seven Tabs" "$(probe focus)" 18
+  expect "Disorder box on focus" "$(probe text 18)" 9
+  send_keys "$window" Down Down Up Down
+  expect "Disorder box stepped" "$(probe text 18)" 7
+  send_keys "$window" shift+Tab shift+Tab
+  expect "focus after two Shift+Tabs" "$(probe focus)" 15
+  send_keys "$window" Up Up Up
+  expect "Havoc value" "$(probe text 14)" 48
+  expect "Havoc slider" "$(probe slider 15)" "53 1 100"
+  send_keys "$window" Tab End
+  expect "Bedlam at its bottom" "$(probe text 13)" 1
+  send_keys "$window" Tab Tab
+  expect "focus wraps round" "$(probe focus)" 4
+  send_keys "$window" Escape
+  expect_exit_zero
+  expect "settings file" "$(settings_file)" '7 \r \n'
+}
+
+# A damaged settings file: the box shows its first line as it is, and once touched the box's
+# position, which the file then holds.
+case_damaged_settings() {
+  use_sound null; start_display
+  printf '\xef\xbb\xbfzz\x01\x02\r\x00more' >"$WORK/program/chaos.txt"
+  start_program
+  local window; window=$(wait_window Vireon)
+  expect "Disorder box" "$(probe text 18)" $'\xef\xbb\xbfzz\x01\x02'
+  send_keys "$window" shift+Tab Escape
+  expect_exit_zero
+  expect "settings file" "$(settings_file)" '1 \r \n'
+}
+
+# No sound output at all: the "PortAudio" box says why, the program ends with 0 when it is
+# dismissed, no main window ever opens and the settings file keeps what it held.
+case_no_output() {
+  use_sound none; start_display
+  printf '17\r\n' >"$WORK/program/chaos.txt"
+  start_program
+  local box; box=$(wait_window PortAudio)
+  import -window "$box" "$WORK/no-output.png"
+  xdotool search --name '^Vireon$' >/dev/null && fail "the main window opened"
+  send_keys "$box" Return
+  expect_exit_zero
+  expect "settings file" "$(settings_file)" '1 7 \r \n'
+}
+
+# The installer, run silently, puts the programs and files in the user's own AppData with a
+# Start-menu entry and an uninstaller, and the programs run from there; the uninstaller, run
+# silently, takes all of it away again (finishing in the background, so the files are watched).
+case_installer() {
+  local users=$WINEPREFIX/drive_c/users
+  rm -rf "$users"/*/AppData/Local/Programs/Vireon
+  "$wine/wine64" "$VIREON_INSTALLER" /S >/dev/null 2>&1 || true
+  local folder; folder=$(dirname "$(find "$users" -path '*/AppData/Local/Programs/Vireon/vireon.exe')")
+  [[ -d $folder ]] || fail "nothing installed in the user's AppData\\Local\\Programs"
+  for file in vireon.exe vireon-render.exe factory-sounds.txt demo-phrase.txt README.md \
+      LICENSE.txt Uninstall.exe; do
+    [[ -f $folder/$file ]] || fail "$file is not installed"
+  done
+  local menu; menu=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Vireon/Vireon.lnk')
+  [[ -n $menu ]] || fail "no Start-menu entry"
+  "$wine/wine64" "$folder/vireon-render.exe" --events "$folder/demo-phrase.txt" -o - \
+    | cmp -s - <("$VIREON_NATIVE_RENDER" --events "$folder/demo-phrase.txt" -o -) ||
+    fail "the installed vireon-render does not render as this system's"
+  "$wine/wine64" "$folder/Uninstall.exe" /S >/dev/null 2>&1 || true
+  for _ in $(seq 100); do [[ -e $folder/vireon.exe || -e $menu ]] || break; sleep 0.2; done
+  [[ ! -e $folder/vireon.exe && ! -e $folder/vireon-render.exe ]] || fail "the programs stay"
+  [[ ! -e $menu ]] || fail "the Start-menu entry stays"
+}
+
+"case_$1"

@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "live/LiveInstrument.h"
+
+namespace vireon::midi {
+class MidiInput;
+class MidiPorts;
+}  // namespace vireon::midi
+
+namespace vireon::win32 {
+
+class MainWindow;
+class WasapiOutput;
+
+/// The program on Windows: brings up the settings, the sound, the window and MIDI input in that
+/// order, runs the one event loop that turns the window's events into the instrument's controls,
+/// and shuts everything down in order. UI thread.
+class App {
+  public:
+    /// Plays `instrument` through `audio`, with MIDI input from `midiPorts`; all must outlive
+    /// the App.
+    App(live::LiveInstrument& instrument, WasapiOutput& audio, midi::MidiPorts& midiPorts);
+
+    /// The whole program; returns its exit status, always 0.
+    int run();
+
+  private:
+    void runEventLoop(MainWindow& window, midi::MidiInput& midiInput);
+    void handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int control);
+    void showNoteStatus(MainWindow& window);
+
+    live::LiveInstrument& instrument_;
+    WasapiOutput& audio_;
+    midi::MidiPorts& midiPorts_;
+    std::uint64_t noteReportsShown_ = 0;
+};
+
+}  // namespace vireon::win32
