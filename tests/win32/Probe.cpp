@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Reports what the running program's main window shows, from another process, for the tests'
-// shell harness: only queries that Windows carries across processes (texts, positions, counts).
+// shell harness, and hands it a close request: only queries that Windows carries across processes
+// (texts, positions, counts).
 #include <windows.h>
 
 #include <commctrl.h>
@@ -23,7 +24,13 @@ std::string textOf(HWND window) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    // `close TITLE`: the close request that the close box, the system menu and Alt+F4 give,
+    // which keys cannot reach without a window manager.
+    if (argc == 3 && std::string(argv[1]) == "close") {
+        HWND window = ::FindWindowA(nullptr, argv[2]);
+        return window != nullptr && ::PostMessageA(window, WM_CLOSE, 0, 0) ? 0 : 1;
+    }
     HWND main = ::FindWindowA("VireonMainWindow", "Vireon");
     if (main == nullptr) {
         std::puts("no window");
@@ -57,6 +64,21 @@ int main() {
         focus = ::GetParent(focus);
     }
     std::printf("focus %d\n", focus == nullptr ? 0 : ::GetDlgCtrlID(focus));
+    std::printf("enabled %d\n", ::IsWindowEnabled(main) ? 1 : 0);
+    // The help window's text: its characters and lines. The box hands out each line break as
+    // CR LF; the LFs are its own.
+    if (HWND help = ::FindWindowA("VireonHelpWindow", "Vireon Help")) {
+        char text[2048] = {};
+        ::SendMessageA(::GetWindow(help, GW_CHILD), WM_GETTEXT, sizeof text,
+                       reinterpret_cast<LPARAM>(text));
+        int characters = 0;
+        int lines = 1;
+        for (const char c : std::string(text)) {
+            characters += c == '\n' ? 0 : 1;
+            lines += c == '\r' ? 1 : 0;
+        }
+        std::printf("help %d %d\n", characters, lines);
+    }
     RECT client{};
     ::GetClientRect(main, &client);
     std::printf("client %ld %ld\n", client.right, client.bottom);

@@ -65,6 +65,33 @@ case_keys() {
   expect "settings file" "$(settings_file)" '7 \r \n'
 }
 
+# The "?" menu: About disables the main window until it is dismissed; Help
+# shows the whole help text and, while it is open, the main window's Escape does nothing; a
+# close request of the main window quits and saves as Escape does.
+case_help_and_about() {
+  use_sound null; start_display; start_program
+  local window; window=$(wait_window Vireon)
+  choose_from_menu "$window" 1
+  local about; about=$(wait_window About)
+  expect "main window while About is up" "$(probe enabled)" 0
+  send_keys "$about" Return
+  expect "main window after About" "$(probe enabled)" 1
+  choose_from_menu "$window" 2
+  local help; help=$(wait_window "Vireon Help")
+  expect "help text: characters and lines" "$(probe help)" "748 19"
+  send_keys "$window" Escape
+  expect "still running after Escape" "$(probe enabled)" 1
+  close_window "Vireon Help"
+  sleep 0.5
+  # Wine keeps a closed window's X window about; Windows' own list says whether it is gone.
+  expect "help window after its close" "$(probe help)" ""
+  # The main window's close request ends the program as Escape does.
+  close_window Vireon
+  expect_exit_zero
+  expect "settings file" "$(settings_file)" '1 0 \r \n'
+
+}
+
 # A damaged settings file: the box shows its first line as it is, and once touched the box's
 # position, which the file then holds.
 case_damaged_settings() {
@@ -86,7 +113,7 @@ case_no_output() {
   start_program
   local box; box=$(wait_window PortAudio)
   import -window "$box" "$WORK/no-output.png"
-  xdotool search --name '^Vireon$' >/dev/null && fail "the main window opened"
+  xdotool search --onlyvisible --name '^Vireon$' >/dev/null && fail "the main window opened"
   send_keys "$box" Return
   expect_exit_zero
   expect "settings file" "$(settings_file)" '1 7 \r \n'

@@ -51,7 +51,7 @@ start_program() {
 wait_window() {
   local id=''
   for _ in $(seq 200); do
-    id=$(xdotool search --name "^$1\$" 2>/dev/null | head -n1) && [[ -n $id ]] && break
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1) && [[ -n $id ]] && break
     sleep 0.1
   done
   [[ -n $id ]] || fail "no window titled '$1'"
@@ -66,10 +66,24 @@ send_keys() {
   for key; do xdotool key "$key"; sleep 0.2; done
 }
 
+# Chooses item $2 (1 for the first) of the main window $1's "?" menu: the menu opens with a
+# click (a key would need a window manager to reach it), the item is chosen with the keys.
+choose_from_menu() {
+  xdotool windowfocus --sync "$1"
+  sleep 0.5
+  xdotool mousemove --window "$1" 8 9 click 1
+  sleep 0.5
+  for _ in $(seq "$2"); do xdotool key Down; sleep 0.2; done
+  xdotool key Return
+}
+
 # One line of what the main window shows, e.g. `probe text 14`, without its line end.
 probe() {
   "$wine/wine64" "$VIREON_PROBE" | tr -d '\r' | grep -m1 "^$* " | cut -d" " -f$(($# + 1))-
 }
+
+# Asks the window titled $1 to close.
+close_window() { "$wine/wine64" "$VIREON_PROBE" close "$1"; }
 
 expect() { [[ $2 == "$3" ]] || fail "$1: '$2', expected '$3'"; }
 
