@@ -337,7 +337,7 @@ void App::showKeyboardWindow() {
     if (!keyboardWindow_) {
         keyboardWindow_ = std::make_unique<KeyboardWindow>(
             [this](std::uint32_t message) { instrument_.playMessage(message); }, scopeTap_,
-            [this](audio::ScopeTap* tap) { audio_.setScopeTap(tap); });
+            [this](live::ScopeTap* tap) { audio_.setScopeTap(tap); });
     }
     keyboardWindow_->show();
     keyboardWindow_->raise();

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "devices/audio/ScopeTap.h"
+#include "live/ScopeTap.h"
 
 namespace vireon::audio {
 
@@ -54,7 +54,7 @@ class AudioStream {
     /// Copies every block the stream plays into `tap` from now on, or stops when it is null.
     /// The tap must outlive the stream, since a block in progress may still reach it. A stream
     /// that cannot be watched ignores this.
-    virtual void setScopeTap(ScopeTap* /*tap*/) {}
+    virtual void setScopeTap(live::ScopeTap* /*tap*/) {}
 
   protected:
     ~AudioStream() = default;
