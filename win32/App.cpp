@@ -8,6 +8,7 @@
 #include "settings/NumberParser.h"
 #include "settings/SettingsFile.h"
 #include "win32/Dialogs.h"
+#include "win32/KeyboardWindow.h"
 #include "win32/MainWindow.h"
 #include "win32/WasapiOutput.h"
 
@@ -52,6 +53,8 @@ void serveOneMessage() {
 
 App::App(live::LiveInstrument& instrument, WasapiOutput& audio, midi::MidiPorts& midiPorts)
     : instrument_(instrument), audio_(audio), midiPorts_(midiPorts) {}
+
+App::~App() = default;
 
 int App::run() {
     // Disorder is read once, here: the settings fix it for the whole run. Nothing renders yet.
@@ -110,6 +113,8 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput) {
                         showAbout(window.handle());
                     } else if (event->number == kMenuHelp) {
                         showHelp(window);
+                    } else if (event->number == kMenuKeyboard) {
+                        showKeyboardWindow();
                     }
                     quitRequested = event->number == kMenuQuit;
                     break;
@@ -157,6 +162,14 @@ void App::handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int
             // The envelope sliders reach the instrument as they move (MainWindow::EnvelopeMove).
             break;
     }
+}
+
+void App::showKeyboardWindow() {
+    if (!keyboardWindow_) {
+        keyboardWindow_ = std::make_unique<KeyboardWindow>(
+            [this](std::uint32_t message) { instrument_.playMessage(message); }, audio_);
+    }
+    keyboardWindow_->show();
 }
 
 void App::showNoteStatus(MainWindow& window) {

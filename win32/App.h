@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "live/LiveInstrument.h"
@@ -13,6 +14,7 @@ class MidiPorts;
 
 namespace vireon::win32 {
 
+class KeyboardWindow;
 class MainWindow;
 class WasapiOutput;
 
@@ -24,6 +26,7 @@ class App {
     /// Plays `instrument` through `audio`, with MIDI input from `midiPorts`; all must outlive
     /// the App.
     App(live::LiveInstrument& instrument, WasapiOutput& audio, midi::MidiPorts& midiPorts);
+    ~App();
 
     /// The whole program; returns its exit status, always 0.
     int run();
@@ -32,11 +35,14 @@ class App {
     void runEventLoop(MainWindow& window, midi::MidiInput& midiInput);
     void handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int control);
     void showNoteStatus(MainWindow& window);
+    void showKeyboardWindow();
 
     live::LiveInstrument& instrument_;
     WasapiOutput& audio_;
     midi::MidiPorts& midiPorts_;
     std::uint64_t noteReportsShown_ = 0;
+    // Made when first asked for; it outlives the sound, whose scope it may be watching.
+    std::unique_ptr<KeyboardWindow> keyboardWindow_;
 };
 
 }  // namespace vireon::win32

@@ -93,14 +93,14 @@ MainWindow::~MainWindow() {
     if (window_ != nullptr) {
         ::DestroyWindow(window_);
     }
-    if (escapeKey_ != nullptr) {
-        ::DestroyAcceleratorTable(escapeKey_);
+    if (keys_ != nullptr) {
+        ::DestroyAcceleratorTable(keys_);
     }
 }
 
 bool MainWindow::build(const std::string& disorderText) {
-    window_ = createFixedWindow(&MainWindow::windowProcedure, kWindowClass, "Vireon", kClientWidth,
-                                kClientHeight, this);
+    window_ = createFixedWindow(&ownedWindowProcedure<MainWindow>, kWindowClass, "Vireon",
+                                kClientWidth, kClientHeight, this);
     if (window_ == nullptr) {
         return false;
     }
@@ -152,8 +152,9 @@ bool MainWindow::build(const std::string& disorderText) {
     }
     createStatusBar();
 
-    ACCEL escape{FVIRTKEY, VK_ESCAPE, kMenuQuit};
-    escapeKey_ = ::CreateAcceleratorTableA(&escape, 1);
+    std::array<ACCEL, 2> keys{
+        {{FVIRTKEY, VK_ESCAPE, kMenuQuit}, {FVIRTKEY | FCONTROL, 'K', kMenuKeyboard}}};
+    keys_ = ::CreateAcceleratorTableA(keys.data(), static_cast<int>(keys.size()));
     ::SetFocus(control(kMidiDeviceList));
     return true;
 }
@@ -167,6 +168,11 @@ void MainWindow::createMenu() {
     ::AppendMenuA(help, MF_STRING, kMenuAbout, "About");
     ::AppendMenuA(help, MF_STRING, kMenuHelp, "Help");
     ::AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), "?");
+    // A menu of its own after "?", as in the other desktop face.
+    if (HMENU keyboard = ::CreatePopupMenu()) {
+        ::AppendMenuA(keyboard, MF_STRING, kMenuKeyboard, "Show keyboard\tCtrl+K");
+        ::AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(keyboard), "Keyboard");
+    }
     ::SetMenu(window_, bar);
 }
 
@@ -303,8 +309,8 @@ bool MainWindow::preTranslate(MSG& message) {
     if (window_ == nullptr) {
         return false;
     }
-    if (escapeKey_ != nullptr && ::GetActiveWindow() == window_ &&
-        ::TranslateAcceleratorA(window_, escapeKey_, &message) != 0) {
+    if (keys_ != nullptr && ::GetActiveWindow() == window_ &&
+        ::TranslateAcceleratorA(window_, keys_, &message) != 0) {
         return true;
     }
     // Tab moves among the window's own controls only; a dialog's handling of every other key
@@ -363,21 +369,7 @@ void MainWindow::scrolled(HWND control) {
     post(WindowEvent::Kind::Control, id);
 }
 
-LRESULT CALLBACK MainWindow::windowProcedure(HWND window, UINT message, WPARAM wParam,
-                                             LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* creation = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-        ::SetWindowLongPtrA(window, GWLP_USERDATA,
-                            reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (self == nullptr || self->window_ != window) {
-        return ::DefWindowProcA(window, message, wParam, lParam);
-    }
-    return self->handle(message, wParam, lParam);
-}
-
-LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND: {
             const int id = LOWORD(wParam);

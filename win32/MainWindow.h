@@ -23,6 +23,23 @@ namespace vireon::win32 {
 HWND createFixedWindow(WNDPROC procedure, const char* className, const char* title, int clientWidth,
                        int clientHeight, void* parameter);
 
+/// The window procedure of windows that each belong to one object: `owner`, given to
+/// createFixedWindow as its parameter, takes every message through its handleMessage once it
+/// knows its window (handle()); Windows' default takes the messages of the creation itself.
+template <typename Owner>
+LRESULT CALLBACK ownedWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* creation = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        ::SetWindowLongPtrA(window, GWLP_USERDATA,
+                            reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+    }
+    auto* owner = reinterpret_cast<Owner*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (owner == nullptr || owner->handle() != window) {
+        return ::DefWindowProcA(window, message, wParam, lParam);
+    }
+    return owner->handleMessage(message, wParam, lParam);
+}
+
 /// What the user did in the main window, as its event loop takes it.
 struct WindowEvent {
     enum class Kind { Control, Menu, CloseRequest };
@@ -31,12 +48,12 @@ struct WindowEvent {
     int number;
 };
 
-/// The synthesizer's main window on Win32's own controls: the "?" menu, six vertical trackbars,
-/// the Disorder box (an edit field with an up-down control), the MIDI device list, a few texts and
-/// a three-field status bar, each control at a fixed place under its number. Ranges, start-up
-/// positions and labels come from the table of controls, as in every other face. User actions
-/// become WindowEvents queued for the event loop; values and texts set through this class queue
-/// nothing. All operations: UI thread.
+/// The synthesizer's main window on Win32's own controls: the "?" and "Keyboard" menus, six
+/// vertical trackbars, the Disorder box (an edit field with an up-down control), the MIDI device
+/// list, a few texts and a three-field status bar, each control at a fixed place under its number.
+/// Ranges, start-up positions and labels come from the table of controls, as in every other face.
+/// User actions become WindowEvents queued for the event loop; values and texts set through this
+/// class queue nothing. All operations: UI thread.
 class MainWindow {
   public:
     static constexpr int kClientWidth = 470;
@@ -51,9 +68,9 @@ class MainWindow {
     MainWindow& operator=(const MainWindow&) = delete;
 
     /// Shows the window centred on the screen, then creates the menu, the controls at their
-    /// start-up positions, the status bar and the Escape key. The Disorder box's position is the
-    /// number at the start of `disorderText` minus one (held within its range); its text is
-    /// `disorderText` itself. False when the window cannot be created.
+    /// start-up positions, the status bar and the Escape and Ctrl+K keys. The Disorder box's
+    /// position is the number at the start of `disorderText` minus one (held within its range); its
+    /// text is `disorderText` itself. False when the window cannot be created.
     bool build(const std::string& disorderText);
 
     HWND handle() const { return window_; }
@@ -80,8 +97,9 @@ class MainWindow {
     /// Shows `text` centred in status field 0, 1 or 2; nothing without a status bar.
     void setStatusText(int field, std::string_view text);
 
-    /// What the Escape key and Tab need before a message is dispatched: true when `message` has
-    /// been handled (Escape while this window is active, Tab or Shift+Tab among the controls).
+    /// What the window's keys need before a message is dispatched: true when `message` has been
+    /// handled (Escape or Ctrl+K while this window is active, Tab or Shift+Tab among the
+    /// controls).
     bool preTranslate(MSG& message);
 
     /// Calls `tick` every `milliseconds` from the window's own procedure, so it goes on while a
@@ -94,9 +112,8 @@ class MainWindow {
     void dropEvents() { events_.clear(); }
 
   private:
-    static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam,
-                                            LPARAM lParam);
-    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    friend LRESULT CALLBACK ownedWindowProcedure<MainWindow>(HWND, UINT, WPARAM, LPARAM);
+    LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     HWND createControl(const char* className, DWORD style, DWORD extendedStyle, int id, int x,
                        int y, int width, int height, const char* text = "");
     void createSlider(int id, int x, controls::ControlId control);
@@ -111,7 +128,7 @@ class MainWindow {
     HWND window_ = nullptr;
     HWND upDown_ = nullptr;
     HWND statusBar_ = nullptr;
-    HACCEL escapeKey_ = nullptr;
+    HACCEL keys_ = nullptr;
     HFONT font_ = nullptr;
     // While the program itself sets a text: the edit field's notifications are not the user's.
     bool settingText_ = false;

@@ -264,6 +264,10 @@ void WasapiOutput::play(Device& device) {
                 continue;
             }
             instrument_.render(device.mono.data(), frames);
+            if (live::ScopeTap* tap = scopeTap_.load(std::memory_order_acquire)) {
+                // A scope that falls behind misses samples; the sound never waits for it.
+                tap->ring.push(device.mono.data(), frames);
+            }
             fanOut(std::span<const float>(device.mono.data(), frames),
                    reinterpret_cast<float*>(data), channels_);
             device.render->ReleaseBuffer(frames, 0);

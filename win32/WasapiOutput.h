@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "live/LiveInstrument.h"
+#include "live/ScopeTap.h"
 
 namespace vireon::win32 {
 
@@ -47,6 +49,10 @@ class WasapiOutput {
     /// UI thread.
     void start();
 
+    /// From now on the audio thread also copies what it plays into `tap` (none: stops), which
+    /// must stay alive until the output has shut down. UI thread.
+    void setScopeTap(live::ScopeTap* tap) { scopeTap_.store(tap, std::memory_order_release); }
+
     /// Stops the sound at once and closes the device, calling `serve` (which handles one window
     /// message, if any) about every millisecond meanwhile, so the windows stay alive. False
     /// when the audio thread did not end within `deadline`. UI thread.
@@ -70,6 +76,7 @@ class WasapiOutput {
     std::string errorText_;
     std::uint32_t rate_ = 0;
     std::uint32_t channels_ = 0;
+    std::atomic<live::ScopeTap*> scopeTap_{nullptr};
 };
 
 }  // namespace vireon::win32

@@ -53,9 +53,15 @@ int main(int argc, char** argv) {
     HWND list = ::GetDlgItem(main, kMidiDeviceList);
     std::printf("list %ld %ld\n", static_cast<long>(::SendMessageA(list, CB_GETCOUNT, 0, 0)),
                 static_cast<long>(::SendMessageA(list, CB_GETCURSEL, 0, 0)));
-    // A status bar's own text is its first field's.
-    std::printf("status %s\n",
-                textOf(::FindWindowExA(main, nullptr, STATUSCLASSNAMEA, nullptr)).c_str());
+    // A status bar's own text is its first field's; of the note field only the length crosses
+    // processes, which is enough to tell its texts apart.
+    HWND statusBar = ::FindWindowExA(main, nullptr, STATUSCLASSNAMEA, nullptr);
+    std::printf("status %s\n", textOf(statusBar).c_str());
+    const int noteLength = LOWORD(::SendMessageA(statusBar, SB_GETTEXTLENGTHA, 1, 0));
+    std::printf("note %s\n", noteLength == 0   ? "none"
+                             : noteLength == 3 ? "On"
+                             : noteLength == 4 ? "Off"
+                                               : "?");
     GUITHREADINFO thread{};
     thread.cbSize = sizeof thread;
     ::GetGUIThreadInfo(::GetWindowThreadProcessId(main, nullptr), &thread);

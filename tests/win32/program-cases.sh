@@ -92,6 +92,35 @@ case_help_and_about() {
 
 }
 
+# Ctrl+K opens the on-screen keyboard; a computer key held there plays a note until it is let
+# go, and a note still held when the keyboard closes ends with it.
+case_keyboard() {
+  use_sound null; start_display; start_program
+  local window; window=$(wait_window Vireon)
+  expect "note status before any note" "$(probe note)" none
+  send_keys "$window" ctrl+k
+  local keyboard; keyboard=$(wait_window "Vireon keyboard")
+  xdotool windowfocus --sync "$keyboard"
+  sleep 0.5
+  xdotool keydown x
+  sleep 0.3
+  expect "note status with a key held" "$(probe note)" On
+  xdotool keyup x
+  sleep 0.3
+  expect "note status after the key" "$(probe note)" Off
+  xdotool keydown m
+  sleep 0.3
+  expect "note status with a key held" "$(probe note)" On
+  close_window "Vireon keyboard"
+  sleep 0.5
+  expect "note status once the keyboard closed" "$(probe note)" Off
+  xdotool keyup m
+  # Without a window manager, wine gives the main window the keys back only once the keyboard
+  # window is gone.
+  send_keys "$window" Escape
+  expect_exit_zero
+}
+
 # A damaged settings file: the box shows its first line as it is, and once touched the box's
 # position, which the file then holds.
 case_damaged_settings() {
