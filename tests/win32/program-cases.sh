@@ -121,6 +121,34 @@ case_keyboard() {
   expect_exit_zero
 }
 
+# A note played on the on-screen keyboard reaches a JACK server through WASAPI, wine and ALSA
+# exactly as vireon-render renders that note at the server's rate: the live instrument, the
+# converter and the output carry every sample bit for bit.
+case_sound() {
+  local count=6000
+  use_sound jack; start_display; start_program
+  local window; window=$(wait_window Vireon)
+  "$VIREON_JACK_RECORDER" "$JACK_DEFAULT_SERVER" '.*:out_000$' $count "$WORK/recorded.raw" &
+  local recorder=$!
+  helper_pids+=($recorder)
+  send_keys "$window" ctrl+k
+  local keyboard; keyboard=$(wait_window "Vireon keyboard")
+  send_keys "$keyboard"
+  xdotool keydown z
+  wait "$recorder" || fail "the program's sound was not recorded"
+  xdotool keyup z
+  printf '0 0x90 60 100\n' >"$WORK/note.txt"
+  "$VIREON_NATIVE_RENDER" --events "$WORK/note.txt" --rate 48000 --length 8000 -o - \
+    >"$WORK/reference.raw"
+  sound_words "$WORK/reference.raw" $count >"$WORK/reference.txt"
+  sound_words "$WORK/recorded.raw" $count >"$WORK/recorded.txt"
+  expect "samples compared" "$(wc -l <"$WORK/recorded.txt")" $count
+  cmp "$WORK/reference.txt" "$WORK/recorded.txt" >&2 || fail "the sound differs from vireon-render's"
+  close_window "Vireon keyboard"
+  send_keys "$window" Escape
+  expect_exit_zero
+}
+
 # A damaged settings file: the box shows its first line as it is, and once touched the box's
 # position, which the file then holds.
 case_damaged_settings() {

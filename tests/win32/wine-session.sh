@@ -13,9 +13,10 @@ export WINEPREFIX=$VIREON_GUI_PREFIX WINEDEBUG=-all
 export WINEDLLOVERRIDES="winepulse.drv,wineoss.drv=d"
 rm -rf "$WORK" && mkdir -p "$WORK/program"
 
-xvfb_pid='' program_pid=''
+xvfb_pid='' program_pid='' helper_pids=()
 end_session() {
   if [[ -n $program_pid ]]; then kill "$program_pid" 2>/dev/null || true; fi
+  for pid in "${helper_pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
   "$wine/wineserver" -k >/dev/null 2>&1 || true
   if [[ -n $xvfb_pid ]]; then kill "$xvfb_pid" 2>/dev/null || true; fi
 }
@@ -23,11 +24,20 @@ trap end_session EXIT
 
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
-# Sound: "null", a device that takes every sample and plays none; "none", no device at all.
+# Sound: "null", a device that takes every sample and plays none; "none", no device at all;
+# "jack", a private JACK server at 48000 Hz (a dummy without hardware) through ALSA's JACK
+# plugin, whose name is then in $JACK_DEFAULT_SERVER.
 use_sound() {
   case $1 in
     null) printf 'pcm.!default { type null }\n' >"$WORK/asound.conf" ;;
     none) : >"$WORK/asound.conf" ;;
+    jack)
+      export JACK_DEFAULT_SERVER=vireon-wine-$$
+      jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 480 >"$WORK/jackd.log" 2>&1 &
+      helper_pids+=($!)
+      for _ in $(seq 100); do jack_lsp >/dev/null 2>&1 && break; sleep 0.1; done
+      jack_lsp >/dev/null 2>&1 || fail "the JACK server did not start"
+      cp "$VIREON_ALSA_JACK_CONFIG" "$WORK/asound.conf" ;;
   esac
   export ALSA_CONFIG_PATH=$WORK/asound.conf
 }
@@ -95,6 +105,13 @@ expect_exit_zero() {
   wait "$program_pid" || status=$?
   program_pid=''
   expect "exit status" "$status" 0
+}
+
+# The float32 samples of raw file $1 from its first non-zero one on, as hexadecimal words, one
+# a line, at most $2 of them.
+sound_words() {
+  od -An -v -tx4 -w4 "$1" | tr -d ' ' | awk -v n="$2" \
+    '(started || ($0 != "00000000" && $0 != "80000000")) && k < n { started = 1; print; ++k }'
 }
 
 # The settings file's bytes, with CR and LF spelled out.
