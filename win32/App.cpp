@@ -7,6 +7,7 @@
 #include "devices/midi/MidiInput.h"
 #include "settings/NumberParser.h"
 #include "settings/SettingsFile.h"
+#include "sounds/FactorySounds.h"
 #include "win32/Dialogs.h"
 #include "win32/KeyboardWindow.h"
 #include "win32/MainWindow.h"
@@ -115,6 +116,11 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput) {
                         showHelp(window);
                     } else if (event->number == kMenuKeyboard) {
                         showKeyboardWindow();
+                    } else if (event->number >= kMenuFirstSound &&
+                               static_cast<std::size_t>(event->number - kMenuFirstSound) <
+                                   sounds::factorySounds().size()) {
+                        chooseSound(window,
+                                    sounds::factorySounds()[event->number - kMenuFirstSound]);
                     }
                     quitRequested = event->number == kMenuQuit;
                     break;
@@ -162,6 +168,23 @@ void App::handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int
             // The envelope sliders reach the instrument as they move (MainWindow::EnvelopeMove).
             break;
     }
+}
+
+void App::chooseSound(MainWindow& window, const sounds::Sound& sound) {
+    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
+        const auto control = static_cast<controls::ControlId>(i);
+        if (const std::optional<int> slider = MainWindow::sliderFor(control)) {
+            window.setSliderValue(*slider, sound.position(control));
+            instrument_.moveControl(control, sound.position(control));
+        }
+    }
+    window.setControlText(kHavocValueText, std::to_string(window.sliderValue(kHavocSlider)));
+    window.setControlText(kBedlamValueText, std::to_string(window.sliderValue(kBedlamSlider)));
+    // Disorder is read only at start-up: the box holds the sound's value, which is saved at exit
+    // as usual and plays from the next start.
+    const int disorder = sound.position(controls::ControlId::Disorder);
+    window.setSpinValue(disorder);
+    window.setControlText(kDisorderSpin, std::to_string(disorder));
 }
 
 void App::showKeyboardWindow() {

@@ -12,6 +12,10 @@ class MidiInput;
 class MidiPorts;
 }  // namespace vireon::midi
 
+namespace vireon::sounds {
+struct Sound;
+}  // namespace vireon::sounds
+
 namespace vireon::win32 {
 
 class KeyboardWindow;
@@ -36,6 +40,7 @@ class App {
     void handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int control);
     void showNoteStatus(MainWindow& window);
     void showKeyboardWindow();
+    void chooseSound(MainWindow& window, const sounds::Sound& sound);
 
     live::LiveInstrument& instrument_;
     WasapiOutput& audio_;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "settings/NumberParser.h"
+#include "sounds/FactorySounds.h"
 
 namespace vireon::win32 {
 
@@ -173,6 +174,13 @@ void MainWindow::createMenu() {
         ::AppendMenuA(keyboard, MF_STRING, kMenuKeyboard, "Show keyboard\tCtrl+K");
         ::AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(keyboard), "Keyboard");
     }
+    if (HMENU sounds = ::CreatePopupMenu()) {
+        int number = kMenuFirstSound;
+        for (const sounds::Sound& sound : sounds::factorySounds()) {
+            ::AppendMenuA(sounds, MF_STRING, static_cast<UINT_PTR>(number++), sound.name.c_str());
+        }
+        ::AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(sounds), "Sounds");
+    }
     ::SetMenu(window_, bar);
 }
 
@@ -216,6 +224,12 @@ void MainWindow::createStatusBar() {
 
 HWND MainWindow::control(int id) const {
     return window_ == nullptr ? nullptr : ::GetDlgItem(window_, id);
+}
+
+std::optional<int> MainWindow::sliderFor(ControlId control) {
+    const auto found = std::find_if(kSliders.begin(), kSliders.end(),
+                                    [control](const Slider& s) { return s.control == control; });
+    return found == kSliders.end() ? std::nullopt : std::optional<int>(found->id);
 }
 
 int MainWindow::sliderValue(int id) const {

@@ -48,12 +48,12 @@ struct WindowEvent {
     int number;
 };
 
-/// The synthesizer's main window on Win32's own controls: the "?" and "Keyboard" menus, six
-/// vertical trackbars, the Disorder box (an edit field with an up-down control), the MIDI device
-/// list, a few texts and a three-field status bar, each control at a fixed place under its number.
-/// Ranges, start-up positions and labels come from the table of controls, as in every other face.
-/// User actions become WindowEvents queued for the event loop; values and texts set through this
-/// class queue nothing. All operations: UI thread.
+/// The synthesizer's main window on Win32's own controls: the "?", "Keyboard" and "Sounds" menus,
+/// six vertical trackbars, the Disorder box (an edit field with an up-down control), the MIDI
+/// device list, a few texts and a three-field status bar, each control at a fixed place under its
+/// number. Ranges, start-up positions and labels come from the table of controls, as in every other
+/// face. User actions become WindowEvents queued for the event loop; values and texts set through
+/// this class queue nothing. All operations: UI thread.
 class MainWindow {
   public:
     static constexpr int kClientWidth = 470;
@@ -78,6 +78,9 @@ class MainWindow {
     /// Value of slider 5, 6, 7, 8, 15 or 16 (top = maximum); 0 for any other number.
     int sliderValue(int id) const;
     void setSliderValue(int id, int value);
+
+    /// The slider that shows `control`; nothing for Disorder, which has its box.
+    static std::optional<int> sliderFor(controls::ControlId control);
 
     /// Position of the Disorder box.
     int spinValue() const;

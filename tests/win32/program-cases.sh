@@ -71,12 +71,12 @@ case_keys() {
 case_help_and_about() {
   use_sound null; start_display; start_program
   local window; window=$(wait_window Vireon)
-  choose_from_menu "$window" 1
+  choose_from_menu "$window" 1 1
   local about; about=$(wait_window About)
   expect "main window while About is up" "$(probe enabled)" 0
   send_keys "$about" Return
   expect "main window after About" "$(probe enabled)" 1
-  choose_from_menu "$window" 2
+  choose_from_menu "$window" 1 2
   local help; help=$(wait_window "Vireon Help")
   expect "help text: characters and lines" "$(probe help)" "748 19"
   send_keys "$window" Escape
@@ -119,6 +119,29 @@ case_keyboard() {
   # window is gone.
   send_keys "$window" Escape
   expect_exit_zero
+}
+
+# A factory sound chosen from the Sounds menu moves every slider to its position, shows Havoc
+# and Bedlam, and puts its Disorder in the box, which the settings file then holds.
+case_sounds() {
+  use_sound null; start_display; start_program
+  local window; window=$(wait_window Vireon)
+  choose_from_menu "$window" 3 2
+  sleep 0.5
+  # The second factory sound's positions, from the file every face is made from.
+  local -A value
+  while read -r key _ number; do value[$key]=$number; done < <(awk \
+    '/^vireon-sound/ { n++ } n == 2 && / = / && $1 != "name" && $1 != "description"' \
+    "$VIREON_FACTORY_SOUNDS")
+  expect "Havoc value" "$(probe text 14)" "${value[havoc]}"
+  expect "Bedlam value" "$(probe text 13)" "${value[bedlam]}"
+  expect "attack slider" "$(probe slider 5)" "$((1 + 2000 - value[attack])) 1 2000"
+  expect "sustain slider" "$(probe slider 7)" "$((100 - value[sustain])) 0 100"
+  expect "release slider" "$(probe slider 8)" "$((1 + 5000 - value[release])) 1 5000"
+  expect "Disorder box" "$(probe text 18)" "${value[disorder]}"
+  send_keys "$window" Escape
+  expect_exit_zero
+  expect "settings file" "$(od -An -c "$WORK/program/chaos.txt" | tr -d ' ')" "${value[disorder]}\\r\\n"
 }
 
 # A note played on the on-screen keyboard reaches a JACK server through WASAPI, wine and ALSA

@@ -76,14 +76,17 @@ send_keys() {
   for key; do xdotool key "$key"; sleep 0.2; done
 }
 
-# Chooses item $2 (1 for the first) of the main window $1's "?" menu: the menu opens with a
-# click (a key would need a window manager to reach it), the item is chosen with the keys.
+# Chooses item $3 (1 for the first) of menu $2 (1 for "?") of the main window $1: the menu bar
+# opens with a click on "?" (a key would need a window manager to reach it), the rest is keys.
 choose_from_menu() {
   xdotool windowfocus --sync "$1"
   sleep 0.5
   xdotool mousemove --window "$1" 8 9 click 1
   sleep 0.5
-  for _ in $(seq "$2"); do xdotool key Down; sleep 0.2; done
+  # A menu opened with the click has no item highlighted; one reached with Right has its first.
+  local downs=$3
+  for _ in $(seq 2 "$2"); do xdotool key Right; sleep 0.2; downs=$(($3 - 1)); done
+  for _ in $(seq "$downs"); do xdotool key Down; sleep 0.2; done
   xdotool key Return
 }
 
