@@ -323,7 +323,10 @@ bool MainWindow::preTranslate(MSG& message) {
     if (window_ == nullptr) {
         return false;
     }
-    if (keys_ != nullptr && ::GetActiveWindow() == window_ &&
+    // Escape closes the device list while it is open, as it does everywhere else.
+    HWND list = control(kMidiDeviceList);
+    const bool listOpen = list != nullptr && ::SendMessageA(list, CB_GETDROPPEDSTATE, 0, 0) != 0;
+    if (keys_ != nullptr && ::GetActiveWindow() == window_ && !listOpen &&
         ::TranslateAcceleratorA(window_, keys_, &message) != 0) {
         return true;
     }

@@ -10,7 +10,8 @@ case_prefix() {
 }
 
 # The window as it opens: title, size, the controls from the table, the empty device list, the
-# focus on it; Escape quits and writes the settings file with the untouched Disorder text.
+# focus on it; Escape closes the open list, then quits and writes the settings file with the
+# untouched Disorder text.
 case_opens() {
   use_sound null; start_display; start_program
   local window; window=$(wait_window Vireon)
@@ -36,6 +37,9 @@ case_opens() {
   expect "MIDI status" "$(probe status)" $'\tNo MIDI IN'
   expect "focus" "$(probe focus)" 4
   import -window "$window" "$WORK/main-window.png"
+  # Escape first closes the open device list; only then does it quit.
+  send_keys "$window" F4 Escape
+  expect "still running after the list closed" "$(probe enabled)" 1
   send_keys "$window" Escape
   expect_exit_zero
   expect "settings file" "$(settings_file)" '1 0 \r \n'
