@@ -17,7 +17,7 @@
 #include "settings/SettingsFile.h"
 #include "sounds/FactorySounds.h"
 #include "ui/AboutBox.h"
-#include "ui/ControlId.h"
+#include "controls/WindowNumbers.h"
 #include "ui/FatalErrorBox.h"
 #include "ui/HelpWindow.h"
 #include "ui/KeyboardWindow.h"
@@ -406,7 +406,7 @@ void App::showKeyboardWindow() {
     if (!keyboardWindow_) {
         keyboardWindow_ = std::make_unique<KeyboardWindow>(
             [this](std::uint32_t message) { instrument_.playMessage(message); }, scopeTap_,
-            [this](audio::ScopeTap* tap) { audio_.setScopeTap(tap); });
+            [this](live::ScopeTap* tap) { audio_.setScopeTap(tap); });
     }
     keyboardWindow_->show();
     keyboardWindow_->raise();

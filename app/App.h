@@ -109,7 +109,7 @@ class App {
     std::optional<std::filesystem::path> settingsFile_;
     // Fed by the audio callback while the keyboard window's scope shows; it outlives the
     // stream, as a block in progress may still reach it after the scope has let go.
-    audio::ScopeTap scopeTap_;
+    live::ScopeTap scopeTap_;
     std::unique_ptr<ui::KeyboardWindow> keyboardWindow_;
     // Made with the main window and hidden until asked for, so that the playing controls have
     // their positions for the sounds menu all along.

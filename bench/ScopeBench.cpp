@@ -12,7 +12,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "devices/audio/ScopeTap.h"
+#include "live/ScopeTap.h"
 #include "bench/RatioReporter.h"
 #include "engine/AdsrSettings.h"
 #include "engine/RenderBlock.h"
@@ -55,7 +55,7 @@ BENCHMARK(renderOneRepaintInterval);
 // The callback's extra work while the scope shows; the pop keeps the ring from filling.
 void copyIntoTheScopeRing(benchmark::State& bench) {
     HeldNote note;
-    audio::ScopeTap tap;
+    live::ScopeTap tap;
     std::array<float, kFramesPerRepaint> out{};
     engine::renderBlock(note.state, note.adsr, note.block.data(), kFramesPerRepaint);
     for (auto _ : bench) {
@@ -69,9 +69,9 @@ BENCHMARK(copyIntoTheScopeRing);
 
 void scopeRepaint(benchmark::State& bench) {
     HeldNote note;
-    audio::ScopeTap tap;
+    live::ScopeTap tap;
     tap.rate.store(kRate);
-    ui::ScopeView view(tap, [](audio::ScopeTap*) {});
+    ui::ScopeView view(tap, [](live::ScopeTap*) {});
     view.resize(360, 130);
     QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
     for (auto _ : bench) {

@@ -1,17 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <string_view>
+#include "text/ProgramTexts.h"
 
 class QWidget;
 class QMessageBox;
 
 namespace vireon::ui {
 
-/// The About text: name, version and maker on the first line, a carriage return, then what the
-/// program is.
-inline constexpr std::string_view kAboutText =
-    "Vireon v1.01 by the Vireon developers\rSound Synthesizer using chaos functions";
+using text::kAboutText;
 
 inline constexpr const char* kAboutBoxName = "vireonAboutBox";
 

@@ -6,12 +6,14 @@
 #include <QPlainTextEdit>
 #include <vector>
 
-#include "ui/ControlId.h"
+#include "controls/WindowNumbers.h"
 #include "ui/EventSource.h"
-#include "ui/HelpText.h"
+#include "text/ProgramTexts.h"
 #include "ui/MainWindow.h"
 
 namespace vireon::ui {
+
+using text::helpText;
 
 namespace {
 

@@ -3,8 +3,6 @@
 
 #include <QKeyEvent>
 #include <QLabel>
-#include <array>
-#include <set>
 
 #include "midi/MidiMessage.h"
 #include "ui/MainWindow.h"
@@ -16,30 +14,6 @@ namespace {
 
 constexpr std::uint8_t kNoteOn = 0x90;
 constexpr std::uint8_t kNoteOff = 0x80;
-constexpr int kOctave = 12;
-
-// Two octaves on two rows of the computer keyboard, laid out like piano keys: the lower row's
-// letters are the white keys, the row above them the black ones.
-constexpr std::array<int, 24> kNoteKeys{
-    Qt::Key_Z, Qt::Key_S, Qt::Key_X, Qt::Key_D, Qt::Key_C, Qt::Key_V, Qt::Key_G, Qt::Key_B,
-    Qt::Key_H, Qt::Key_N, Qt::Key_J, Qt::Key_M, Qt::Key_Q, Qt::Key_2, Qt::Key_W, Qt::Key_3,
-    Qt::Key_E, Qt::Key_R, Qt::Key_5, Qt::Key_T, Qt::Key_6, Qt::Key_Y, Qt::Key_7, Qt::Key_U};
-
-int semitoneOf(int key) {
-    for (std::size_t i = 0; i < kNoteKeys.size(); ++i) {
-        if (kNoteKeys[i] == key) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
-}
-
-QString noteName(int note) {
-    static constexpr std::array<const char*, kOctave> kNames{"C",  "C#", "D",  "D#", "E",  "F",
-                                                             "F#", "G",  "G#", "A",  "A#", "B"};
-    return QString::fromLatin1(kNames[static_cast<std::size_t>(note % kOctave)]) +
-           QString::number(note / kOctave - 1);
-}
 
 constexpr int kMargin = 10;
 constexpr int kLabelHeight = 20;
@@ -47,9 +21,9 @@ constexpr int kScopeHeight = 130;
 
 }  // namespace
 
-KeyboardWindow::KeyboardWindow(NoteSender send, audio::ScopeTap& tap,
-                               std::function<void(audio::ScopeTap*)> attachScope)
-    : QWidget(nullptr), send_(std::move(send)) {
+KeyboardWindow::KeyboardWindow(NoteSender send, live::ScopeTap& tap,
+                               std::function<void(live::ScopeTap*)> attachScope)
+    : QWidget(nullptr), send_(std::move(send)), computerKeys_(send_) {
     keys_ = new PianoKeys([this](int note) { noteOn(note); }, [this](int note) { noteOff(note); },
                           this);
     const int width = keys_->width() + 2 * kMargin;
@@ -65,7 +39,7 @@ KeyboardWindow::KeyboardWindow(NoteSender send, audio::ScopeTap& tap,
     // The window itself takes the keys; nothing inside it may take the focus away.
     setFocusPolicy(Qt::StrongFocus);
     keys_->setFocusPolicy(Qt::NoFocus);
-    shiftOctave(0);
+    showKeys();
 }
 
 KeyboardWindow::~KeyboardWindow() {
@@ -82,64 +56,33 @@ void KeyboardWindow::noteOff(int note) {
 
 void KeyboardWindow::releaseAllNotes() {
     keys_->releaseMouseNote();
-    const std::map<int, int> held = std::exchange(heldKeys_, {});
-    for (const auto& [key, note] : held) {
-        noteOff(note);
-    }
-    showHeldKeys();
+    computerKeys_.releaseAll();
+    showKeys();
 }
 
-void KeyboardWindow::shiftOctave(int octaves) {
-    baseNote_ = std::clamp(baseNote_ + octaves * kOctave, kLowestBase, kHighestBase);
-    keys_->setLowestNote(baseNote_);
-    octaveLabel_->setText(QStringLiteral("Keys Z to M from %1, Q to U from %2.   Octave: - and +")
-                              .arg(noteName(baseNote_), noteName(baseNote_ + kOctave)));
-}
-
-void KeyboardWindow::showHeldKeys() {
-    std::set<int> notes;
-    for (const auto& [key, note] : heldKeys_) {
-        notes.insert(note);
-    }
-    keys_->setHeldElsewhere(std::move(notes));
+void KeyboardWindow::showKeys() {
+    keys_->setLowestNote(computerKeys_.baseNote());
+    keys_->setHeldElsewhere(computerKeys_.heldNotes());
+    octaveLabel_->setText(QString::fromStdString(computerKeys_.hint()));
 }
 
 void KeyboardWindow::keyPressEvent(QKeyEvent* event) {
-    const int key = event->key();
-    if (key == Qt::Key_Minus || key == Qt::Key_Plus || key == Qt::Key_Equal) {
-        if (!event->isAutoRepeat()) {
-            shiftOctave(key == Qt::Key_Minus ? -1 : 1);
-        }
-        return;
-    }
-    const int semitone = semitoneOf(key);
-    if (semitone < 0) {
+    if (!computerKeys_.press(event->key(), event->isAutoRepeat())) {
         QWidget::keyPressEvent(event);
         return;
     }
-    // A held key repeats; it still plays once. Some systems do not mark the repeats.
-    if (event->isAutoRepeat() || heldKeys_.contains(key)) {
-        return;
-    }
-    const int note = baseNote_ + semitone;
-    heldKeys_.emplace(key, note);
-    noteOn(note);
-    showHeldKeys();
+    showKeys();
 }
 
 void KeyboardWindow::keyReleaseEvent(QKeyEvent* event) {
     if (event->isAutoRepeat()) {
         return;
     }
-    const auto held = heldKeys_.find(event->key());
-    if (held == heldKeys_.end()) {
+    if (!computerKeys_.release(event->key())) {
         QWidget::keyReleaseEvent(event);
         return;
     }
-    const int note = held->second;
-    heldKeys_.erase(held);
-    noteOff(note);
-    showHeldKeys();
+    showKeys();
 }
 
 // The release of a key pressed here goes to whichever window has the focus by then: without

@@ -4,9 +4,9 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
-#include <map>
 
-#include "devices/audio/ScopeTap.h"
+#include "live/ScopeTap.h"
+#include "midi/ComputerKeyboard.h"
 
 class QLabel;
 
@@ -25,20 +25,20 @@ class KeyboardWindow : public QWidget {
     /// Receives each note message, packed as the note handler takes it. UI thread.
     using NoteSender = std::function<void(std::uint32_t message)>;
 
-    static constexpr int kLowestBase = 12;   ///< C0: the lowest octave shift
-    static constexpr int kHighestBase = 96;  ///< C7: the top row then ends at B8
-    static constexpr int kStartBase = 60;    ///< C4
-    static constexpr std::uint8_t kVelocity = 100;
+    static constexpr int kLowestBase = midi::ComputerKeyboard::kLowestBase;
+    static constexpr int kHighestBase = midi::ComputerKeyboard::kHighestBase;
+    static constexpr int kStartBase = midi::ComputerKeyboard::kStartBase;
+    static constexpr std::uint8_t kVelocity = midi::ComputerKeyboard::kVelocity;
 
     /// `attachScope` hands the scope's tap to the audio stream (or null to stop it); `tap` must
     /// outlive the stream.
-    KeyboardWindow(NoteSender send, audio::ScopeTap& tap,
-                   std::function<void(audio::ScopeTap*)> attachScope);
+    KeyboardWindow(NoteSender send, live::ScopeTap& tap,
+                   std::function<void(live::ScopeTap*)> attachScope);
     /// Ends every note still held.
     ~KeyboardWindow() override;
 
     /// The note the Z key plays.
-    int baseNote() const { return baseNote_; }
+    int baseNote() const { return computerKeys_.baseNote(); }
 
     /// Ends every note this window holds, from the mouse and the computer keyboard.
     void releaseAllNotes();
@@ -57,14 +57,10 @@ class KeyboardWindow : public QWidget {
   private:
     void noteOn(int note);
     void noteOff(int note);
-    void shiftOctave(int octaves);
-    void showHeldKeys();
+    void showKeys();
 
     NoteSender send_;
-    int baseNote_ = kStartBase;
-    // Computer keys held down, each with the note it started: a key released after an octave
-    // shift ends the note it played, not the one it would play now.
-    std::map<int, int> heldKeys_;
+    midi::ComputerKeyboard computerKeys_;
     PianoKeys* keys_ = nullptr;
     ScopeView* scope_ = nullptr;
     QLabel* octaveLabel_ = nullptr;

@@ -6,7 +6,7 @@
 #include <QMenuBar>
 #include <cmath>
 
-#include "ui/ControlId.h"
+#include "controls/WindowNumbers.h"
 #include "ui/EventSource.h"
 #include "ui/MainWindow.h"
 

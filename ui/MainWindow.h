@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "controls/Controls.h"
-#include "ui/ControlId.h"
+#include "controls/WindowNumbers.h"
 #include "ui/UiEvent.h"
 
 class QCloseEvent;

@@ -19,7 +19,7 @@ constexpr double kCornerRadius = 6.0;
 
 }  // namespace
 
-ScopeView::ScopeView(audio::ScopeTap& tap, std::function<void(audio::ScopeTap*)> attach,
+ScopeView::ScopeView(live::ScopeTap& tap, std::function<void(live::ScopeTap*)> attach,
                      QWidget* parent)
     : QWidget(parent), tap_(tap), attach_(std::move(attach)) {
     timer_.setInterval(kRepaintMilliseconds);
@@ -40,7 +40,7 @@ void ScopeView::refresh() {
 void ScopeView::showEvent(QShowEvent* /*event*/) {
     // Whatever waited from an earlier showing is stale.
     trace_.take(tap_);
-    trace_ = ScopeTrace();
+    trace_ = live::ScopeTrace();
     attach_(&tap_);
     attached_ = true;
     timer_.start();

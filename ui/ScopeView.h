@@ -5,8 +5,8 @@
 #include <QWidget>
 #include <functional>
 
-#include "devices/audio/ScopeTap.h"
-#include "ui/ScopeTrace.h"
+#include "live/ScopeTap.h"
+#include "live/ScopeTrace.h"
 
 namespace vireon::ui {
 
@@ -19,14 +19,14 @@ class ScopeView : public QWidget {
 
     /// `attach` is called with `tap` when the scope is shown and with null when it is hidden.
     /// The tap must outlive the stream it is attached to.
-    ScopeView(audio::ScopeTap& tap, std::function<void(audio::ScopeTap*)> attach,
+    ScopeView(live::ScopeTap& tap, std::function<void(live::ScopeTap*)> attach,
               QWidget* parent = nullptr);
     ~ScopeView() override;
 
     /// Takes what the tap holds and repaints; the timer calls it while shown.
     void refresh();
 
-    const ScopeTrace& trace() const { return trace_; }
+    const live::ScopeTrace& trace() const { return trace_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -34,9 +34,9 @@ class ScopeView : public QWidget {
     void hideEvent(QHideEvent* event) override;
 
   private:
-    audio::ScopeTap& tap_;
-    std::function<void(audio::ScopeTap*)> attach_;
-    ScopeTrace trace_;
+    live::ScopeTap& tap_;
+    std::function<void(live::ScopeTap*)> attach_;
+    live::ScopeTrace trace_;
     QTimer timer_;
     bool attached_ = false;
 };

@@ -13,7 +13,7 @@
 #include "settings/Platform.h"
 #include "sounds/SoundFile.h"
 #include "sounds/SoundFormat.h"
-#include "ui/ControlId.h"
+#include "controls/WindowNumbers.h"
 #include "ui/EventSource.h"
 #include "ui/MainWindow.h"
 #include "ui/PlayingWindow.h"

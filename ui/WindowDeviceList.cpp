@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/WindowDeviceList.h"
 
-#include "ui/ControlId.h"
+#include "controls/WindowNumbers.h"
 #include "ui/MainWindow.h"
 
 namespace vireon::ui {

@@ -30,7 +30,7 @@ void playBlock(StreamContext& context, float* block, unsigned long frameCount,
     } else {
         context.instrument.render(block, static_cast<std::uint32_t>(frameCount));
     }
-    if (ScopeTap* tap = context.scopeTap.load(std::memory_order_acquire)) {
+    if (live::ScopeTap* tap = context.scopeTap.load(std::memory_order_acquire)) {
         tap->ring.push(block, frameCount);
     }
     context.callbacks.fetch_add(1, std::memory_order_relaxed);
@@ -290,12 +290,12 @@ void AudioOutput::streamOpened(std::uint32_t rate) {
     supervisor_.opened();
     outputRate_ = rate;
     // A stream opened again may run at another rate than the one a watching scope was told.
-    if (ScopeTap* tap = shared_->scopeTap.load(std::memory_order_acquire)) {
+    if (live::ScopeTap* tap = shared_->scopeTap.load(std::memory_order_acquire)) {
         tap->rate.store(rate, std::memory_order_relaxed);
     }
 }
 
-void AudioOutput::setScopeTap(ScopeTap* tap) {
+void AudioOutput::setScopeTap(live::ScopeTap* tap) {
     if (tap != nullptr) {
         tap->rate.store(outputRate_, std::memory_order_relaxed);
     }

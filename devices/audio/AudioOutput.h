@@ -78,7 +78,7 @@ class AudioOutput final : public AudioStream {
     std::optional<double> outputLatency() const override;
 
     /// Sets the tap's rate to the stream's, then attaches or detaches it. UI thread.
-    void setScopeTap(ScopeTap* tap) override;
+    void setScopeTap(live::ScopeTap* tap) override;
 
     /// The library's error code from the most recent initialisation or open; 0 means none.
     /// UI thread.

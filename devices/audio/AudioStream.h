@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "devices/audio/ScopeTap.h"
+#include "live/ScopeTap.h"
 #include "settings/LatencyFile.h"
 
 namespace vireon::audio {
@@ -70,7 +70,7 @@ class AudioStream {
     /// Copies every block the stream plays into `tap` from now on, or stops when it is null.
     /// The tap must outlive the stream, since a block in progress may still reach it. A stream
     /// that cannot be watched ignores this.
-    virtual void setScopeTap(ScopeTap* /*tap*/) {}
+    virtual void setScopeTap(live::ScopeTap* /*tap*/) {}
 
   protected:
     ~AudioStream() = default;

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "devices/audio/ScopeTap.h"
 #include "live/LiveInstrument.h"
+#include "live/ScopeTap.h"
 
 namespace vireon::audio::detail {
 
@@ -27,7 +27,7 @@ struct StreamContext {
     live::LiveInstrument& instrument;
     std::atomic<ShutdownProgress> shutdown{ShutdownProgress::Running};
     /// The scope's ring while a scope watches, null otherwise: one load per block.
-    std::atomic<ScopeTap*> scopeTap{nullptr};
+    std::atomic<live::ScopeTap*> scopeTap{nullptr};
     /// Bumped by every callback, so the user-interface thread can tell a stream that has stopped
     /// being called (its server went away) from a running one.
     std::atomic<std::uint32_t> callbacks{0};

@@ -26,7 +26,7 @@
 #include "midi/MidiMessage.h"
 #include "sounds/FactorySounds.h"
 #include "sounds/SoundFile.h"
-#include "ui/ControlId.h"
+#include "controls/WindowNumbers.h"
 #include "ui/DisorderSpinBox.h"
 #include "ui/FatalErrorBox.h"
 #include "ui/HelpWindow.h"

@@ -77,7 +77,7 @@ TEST(AudioCallback, CopiesWhatItPlaysToAnAttachedScopeOnly) {
     live::LiveInstrument instrument;
     detail::StreamContext context(instrument);
     instrument.playMessage(midi::packShortMessage(0x90, 60, 100));
-    ScopeTap tap;
+    live::ScopeTap tap;
     std::vector<float> played(1500);
     std::vector<float> seen(4096);
 

@@ -14,10 +14,12 @@
 #include "UiTestSupport.h"
 #include "ui/AboutBox.h"
 #include "ui/FatalErrorBox.h"
-#include "ui/HelpText.h"
+#include "text/ProgramTexts.h"
 #include "ui/HelpWindow.h"
 
 namespace vireon::ui::test {
+
+using text::helpText;
 
 namespace {
 

@@ -34,13 +34,13 @@ struct PlayedKeyboard {
     engine::SynthState state;
     midi::MidiNoteHandler handler{state};
     std::vector<std::uint32_t> sent;
-    audio::ScopeTap tap;
-    audio::ScopeTap* attached = nullptr;
+    live::ScopeTap tap;
+    live::ScopeTap* attached = nullptr;
     KeyboardWindow window{[this](std::uint32_t message) {
                               sent.push_back(message);
                               handler.onMidiMessage(midi::MidiMessageKind::Data, message, 0);
                           },
-                          tap, [this](audio::ScopeTap* t) { attached = t; }};
+                          tap, [this](live::ScopeTap* t) { attached = t; }};
 
     std::vector<std::uint32_t> takeSent() { return std::exchange(sent, {}); }
     QPoint keyCentre(int note) const {
@@ -180,7 +180,7 @@ class KeyboardWindowTest : public QObject {
         QVERIFY(!saveScreenshot(k.window, QStringLiteral("keyboard-window.png")).isEmpty());
 
         // A plain sine in any phase: the trace starts where it rises through zero.
-        ScopeTrace sine;
+        live::ScopeTrace sine;
         std::vector<float> samples(700);
         for (std::size_t i = 0; i < samples.size(); ++i) {
             samples[i] =

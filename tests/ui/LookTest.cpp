@@ -30,8 +30,8 @@ class LookTest : public QObject {
   private slots:
     void everyWindowWearsTheLookInItsOwnFont() {
         BuiltWindow main;
-        audio::ScopeTap tap;
-        KeyboardWindow keyboard([](std::uint32_t) {}, tap, [](audio::ScopeTap*) {});
+        live::ScopeTap tap;
+        KeyboardWindow keyboard([](std::uint32_t) {}, tap, [](live::ScopeTap*) {});
         EventSource events;
         HelpWindow help(events);
         QWidget later;  // a window made after the look, with nothing of its own

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/ScopeTrace.h"
+#include "live/ScopeTrace.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace vireon::ui {
+namespace vireon::live {
 namespace {
 
 // What one take moves at a time; the ring holds more, so take() loops.
@@ -12,7 +12,7 @@ constexpr std::size_t kTakeChunk = 4096;
 
 }  // namespace
 
-void ScopeTrace::take(audio::ScopeTap& tap) {
+void ScopeTrace::take(live::ScopeTap& tap) {
     incoming_.resize(kTakeChunk);
     const std::uint32_t rate = tap.rate.load(std::memory_order_relaxed);
     while (const std::size_t count = tap.ring.pop(incoming_.data(), incoming_.size())) {
@@ -51,4 +51,4 @@ std::span<const float> ScopeTrace::visible() const {
     return std::span<const float>(history_).last(span);
 }
 
-}  // namespace vireon::ui
+}  // namespace vireon::live

@@ -3,7 +3,8 @@
 
 namespace vireon::ui {
 
-/// Fixed numbers of the main window's controls; events carry them.
+/// Fixed numbers of the main window's controls, the same in every desktop face (Qt, Win32);
+/// events carry them.
 enum ControlId : int {
     kMidiDeviceList = 4,
     kAttackSlider = 5,

@@ -6,9 +6,15 @@
 #include <string>
 #include <string_view>
 
-namespace vireon::ui {
+namespace vireon::text {
 
-/// The help window's text in the pieces it was written in. Each carriage return starts a new line
+/// The About box's text: name, version and maker on the first line, a carriage return, then what
+/// the program is. Every desktop face shows it.
+inline constexpr std::string_view kAboutText =
+    "Vireon v1.01 by the Vireon developers\rSound Synthesizer using chaos functions";
+
+
+/// The help window's text, the same in every desktop face, in the pieces it was written in. Each carriage return starts a new line
 /// in the help window; there are no line feeds.
 inline constexpr std::array<std::string_view, 11> kHelpFragments = {
     "\rVireon distorts the Phase of a sinewave by two simple chaos functions.\r",
@@ -41,4 +47,4 @@ inline std::string helpText() {
     return text;
 }
 
-}  // namespace vireon::ui
+}  // namespace vireon::text

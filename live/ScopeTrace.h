@@ -6,9 +6,9 @@
 #include <span>
 #include <vector>
 
-#include "devices/audio/ScopeTap.h"
+#include "live/ScopeTap.h"
 
-namespace vireon::ui {
+namespace vireon::live {
 
 /// The last stretch of the sound as the scope draws it: about 40 ms, steadied on a rising zero
 /// crossing when there is one, so that a held note stands still on the screen instead of
@@ -18,7 +18,7 @@ class ScopeTrace {
     static constexpr double kSpanSeconds = 0.040;
 
     /// Moves everything waiting in the tap into the trace, at the tap's rate.
-    void take(audio::ScopeTap& tap);
+    void take(live::ScopeTap& tap);
 
     /// Adds samples played at `rate` frames per second after those already held. A new rate
     /// starts the trace afresh.
@@ -38,4 +38,4 @@ class ScopeTrace {
     std::uint32_t rate_ = 0;
 };
 
-}  // namespace vireon::ui
+}  // namespace vireon::live

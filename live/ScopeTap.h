@@ -6,7 +6,7 @@
 
 #include "concurrency/SpscRing.h"
 
-namespace vireon::audio {
+namespace vireon::live {
 
 /// Where the stream callback copies what it plays while a scope is watching: a lock-free ring
 /// from the audio thread to the UI thread, and the rate of what is in it.
@@ -17,4 +17,4 @@ struct ScopeTap {
     std::atomic<std::uint32_t> rate{0};
 };
 
-}  // namespace vireon::audio
+}  // namespace vireon::live

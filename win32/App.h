@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "live/LiveInstrument.h"
+
+namespace vireon::midi {
+class MidiInput;
+class MidiPorts;
+}  // namespace vireon::midi
+
+namespace vireon::sounds {
+struct Sound;
+}  // namespace vireon::sounds
+
+namespace vireon::win32 {
+
+class KeyboardWindow;
+class MainWindow;
+class WasapiOutput;
+
+/// The program on Windows: brings up the settings, the sound, the window and MIDI input in that
+/// order, runs the one event loop that turns the window's events into the instrument's controls,
+/// and shuts everything down in order. UI thread.
+class App {
+  public:
+    /// Plays `instrument` through `audio`, with MIDI input from `midiPorts`; all must outlive
+    /// the App.
+    App(live::LiveInstrument& instrument, WasapiOutput& audio, midi::MidiPorts& midiPorts);
+    ~App();
+
+    /// The whole program; returns its exit status, always 0.
+    int run();
+
+  private:
+    void runEventLoop(MainWindow& window, midi::MidiInput& midiInput);
+    void handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int control);
+    void showNoteStatus(MainWindow& window);
+    void showKeyboardWindow();
+    void chooseSound(MainWindow& window, const sounds::Sound& sound);
+
+    live::LiveInstrument& instrument_;
+    WasapiOutput& audio_;
+    midi::MidiPorts& midiPorts_;
+    std::uint64_t noteReportsShown_ = 0;
+    // Made when first asked for; it outlives the sound, whose scope it may be watching.
+    std::unique_ptr<KeyboardWindow> keyboardWindow_;
+};
+
+}  // namespace vireon::win32
