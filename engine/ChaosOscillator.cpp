@@ -94,7 +94,11 @@ float nextSample(SynthState& state) {
     SynthState::OscillatorCache& cache = state.oscillatorCache;
     if (pitch != cache.pitch) {
         cache.pitch = pitch;
-        cache.samplesPerCycle = roundToInt32(kSampleRate / pitch);
+        // A key's pitch is at most 12544 Hz, a period of one sample at least; only a bend above
+        // 16 kHz would round the period to zero, and an infinite increment would fill the phase
+        // with NaN for good. The engine plays no shorter period than one sample.
+        const std::int32_t period = roundToInt32(kSampleRate / pitch);
+        cache.samplesPerCycle = period == 0 ? 1 : period;
         cache.increment = 1.0 / cache.samplesPerCycle;
     }
     state.samplesPerCycle.store(cache.samplesPerCycle, kRelaxed);

@@ -119,6 +119,17 @@ TEST(PlayingControls, BendMovesThePitchByItsRange) {
         p.send(0x80, 57, 0);
         EXPECT_NEAR(p.state().frequency.load() / noteFrequency(57.0 + c.semitones), 1.0, 1e-14);
     }
+    // The highest key bent two octaves up (50 kHz) plays the shortest period there is, one
+    // sample, instead of a period rounded to zero that would turn the sound into NaN for good.
+    Playing p;
+    p.set(ControlId::Bend, 24);
+    p.set(ControlId::Fade, 0);
+    p.send(0x90, 127, 100);
+    p.send(0xE0, 0x7F, 0x7F);
+    std::vector<float> out(100);
+    p.instrument.render(out.data(), 100);
+    EXPECT_EQ(p.state().samplesPerCycle.load(), 1);
+    EXPECT_TRUE(std::isfinite(out.back()));
 }
 
 TEST(PlayingControls, GlideSlidesEvenlyInSemitonesAsItsModeAllows) {

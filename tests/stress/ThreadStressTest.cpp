@@ -195,8 +195,10 @@ TEST(ThreadStress, AudioMidiAndSlidersTogetherStayFiniteAndEndSilent) {
     EXPECT_EQ(rendered.overruns, 0u) << "blocks written past their end";
     EXPECT_GT(rendered.blocks, 0u);
 
-    // Whatever the audio thread had not applied yet is applied with the tail. The final close
-    // leaves no note held, and the release runs out to silence.
+    // Whatever the audio thread had not applied yet is applied with the tail: once the events'
+    // delay has passed, all at its start. The final close leaves no note held, and the release
+    // runs out to silence.
+    std::this_thread::sleep_for(std::chrono::nanoseconds(instrument.eventDelay()));
     std::vector<float> tail(kLongestReleaseSamples + 1000);
     instrument.render(tail.data(), static_cast<std::uint32_t>(tail.size()));
     EXPECT_EQ(instrument.droppedEvents(), 0u);
