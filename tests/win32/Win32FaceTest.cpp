@@ -22,8 +22,11 @@ using midi::packShortMessage;
 
 constexpr std::uint32_t kBlock = 800;
 
+// Everything handed over so far applied, then a block: what is compared here is what arrives,
+// not when.
 std::vector<float> render(live::LiveInstrument& instrument) {
     std::vector<float> block(kBlock);
+    instrument.applyPending();
     instrument.render(block.data(), kBlock);
     return block;
 }
