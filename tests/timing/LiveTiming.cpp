@@ -240,12 +240,14 @@ void report(const char* path, const Probe& probe, const std::vector<std::int64_t
 
 constexpr std::uint32_t kSeconds = (kNotes * kSpacingUs) / 1'000'000 + 2;
 
-// Keys into the program's output, the audio library's (through ALSA's JACK device) or the
-// direct JACK client.
-void measureKeys(audio::AudioOutput::JackPlay play, const char* path, const char* port) {
+// Keys into the program's output, the audio library's (through ALSA's JACK device) at the
+// chosen latency or the direct JACK client.
+void measureKeys(audio::AudioOutput::JackPlay play, const char* path, const char* port,
+                 settings::Latency latency = settings::Latency::Standard) {
     live::LiveInstrument instrument;
     instrument.moveControl(controls::ControlId::Release, kReleaseMs);
     audio::AudioOutput output(instrument, play);
+    output.setLatency(latency);
     output.offersOwnJackMidiInput();
     if (!output.openAudio()) {
         std::printf("%-44s the output did not open\n", path);
@@ -347,6 +349,8 @@ int main(int argc, char** argv) {
     }
     measureKeys(audio::AudioOutput::JackPlay::ThroughLibrary,
                 "keys -> audio library (ALSA's JACK device)", ":out_000$");
+    measureKeys(audio::AudioOutput::JackPlay::ThroughLibrary,
+                "keys -> audio library, low latency", ":out_000$", settings::Latency::Low);
     measureKeys(audio::AudioOutput::JackPlay::Directly, "keys -> direct JACK output",
                 "^Vireon:out_0$");
     measureDeviceList();
