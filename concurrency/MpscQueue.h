@@ -79,6 +79,12 @@ class MpscQueue {
                                                                                       : nullptr;
     }
 
+    /// How many items producers have claimed room for and the consumer has not taken: at most
+    /// Capacity, some perhaps still being written. The consumer thread only.
+    std::size_t claimed() const noexcept {
+        return enqueuePosition_.load(std::memory_order_relaxed) - dequeuePosition_;
+    }
+
     /// Removes the item front() gave, which must not have been null. The consumer thread only.
     void pop() noexcept {
         cells_[dequeuePosition_ & kMask].sequence.store(dequeuePosition_ + Capacity,

@@ -109,17 +109,21 @@ void LiveInstrument::renderEvents(float* output, std::uint32_t frames,
             offset = queued->arrived + delay - start;
             queuedAt = offset < 0 ? 0 : framesAfter(offset, rate);
         }
-        const bool queuedDue = queuedAt < frames;
+        // A flood that would fill the queue before its events fall due plays its oldest events
+        // now, late, rather than have the newest dropped.
+        const bool crowded = queued != nullptr && queue_.claimed() > kQueuedEvents / 2;
+        const bool queuedDue = queuedAt < frames || crowded;
         if (!queuedDue && !messageWaits) {
             break;
         }
         if (queuedDue && (!messageWaits || queuedAt <= message.frame)) {
-            const auto at = std::max(static_cast<std::uint32_t>(queuedAt), reached);
+            const auto at =
+                crowded ? reached : std::max(static_cast<std::uint32_t>(queuedAt), reached);
             instrument_.render(output + reached, at - reached);
             reached = at;
             const Event event = *queued;
             queue_.pop();
-            if (offset < 0) {
+            if (offset < 0 || crowded) {
                 late_.fetch_add(1, std::memory_order_relaxed);
             }
             apply(event);
