@@ -30,7 +30,6 @@
 #include "ui/ControllerMenu.h"
 #include "ui/DisorderSpinBox.h"
 #include "ui/EventSource.h"
-#include "ui/Look.h"
 #include "ui/StatusBar.h"
 #include "ui/StatusTrace.h"
 
@@ -136,7 +135,6 @@ QLabel* createLabel(QWidget* parent, const StaticText& text) {
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setGeometry(text.geometry);
     label->setText(textOf(text));
-    label->setProperty(kReadingProperty, text.showsPosition);
     label->show();
     return label;
 }
@@ -205,9 +203,8 @@ bool MainWindow::build(const std::string& disorderText) {
     deviceList_ = new QComboBox(client_);
     deviceList_->setEditable(false);
     deviceList_->setGeometry(kDeviceListGeometry);
-    // The window's font: the list takes it over only once it is polished.
-    deviceList_->setMaxVisibleItems(
-        std::max(1, (kDeviceListReach - kDeviceListGeometry.height()) / fontMetrics().height()));
+    deviceList_->setMaxVisibleItems(std::max(1, (kDeviceListReach - kDeviceListGeometry.height()) /
+                                                    deviceList_->fontMetrics().height()));
     controls_[kMidiDeviceList] = deviceList_;
     // activated() comes from the user only, also when the current entry is chosen again and
     // when the arrow keys or the wheel change the entry of the closed list.
