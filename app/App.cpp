@@ -10,6 +10,9 @@
 #include <string>
 
 #include "app/ServerWatch.h"
+#include "controls/WindowNumbers.h"
+#include "desktop/WindowEvents.h"
+#include "desktop/WindowView.h"
 #include "devices/midi/MidiInput.h"
 #include "devices/midi/VirtualMidiInput.h"
 #include "settings/ControllerFile.h"
@@ -17,7 +20,6 @@
 #include "settings/SettingsFile.h"
 #include "sounds/FactorySounds.h"
 #include "ui/AboutBox.h"
-#include "controls/WindowNumbers.h"
 #include "ui/FatalErrorBox.h"
 #include "ui/HelpWindow.h"
 #include "ui/KeyboardWindow.h"
@@ -41,6 +43,50 @@ constexpr std::chrono::milliseconds kOutputWatchInterval{250};
 // How often the note status is looked at: the audio thread cannot post to the window, so the
 // window fetches what the note handling reported.
 constexpr std::chrono::milliseconds kNoteStatusInterval{15};
+
+/// The main window and the Playing window, as the shared event handling sees them.
+class QtWindowView final : public desktop::WindowView {
+  public:
+    QtWindowView(MainWindow& window, PlayingWindow& playing) : window_(window), playing_(playing) {}
+    int sliderValue(int id) const override { return window_.sliderValue(ControlId(id)); }
+    void setSliderValue(int id, int value) override {
+        window_.setSliderValue(ControlId(id), value);
+    }
+    int disorderValue() const override { return window_.spinValue(kDisorderSpin); }
+    void setDisorderValue(int value) override { window_.setSpinValue(kDisorderSpin, value); }
+    void setControlText(int id, std::string_view text) override {
+        window_.setControlText(ControlId(id), text);
+    }
+    int playingPosition(controls::ControlId control) const override {
+        return playing_.position(control);
+    }
+    void setPlayingPosition(controls::ControlId control, int position) override {
+        playing_.setPosition(control, position);
+    }
+    void showControllerMove(controls::ControlId control, int position) override {
+        if (controls::isPlayingControl(control)) {
+            playing_.showControllerMove(control, position);
+        } else {
+            window_.showControllerMove(control, position);
+        }
+    }
+    void showController(controls::ControlId control, std::optional<int> controller) override {
+        if (controls::isPlayingControl(control)) {
+            playing_.showController(control, controller);
+        } else {
+            window_.showController(control, controller);
+        }
+    }
+    bool hasStatusBar() const override { return window_.hasStatusBar(); }
+    void setStatusText(int field, std::string_view text) override {
+        window_.setStatusText(field, text);
+    }
+    void setStatusMessage(std::string_view text) override { window_.setStatusMessage(text); }
+
+  private:
+    MainWindow& window_;
+    PlayingWindow& playing_;
+};
 
 }  // namespace
 
@@ -70,19 +116,15 @@ void App::saveDisorderText(const std::string& text) {
     }
 }
 
-void App::loadControllers() {
-    controllersFile_ = settingsFile_ ? settings::controllersFileBeside(*settingsFile_)
-                                     : settings::controllersFile();
-    controllers_ = settings::loadControllers(controllersFile_);
-    // Nothing renders yet: the bindings are in place before the first control change arrives.
-    instrument_.setControllers(controllers_);
-}
-
 int App::run() {
     // The caller's SynthState is in its start-up state; the settings fix s for the whole run.
     const std::string disorderText = loadDisorderText();
-    disorderInEffect_ = settings::parseNumber(disorderText);
-    loadControllers();
+    // Nothing renders yet: the bindings are in place before the first control change arrives.
+    windowEvents_ = std::make_unique<desktop::WindowEvents>(
+        instrument_,
+        settingsFile_ ? settings::controllersFileBeside(*settingsFile_)
+                      : settings::controllersFile(),
+        settings::parseNumber(disorderText));
     latencyFile_ =
         settingsFile_ ? settings::latencyFileBeside(*settingsFile_) : settings::latencyFile();
     latency_ = latencyOverride_.value_or(settings::loadLatency(latencyFile_));
@@ -128,9 +170,8 @@ int App::run() {
                 events_, [this](controls::ControlId control, int position) {
                     instrument_.moveControl(control, position);
                 });
-            for (std::size_t i = 0; i < controls::kControlCount; ++i) {
-                showController(window, static_cast<controls::ControlId>(i));
-            }
+            QtWindowView view(window, *playingWindow_);
+            windowEvents_->attach(view);
             // Notes may have arrived before the sound starts; none of them may hold the gate.
             // The stream has not started, so this thread still renders the instrument.
             instrument_.applyPending();
@@ -138,11 +179,7 @@ int App::run() {
             audio_.startAudio();
 
             QTimer noteStatusWatch;
-            QObject::connect(&noteStatusWatch, &QTimer::timeout, [&] {
-                showNoteStatus(window);
-                showControllers(window);
-                showControllerMoves(window);
-            });
+            QObject::connect(&noteStatusWatch, &QTimer::timeout, [&] { windowEvents_->look(); });
             noteStatusWatch.start(kNoteStatusInterval);
 
             // A timer rather than an event of the loop: it keeps watching while a nested loop
@@ -156,6 +193,7 @@ int App::run() {
             noteStatusWatch.stop();
             // Ends the notes the keyboard holds, and its scope lets go of the audio stream.
             keyboardWindow_.reset();
+            windowEvents_->detach();
             playingWindow_.reset();
             mainWindow_ = nullptr;
             textToSave = window.controlText(kDisorderSpin);
@@ -183,7 +221,7 @@ int App::run() {
 }
 
 void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput, ServerWatch& watch) {
-    SoundMenu soundMenu(window, *playingWindow_, events_, disorderInEffect_);
+    SoundMenu soundMenu(window, *windowEvents_);
     soundMenu_ = &soundMenu;
     LatencyMenu latencyMenu(window, events_);
     latencyMenu.show(latency_, audio_.outputLatency());
@@ -196,7 +234,7 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput, ServerWat
             case UiEvent::Kind::Menu:
                 if (event.number >= kMenuFirstSound &&
                     static_cast<std::size_t>(event.number - kMenuFirstSound) < factoryCount) {
-                    soundMenu.choose(sounds::factorySounds()[event.number - kMenuFirstSound]);
+                    windowEvents_->choose(sounds::factorySounds()[event.number - kMenuFirstSound]);
                 } else if (event.number == kMenuOpenSound) {
                     soundMenu.open();
                 } else if (event.number == kMenuSaveSound) {
@@ -223,8 +261,10 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput, ServerWat
                 quitRequested = true;
                 break;
             case UiEvent::Kind::LearnController:
+                windowEvents_->learnController(event.number);
+                break;
             case UiEvent::Kind::ForgetController:
-                handleControllerEvent(window, event);
+                windowEvents_->forgetController(event.number);
                 break;
         }
     }
@@ -240,13 +280,8 @@ void App::chooseLatency(MainWindow& window, settings::Latency latency) {
     }
     const std::optional<double> seconds = audio_.outputLatency();
     latencyMenu_->show(latency_, seconds);
-    std::string message = latency == settings::Latency::Low ? "Low latency" : "Standard latency";
-    message += seconds ? ": " + std::to_string(std::lround(*seconds * 1000.0)) + " ms"
-                       : ": no sound output";
-    if (!settings::saveLatency(latency, latencyFile_)) {
-        message += " (not remembered: " + latencyFile_.string() + " cannot be written)";
-    }
-    window.setStatusMessage(message);
+    const bool remembered = settings::saveLatency(latency, latencyFile_);
+    window.setStatusMessage(desktop::latencyMessage(latency, seconds, remembered, latencyFile_));
 }
 
 void App::watchOutput(MainWindow& window, ServerWatch& watch) {
@@ -266,99 +301,6 @@ bool App::midiLeftAClientBehind() const {
            (ownMidiInput_ != nullptr && ownMidiInput_->leftAClientBehind());
 }
 
-void App::showNoteStatus(MainWindow& window) {
-    // Every report is shown, even one that repeats the text.
-    const instrument::Instrument::NoteStatus status = instrument_.noteStatus();
-    if (status.reports != noteReportsShown_ && window.hasStatusBar()) {
-        noteReportsShown_ = status.reports;
-        window.setStatusText(kNoteStatusField, std::string(status.text));
-    }
-}
-
-namespace {
-
-std::string nameOf(controls::ControlId control) {
-    return std::string(controls::control(control).name);
-}
-
-}  // namespace
-
-void App::handleControllerEvent(MainWindow& window, const UiEvent& event) {
-    if (event.number < 0 || event.number >= static_cast<int>(controls::kControlCount)) {
-        return;
-    }
-    const auto control = static_cast<controls::ControlId>(event.number);
-    if (event.kind == UiEvent::Kind::LearnController) {
-        instrument_.learnController(control);
-        window.setStatusMessage(nameOf(control) +
-                                ": move a MIDI controller (channel 1) to bind it");
-        return;
-    }
-    instrument_.forgetController(control);
-}
-
-void App::showControllers(MainWindow& window) {
-    const instrument::ControllerMap bindings = instrument_.controllers();
-    if (bindings == controllers_) {
-        return;
-    }
-    // A binding learned, which may have taken its controller from another control, is what
-    // the player did; otherwise a binding was forgotten.
-    std::string message;
-    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
-        const auto control = static_cast<controls::ControlId>(i);
-        const std::optional<int> controller = bindings.controllerFor(control);
-        if (controller == controllers_.controllerFor(control)) {
-            continue;
-        }
-        if (controller) {
-            message = nameOf(control) + ": MIDI controller " + std::to_string(*controller);
-            break;
-        }
-        if (message.empty()) {
-            message = nameOf(control) + ": no MIDI controller";
-        }
-    }
-    controllers_ = bindings;
-    controllersChanged(window, message);
-}
-
-void App::controllersChanged(MainWindow& window, const std::string& message) {
-    // A binding can take its controller from another control, so every control is shown again.
-    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
-        showController(window, static_cast<controls::ControlId>(i));
-    }
-    if (settings::saveControllers(controllers_, controllersFile_)) {
-        window.setStatusMessage(message);
-    } else {
-        window.setStatusMessage(message + " (not remembered: " + controllersFile_.string() +
-                                " cannot be written)");
-    }
-}
-
-void App::showControllerMoves(MainWindow& window) {
-    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
-        const auto control = static_cast<controls::ControlId>(i);
-        const instrument::Instrument::ControllerMove move = instrument_.controllerMove(control);
-        if (move.moves == controllerMovesShown_[i]) {
-            continue;
-        }
-        controllerMovesShown_[i] = move.moves;
-        if (controls::isPlayingControl(control)) {
-            playingWindow_->showControllerMove(control, move.position);
-            continue;
-        }
-        window.showControllerMove(control, move.position);
-        if (control == controls::ControlId::Disorder) {
-            // Like a chosen sound's Disorder: the box keeps it for the next start.
-            window.setStatusMessage(move.position == disorderInEffect_
-                                        ? std::string("Disorder ") + std::to_string(move.position)
-                                        : "Disorder " + std::to_string(move.position) +
-                                              " from the next start");
-        }
-    }
-}
-
 void App::handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, ServerWatch& watch,
                              int control) {
     switch (control) {
@@ -367,32 +309,9 @@ void App::handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, Ser
             watchOutput(window, watch);
             midiInput.switchMidiDevice();
             break;
-        case kDisorderSpin:
-            // Whatever the user typed, the box shows its position: that is what gets saved.
-            window.setControlText(kDisorderSpin, std::to_string(window.spinValue(kDisorderSpin)));
-            break;
-        case kHavocSlider:
-            instrument_.moveControl(controls::ControlId::Havoc, window.sliderValue(kHavocSlider));
-            window.setControlText(kHavocValueText,
-                                  std::to_string(window.sliderValue(kHavocSlider)));
-            break;
-        case kBedlamSlider:
-            instrument_.moveControl(controls::ControlId::Bedlam, window.sliderValue(kBedlamSlider));
-            window.setControlText(kBedlamValueText,
-                                  std::to_string(window.sliderValue(kBedlamSlider)));
-            break;
         default:
-            // The envelope sliders need nothing here: the envelope reads them at note start.
+            windowEvents_->controlMoved(control);
             break;
-    }
-}
-
-void App::showController(MainWindow& window, controls::ControlId control) {
-    const std::optional<int> controller = controllers_.controllerFor(control);
-    if (controls::isPlayingControl(control)) {
-        playingWindow_->showController(control, controller);
-    } else {
-        window.showController(control, controller);
     }
 }
 

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -11,10 +10,13 @@
 
 #include "devices/audio/AudioStream.h"
 #include "devices/midi/MidiPorts.h"
-#include "instrument/ControllerMap.h"
 #include "live/LiveInstrument.h"
 #include "settings/LatencyFile.h"
 #include "ui/EventSource.h"
+
+namespace vireon::desktop {
+class WindowEvents;
+}  // namespace vireon::desktop
 
 namespace vireon::midi {
 class MidiInput;
@@ -91,14 +93,7 @@ class App {
     void handleControlEvent(ui::MainWindow& window, midi::MidiInput& midiInput, ServerWatch& watch,
                             int control);
     void watchOutput(ui::MainWindow& window, ServerWatch& watch);
-    void showNoteStatus(ui::MainWindow& window);
-    void loadControllers();
     void chooseLatency(ui::MainWindow& window, settings::Latency latency);
-    void handleControllerEvent(ui::MainWindow& window, const ui::UiEvent& event);
-    void showControllers(ui::MainWindow& window);
-    void showControllerMoves(ui::MainWindow& window);
-    void controllersChanged(ui::MainWindow& window, const std::string& message);
-    void showController(ui::MainWindow& window, controls::ControlId control);
     void showPlayingWindow();
     bool midiLeftAClientBehind() const;
 
@@ -121,14 +116,9 @@ class App {
     std::optional<settings::Latency> latencyOverride_;
     settings::Latency latency_ = settings::Latency::Standard;
     std::filesystem::path latencyFile_;
-    // The Disorder number this run's sound started with, which a chosen sound cannot change.
-    std::int64_t disorderInEffect_ = 0;
     bool noSoundShown_ = false;
-    std::uint32_t noteReportsShown_ = 0;
-    // The bindings the window shows and has saved: the instrument's, as it last published them.
-    instrument::ControllerMap controllers_;
-    std::filesystem::path controllersFile_;
-    std::array<std::uint32_t, controls::kControlCount> controllerMovesShown_{};
+    // The window's events as the instrument takes them, from the controllers' loading on.
+    std::unique_ptr<desktop::WindowEvents> windowEvents_;
 };
 
 }  // namespace vireon::app

@@ -10,18 +10,14 @@
 #include <array>
 #include <variant>
 
+#include "desktop/WindowEvents.h"
 #include "settings/Platform.h"
 #include "sounds/SoundFile.h"
 #include "sounds/SoundFormat.h"
-#include "controls/WindowNumbers.h"
-#include "ui/EventSource.h"
 #include "ui/MainWindow.h"
-#include "ui/PlayingWindow.h"
 
 namespace vireon::ui {
 namespace {
-
-using Control = controls::ControlId;
 
 QString fromUtf8(const std::string& text) {
     return QString::fromStdString(text);
@@ -73,54 +69,8 @@ QString proposedFileName(const std::string& name) {
 
 }  // namespace
 
-SoundMenu::SoundMenu(MainWindow& window, PlayingWindow& playing, EventSource& events,
-                     std::int64_t disorderInEffect)
-    : window_(window),
-      playing_(playing),
-      events_(events),
-      disorderInEffect_(disorderInEffect),
-      folder_(sounds::userSoundsFolder()) {}
-
-sounds::Sound SoundMenu::current() const {
-    sounds::Sound sound{name_, description_, {}};
-    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
-        const auto control = static_cast<controls::ControlId>(i);
-        if (controls::isPlayingControl(control)) {
-            sound.positions[i] = playing_.position(control);
-        } else if (const std::optional<ControlId> slider = MainWindow::sliderFor(control)) {
-            sound.positions[i] = window_.sliderValue(*slider);
-        }
-    }
-    sound.positions[static_cast<std::size_t>(Control::Disorder)] = window_.spinValue(kDisorderSpin);
-    return sound;
-}
-
-void SoundMenu::choose(const sounds::Sound& sound) {
-    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
-        const auto control = static_cast<controls::ControlId>(i);
-        const std::optional<ControlId> slider = MainWindow::sliderFor(control);
-        const int position = sound.position(control);
-        if (controls::isPlayingControl(control)) {
-            // Straight to the sound, as the Playing window's own moves go.
-            playing_.setPosition(control, position);
-        } else if (slider && window_.sliderValue(*slider) != position) {
-            window_.setSliderValue(*slider, position);
-            // The same event a move by the user posts: the loop applies it as it applies that.
-            events_.post({UiEvent::Kind::Control, *slider});
-        }
-    }
-    // Disorder is read only at start-up: the box holds the sound's value, which is saved at
-    // exit as usual, and the status bar says when the sound is not yet the one playing.
-    const int disorder = sound.position(Control::Disorder);
-    window_.setSpinValue(kDisorderSpin, disorder);
-    window_.setControlText(kDisorderSpin, std::to_string(disorder));
-    name_ = sound.name;
-    description_ = sound.description;
-    window_.setStatusMessage(disorder == disorderInEffect_
-                                 ? sound.name
-                                 : sound.name + ": Disorder " + std::to_string(disorder) +
-                                       " from the next start");
-}
+SoundMenu::SoundMenu(MainWindow& window, desktop::WindowEvents& events)
+    : window_(window), events_(events), folder_(sounds::userSoundsFolder()) {}
 
 void SoundMenu::open() {
     const QString fileName =
@@ -137,11 +87,11 @@ void SoundMenu::open() {
                                  .arg(fileName, fromUtf8(*problem)));
         return;
     }
-    choose(std::get<sounds::Sound>(read));
+    events_.choose(std::get<sounds::Sound>(read));
 }
 
 void SoundMenu::save() {
-    sounds::Sound sound = current();
+    sounds::Sound sound = events_.current();
     if (!askNameAndDescription(&window_, sound.name, sound.description)) {
         return;
     }
@@ -168,9 +118,7 @@ void SoundMenu::save() {
                                  .arg(fileName, fromUtf8(problem)));
         return;
     }
-    name_ = sound.name;
-    description_ = sound.description;
-    window_.setStatusMessage("Saved " + sound.name);
+    events_.saved(sound);
 }
 
 }  // namespace vireon::ui

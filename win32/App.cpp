@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "win32/App.h"
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 
 #include "controls/WindowNumbers.h"
+#include "desktop/WindowEvents.h"
+#include "desktop/WindowView.h"
 #include "devices/midi/MidiInput.h"
+#include "settings/ControllerFile.h"
 #include "settings/NumberParser.h"
 #include "settings/SettingsFile.h"
 #include "sounds/FactorySounds.h"
@@ -41,6 +46,52 @@ class WindowDeviceList final : public midi::DeviceListView {
     MainWindow& window_;
 };
 
+/// The program's windows, as the shared event handling sees them.
+class Win32WindowView final : public desktop::WindowView {
+  public:
+    Win32WindowView(MainWindow& window, live::LiveInstrument& instrument)
+        : window_(window), instrument_(instrument) {
+        for (std::size_t i = 0; i < controls::kControlCount; ++i) {
+            playing_[i] = controls::kControls[i].initial;
+        }
+    }
+    int sliderValue(int id) const override { return window_.sliderValue(id); }
+    void setSliderValue(int id, int value) override { window_.setSliderValue(id, value); }
+    int disorderValue() const override { return window_.spinValue(); }
+    void setDisorderValue(int value) override { window_.setSpinValue(value); }
+    void setControlText(int id, std::string_view text) override {
+        window_.setControlText(id, text);
+    }
+    int playingPosition(controls::ControlId control) const override {
+        return playing_[static_cast<std::size_t>(control)];
+    }
+    void setPlayingPosition(controls::ControlId control, int position) override {
+        const controls::Control& c = controls::control(control);
+        playing_[static_cast<std::size_t>(control)] = std::clamp(position, c.min, c.max);
+        instrument_.moveControl(control, playing_[static_cast<std::size_t>(control)]);
+    }
+    void showControllerMove(controls::ControlId control, int position) override {
+        if (controls::isPlayingControl(control)) {
+            playing_[static_cast<std::size_t>(control)] = position;
+        } else {
+            window_.showControllerMove(control, position);
+        }
+    }
+    void showController(controls::ControlId control, std::optional<int> controller) override {
+        window_.showController(control, controller);
+    }
+    bool hasStatusBar() const override { return window_.hasStatusBar(); }
+    void setStatusText(int field, std::string_view text) override {
+        window_.setStatusText(field, text);
+    }
+    void setStatusMessage(std::string_view text) override { window_.setStatusMessage(text); }
+
+  private:
+    MainWindow& window_;
+    live::LiveInstrument& instrument_;
+    std::array<int, controls::kControlCount> playing_{};
+};
+
 /// Handles one window message, if there is one, without waiting.
 void serveOneMessage() {
     MSG message;
@@ -61,6 +112,8 @@ int App::run() {
     // Disorder is read once, here: the settings fix it for the whole run. Nothing renders yet.
     const std::string disorderText = settings::loadSettings();
     instrument_.instrument().setDisorderValue(settings::parseNumber(disorderText));
+    windowEvents_ = std::make_unique<desktop::WindowEvents>(
+        instrument_, settings::controllersFile(), settings::parseNumber(disorderText));
 
     if (!audio_.open()) {
         // Before any window and before the save: the settings file keeps what it held.
@@ -78,6 +131,8 @@ int App::run() {
             midi::MidiInput midiInput(midiPorts_, deviceList);
             midiInput.listMidiDevices();
             midiInput.openMidiInput();
+            Win32WindowView view(window, instrument_);
+            windowEvents_->attach(view);
 
             // Notes may have arrived before the sound starts; none of them may hold the gate.
             // The stream has not started, so this thread still renders the instrument.
@@ -85,9 +140,10 @@ int App::run() {
             instrument_.instrument().closeGate();
             audio_.start();
 
-            window.setTicker([this, &window] { showNoteStatus(window); }, kNoteStatusMilliseconds);
+            window.setTicker([this] { windowEvents_->look(); }, kNoteStatusMilliseconds);
             runEventLoop(window, midiInput);
             window.setTicker(nullptr, 0);
+            windowEvents_->detach();
             textToSave = window.controlText(kDisorderSpin);
             // Closed while the window that shows its status still stands.
             midiInput.closeMidiInput();
@@ -119,13 +175,23 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput) {
                     } else if (event->number >= kMenuFirstSound &&
                                static_cast<std::size_t>(event->number - kMenuFirstSound) <
                                    sounds::factorySounds().size()) {
-                        chooseSound(window,
-                                    sounds::factorySounds()[event->number - kMenuFirstSound]);
+                        windowEvents_->choose(
+                            sounds::factorySounds()[event->number - kMenuFirstSound]);
                     }
                     quitRequested = event->number == kMenuQuit;
                     break;
                 case WindowEvent::Kind::Control:
-                    handleControlEvent(window, midiInput, event->number);
+                    if (event->number == kMidiDeviceList) {
+                        midiInput.switchMidiDevice();
+                    } else {
+                        windowEvents_->controlMoved(event->number);
+                    }
+                    break;
+                case WindowEvent::Kind::LearnController:
+                    windowEvents_->learnController(event->number);
+                    break;
+                case WindowEvent::Kind::ForgetController:
+                    windowEvents_->forgetController(event->number);
                     break;
                 case WindowEvent::Kind::CloseRequest:
                     quitRequested = true;
@@ -145,63 +211,12 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput) {
     }
 }
 
-void App::handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int control) {
-    switch (control) {
-        case kMidiDeviceList:
-            midiInput.switchMidiDevice();
-            break;
-        case kDisorderSpin:
-            // Whatever the user typed, the box shows its position: that is what gets saved.
-            window.setControlText(kDisorderSpin, std::to_string(window.spinValue()));
-            break;
-        case kHavocSlider:
-            instrument_.moveControl(controls::ControlId::Havoc, window.sliderValue(kHavocSlider));
-            window.setControlText(kHavocValueText,
-                                  std::to_string(window.sliderValue(kHavocSlider)));
-            break;
-        case kBedlamSlider:
-            instrument_.moveControl(controls::ControlId::Bedlam, window.sliderValue(kBedlamSlider));
-            window.setControlText(kBedlamValueText,
-                                  std::to_string(window.sliderValue(kBedlamSlider)));
-            break;
-        default:
-            // The envelope sliders reach the instrument as they move (MainWindow::EnvelopeMove).
-            break;
-    }
-}
-
-void App::chooseSound(MainWindow& window, const sounds::Sound& sound) {
-    for (std::size_t i = 0; i < controls::kControlCount; ++i) {
-        const auto control = static_cast<controls::ControlId>(i);
-        if (const std::optional<int> slider = MainWindow::sliderFor(control)) {
-            window.setSliderValue(*slider, sound.position(control));
-            instrument_.moveControl(control, sound.position(control));
-        }
-    }
-    window.setControlText(kHavocValueText, std::to_string(window.sliderValue(kHavocSlider)));
-    window.setControlText(kBedlamValueText, std::to_string(window.sliderValue(kBedlamSlider)));
-    // Disorder is read only at start-up: the box holds the sound's value, which is saved at exit
-    // as usual and plays from the next start.
-    const int disorder = sound.position(controls::ControlId::Disorder);
-    window.setSpinValue(disorder);
-    window.setControlText(kDisorderSpin, std::to_string(disorder));
-}
-
 void App::showKeyboardWindow() {
     if (!keyboardWindow_) {
         keyboardWindow_ = std::make_unique<KeyboardWindow>(
             [this](std::uint32_t message) { instrument_.playMessage(message); }, audio_);
     }
     keyboardWindow_->show();
-}
-
-void App::showNoteStatus(MainWindow& window) {
-    // Every report is shown, even one that repeats the text.
-    const instrument::Instrument::NoteStatus status = instrument_.noteStatus();
-    if (status.reports != noteReportsShown_ && window.hasStatusBar()) {
-        noteReportsShown_ = status.reports;
-        window.setStatusText(kNoteStatusField, std::string(status.text));
-    }
 }
 
 }  // namespace vireon::win32

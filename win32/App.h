@@ -12,9 +12,9 @@ class MidiInput;
 class MidiPorts;
 }  // namespace vireon::midi
 
-namespace vireon::sounds {
-struct Sound;
-}  // namespace vireon::sounds
+namespace vireon::desktop {
+class WindowEvents;
+}  // namespace vireon::desktop
 
 namespace vireon::win32 {
 
@@ -37,15 +37,13 @@ class App {
 
   private:
     void runEventLoop(MainWindow& window, midi::MidiInput& midiInput);
-    void handleControlEvent(MainWindow& window, midi::MidiInput& midiInput, int control);
-    void showNoteStatus(MainWindow& window);
     void showKeyboardWindow();
-    void chooseSound(MainWindow& window, const sounds::Sound& sound);
 
     live::LiveInstrument& instrument_;
     WasapiOutput& audio_;
     midi::MidiPorts& midiPorts_;
-    std::uint64_t noteReportsShown_ = 0;
+    // The window's events as the instrument takes them, from the controllers' loading on.
+    std::unique_ptr<desktop::WindowEvents> windowEvents_;
     // Made when first asked for; it outlives the sound, whose scope it may be watching.
     std::unique_ptr<KeyboardWindow> keyboardWindow_;
 };

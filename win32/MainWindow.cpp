@@ -29,7 +29,11 @@ constexpr int kSpinHeight = 25;
 // The arrows are half as wide as the box is high; the text field takes the rest.
 constexpr int kArrowWidth = kSpinHeight / 2;
 constexpr int kDeviceListDroppedHeight = 350;
-constexpr std::array<int, 3> kStatusFieldEdges = {100, 200, 230};
+// The message area takes the rest of the bar.
+constexpr std::array<int, 4> kStatusFieldEdges = {100, 200, 230, -1};
+constexpr int kMessageField = 3;
+constexpr UINT kLearnEntry = 1;
+constexpr UINT kForgetEntry = 2;
 constexpr UINT_PTR kTickTimer = 1;
 
 struct Slider {
@@ -46,6 +50,16 @@ constexpr std::array<Slider, 6> kSliders{{
     {kHavocSlider, 100, ControlId::Havoc},
     {kBedlamSlider, 150, ControlId::Bedlam},
 }};
+
+/// The Disorder box's text field gives its context menu to the window, which offers MIDI learn
+/// there as on the sliders.
+LRESULT CALLBACK disorderFieldProcedure(HWND field, UINT message, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR /*id*/, DWORD_PTR /*data*/) {
+    if (message == WM_CONTEXTMENU) {
+        return ::SendMessageA(::GetParent(field), message, wParam, lParam);
+    }
+    return ::DefSubclassProc(field, message, wParam, lParam);
+}
 
 const Slider* sliderWithId(int id) {
     const auto found = std::find_if(kSliders.begin(), kSliders.end(),
@@ -88,6 +102,46 @@ HWND createFixedWindow(WNDPROC procedure, const char* className, const char* tit
                              parameter);
 }
 
+std::wstring wideText(std::string_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size =
+        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(std::max(size, 0)), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                          size);
+    return wide;
+}
+
+void offerControllerMenu(HWND window, LPARAM at, ControlId control, std::optional<int> controller,
+                         const PostEvent& post) {
+    HMENU menu = ::CreatePopupMenu();
+    if (menu == nullptr) {
+        return;
+    }
+    ::AppendMenuA(menu, MF_STRING, kLearnEntry, "Learn MIDI controller");
+    // Also for a control without a controller: it ends a learning that waits for one.
+    const std::string forget =
+        controller ? "Forget controller " + std::to_string(*controller) : "Forget controller";
+    ::AppendMenuA(menu, MF_STRING, kForgetEntry, forget.c_str());
+    POINT point{static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+    if (at == -1) {
+        RECT rectangle{};
+        ::GetWindowRect(window, &rectangle);
+        point = {rectangle.left, rectangle.bottom};
+    }
+    const UINT chosen = static_cast<UINT>(::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON,
+                                                           point.x, point.y, 0, window, nullptr));
+    ::DestroyMenu(menu);
+    const int number = static_cast<int>(control);
+    if (chosen == kLearnEntry) {
+        post({WindowEvent::Kind::LearnController, number});
+    } else if (chosen == kForgetEntry) {
+        post({WindowEvent::Kind::ForgetController, number});
+    }
+}
+
 MainWindow::MainWindow(EnvelopeMove moveEnvelope) : moveEnvelope_(std::move(moveEnvelope)) {}
 
 MainWindow::~MainWindow() {
@@ -123,6 +177,7 @@ bool MainWindow::build(const std::string& disorderText) {
     const controls::Control& disorder = controls::control(ControlId::Disorder);
     createControl(WC_EDITA, ES_RIGHT | ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, kDisorderSpin,
                   kSpinX, kSpinY, kSpinWidth - kArrowWidth, kSpinHeight);
+    ::SetWindowSubclass(control(kDisorderSpin), disorderFieldProcedure, 0, 0);
     // No automatic display of the position: the text changes only when the program sets it.
     upDown_ = ::CreateWindowExA(0, UPDOWN_CLASSA, "", WS_CHILD | WS_VISIBLE | UDS_ARROWKEYS,
                                 kSpinX + kSpinWidth - kArrowWidth, kSpinY, kArrowWidth, kSpinHeight,
@@ -319,6 +374,47 @@ void MainWindow::setStatusText(int field, std::string_view text) {
                    reinterpret_cast<LPARAM>(centred.c_str()));
 }
 
+void MainWindow::setStatusMessage(std::string_view text) {
+    if (statusBar_ != nullptr) {
+        ::SendMessageW(statusBar_, SB_SETTEXTW, kMessageField,
+                       reinterpret_cast<LPARAM>(wideText(text).c_str()));
+    }
+}
+
+void MainWindow::showControllerMove(ControlId control, int position) {
+    if (control == ControlId::Disorder) {
+        setSpinValue(position);
+        setControlText(kDisorderSpin, std::to_string(spinValue()));
+        return;
+    }
+    const std::optional<int> slider = sliderFor(control);
+    if (!slider) {
+        return;
+    }
+    setSliderValue(*slider, position);
+    if (*slider == kHavocSlider || *slider == kBedlamSlider) {
+        setControlText(*slider == kHavocSlider ? kHavocValueText : kBedlamValueText,
+                       std::to_string(sliderValue(*slider)));
+    }
+}
+
+void MainWindow::showController(ControlId control, std::optional<int> controller) {
+    controllers_[static_cast<std::size_t>(control)] = controller;
+}
+
+void MainWindow::contextMenu(HWND item, LPARAM at) {
+    std::optional<ControlId> control;
+    if (item == upDown_ || item == this->control(kDisorderSpin)) {
+        control = ControlId::Disorder;
+    } else if (const Slider* slider = sliderWithId(::GetDlgCtrlID(item))) {
+        control = slider->control;
+    }
+    if (control) {
+        offerControllerMenu(window_, at, *control, controllers_[static_cast<std::size_t>(*control)],
+                            [this](WindowEvent event) { post(event); });
+    }
+}
+
 bool MainWindow::preTranslate(MSG& message) {
     if (window_ == nullptr) {
         return false;
@@ -405,6 +501,11 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_VSCROLL:
             if (lParam != 0) {
                 scrolled(reinterpret_cast<HWND>(lParam));
+            }
+            return 0;
+        case WM_CONTEXTMENU:
+            if (reinterpret_cast<HWND>(wParam) != window_) {
+                contextMenu(reinterpret_cast<HWND>(wParam), lParam);
             }
             return 0;
         case WM_TIMER:

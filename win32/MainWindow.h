@@ -40,13 +40,34 @@ LRESULT CALLBACK ownedWindowProcedure(HWND window, UINT message, WPARAM wParam, 
     return owner->handleMessage(message, wParam, lParam);
 }
 
-/// What the user did in the main window, as its event loop takes it.
+/// What the user did in the program's windows, as the event loop takes it.
 struct WindowEvent {
-    enum class Kind { Control, Menu, CloseRequest };
+    enum class Kind {
+        Control,
+        Menu,
+        CloseRequest,
+        /// The next MIDI controller moved binds a control; number: its controls::ControlId.
+        LearnController,
+        /// A control lets go of its controller; number: its controls::ControlId.
+        ForgetController,
+    };
     Kind kind;
-    /// The control's or the menu item's number (WindowNumbers.h); 0 for a close request.
+    /// The control's or the menu item's number (WindowNumbers.h), or a ControlId for the
+    /// controller events; 0 for a close request.
     int number;
 };
+
+/// Where the user's events go: the main window's queue, which the event loop takes them from.
+using PostEvent = std::function<void(WindowEvent event)>;
+
+/// The context menu that binds `control` to a MIDI controller, at the screen point `at` (or under
+/// `window`'s top left corner for a menu asked for with the keyboard): "Learn MIDI controller"
+/// and "Forget controller N" (N: `controller`), posted as LearnController and ForgetController.
+void offerControllerMenu(HWND window, LPARAM at, controls::ControlId control,
+                         std::optional<int> controller, const PostEvent& post);
+
+/// `text`, UTF-8, as Windows' wide text.
+std::wstring wideText(std::string_view text);
 
 /// The synthesizer's main window on Win32's own controls: the "?", "Keyboard" and "Sounds" menus,
 /// six vertical trackbars, the Disorder box (an edit field with an up-down control), the MIDI
@@ -99,6 +120,14 @@ class MainWindow {
     bool hasStatusBar() const { return statusBar_ != nullptr; }
     /// Shows `text` centred in status field 0, 1 or 2; nothing without a status bar.
     void setStatusText(int field, std::string_view text);
+    /// Shows `text` (UTF-8) in the status bar's message area, right of the fields.
+    void setStatusMessage(std::string_view text);
+
+    /// Shows where a MIDI controller has moved `control` as a move by the user shows it, but
+    /// posts nothing: the sound is there already. Disorder's box takes the position as its text.
+    void showControllerMove(controls::ControlId control, int position);
+    /// Remembers which controller moves `control`, for its context menu.
+    void showController(controls::ControlId control, std::optional<int> controller);
 
     /// What the window's keys need before a message is dispatched: true when `message` has been
     /// handled (Escape or Ctrl+K while this window is active, Tab or Shift+Tab among the
@@ -113,6 +142,8 @@ class MainWindow {
     std::optional<WindowEvent> takeEvent();
     /// Forgets every event not yet taken: what a nested loop does with the window's events.
     void dropEvents() { events_.clear(); }
+    /// Queues an event as the user's own: how other windows reach the event loop.
+    void post(WindowEvent event) { events_.push_back(event); }
 
   private:
     friend LRESULT CALLBACK ownedWindowProcedure<MainWindow>(HWND, UINT, WPARAM, LPARAM);
@@ -124,6 +155,7 @@ class MainWindow {
     void createStatusBar();
     void scrolled(HWND control);
     void post(WindowEvent::Kind kind, int number) { events_.push_back({kind, number}); }
+    void contextMenu(HWND control, LPARAM at);
     HWND control(int id) const;
 
     EnvelopeMove moveEnvelope_;
@@ -136,6 +168,7 @@ class MainWindow {
     // While the program itself sets a text: the edit field's notifications are not the user's.
     bool settingText_ = false;
     std::deque<WindowEvent> events_;
+    std::array<std::optional<int>, controls::kControlCount> controllers_{};
 };
 
 }  // namespace vireon::win32
