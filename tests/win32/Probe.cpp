@@ -62,6 +62,8 @@ int main(int argc, char** argv) {
                              : noteLength == 3 ? "On"
                              : noteLength == 4 ? "Off"
                                                : "?");
+    // The message area's text: its length, which tells the program's messages apart.
+    std::printf("message %d\n", LOWORD(::SendMessageA(statusBar, SB_GETTEXTLENGTHA, 3, 0)));
     GUITHREADINFO thread{};
     thread.cbSize = sizeof thread;
     ::GetGUIThreadInfo(::GetWindowThreadProcessId(main, nullptr), &thread);

@@ -32,15 +32,17 @@ std::vector<float> render(live::LiveInstrument& instrument) {
 }
 
 // What WinMM hands the callback reaches the sound as the same message handed to the instrument
-// directly would; its other messages (open, long data, errors) are not the instrument's.
+// directly would, a controller learned included; its other messages (open, long data, errors)
+// are not the instrument's.
 TEST(WinMmCallback, ShortMessagesAndTheCloseReachTheInstrument) {
     struct Call {
         UINT message;
         std::uint32_t param1;
     };
-    constexpr std::array<Call, 7> kCalls{{
+    constexpr std::array<Call, 8> kCalls{{
         {MIM_OPEN, 0},
         {MIM_DATA, packShortMessage(0x90, 69, 100)},
+        {MIM_DATA, packShortMessage(0xB0, 21, 90)},
         {MIM_LONGDATA, packShortMessage(0x80, 69, 0)},
         {MIM_ERROR, packShortMessage(0x80, 69, 0)},
         {MIM_DATA, packShortMessage(0x90, 76, 90)},
@@ -49,6 +51,8 @@ TEST(WinMmCallback, ShortMessagesAndTheCloseReachTheInstrument) {
     }};
     live::LiveInstrument viaWinMm;
     live::LiveInstrument direct;
+    viaWinMm.learnController(controls::ControlId::Havoc);
+    direct.learnController(controls::ControlId::Havoc);
     for (const Call& call : kCalls) {
         WinMmPorts::onMidiInput(
             nullptr, call.message,
@@ -66,7 +70,8 @@ TEST(WinMmCallback, ShortMessagesAndTheCloseReachTheInstrument) {
                   direct.instrument().state().gate.load());
     }
     EXPECT_EQ(viaWinMm.noteStatus().text, "On");
-    EXPECT_EQ(viaWinMm.noteStatus().reports, 3u);
+    EXPECT_EQ(viaWinMm.noteStatus().reports, 4u);
+    EXPECT_EQ(viaWinMm.controllers().controllerFor(controls::ControlId::Havoc), 21);
 }
 
 // What MidiInput needs of the window, recorded.

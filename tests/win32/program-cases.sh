@@ -176,6 +176,25 @@ case_sound() {
   expect_exit_zero
 }
 
+# MIDI learn from a slider's context menu: a binding from the controllers file beside the settings
+# file is offered for forgetting and forgotten there, and learning says what to do.
+case_learn() {
+  use_sound null; start_display
+  printf 'havoc 21\n' >"$WORK/program/controllers.txt"
+  start_program
+  local window; window=$(wait_window Vireon)
+  # The Havoc slider, below the menu bar: its second entry, "Forget controller 21".
+  choose_from_context_menu "$window" 110 120 2
+  expect "message after forgetting" "$(probe message)" ${#FORGOTTEN}
+  grep -q havoc "$WORK/program/controllers.txt" && fail "the binding is still in the file"
+  choose_from_context_menu "$window" 110 120 1
+  expect "message while learning" "$(probe message)" ${#LEARNING}
+  send_keys "$window" Escape
+  expect_exit_zero
+}
+FORGOTTEN="Havoc: no MIDI controller"
+LEARNING="Havoc: move a MIDI controller (channel 1) to bind it"
+
 # A damaged settings file: the box shows its first line as it is, and once touched the box's
 # position, which the file then holds.
 case_damaged_settings() {

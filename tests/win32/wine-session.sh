@@ -90,6 +90,17 @@ choose_from_menu() {
   xdotool key Return
 }
 
+# Chooses entry $4 (1 for the first) of the context menu at point $2,$3 of window $1's X window.
+choose_from_context_menu() {
+  xdotool windowfocus --sync "$1"
+  sleep 0.5
+  xdotool mousemove --window "$1" "$2" "$3" click 3
+  sleep 0.5
+  for _ in $(seq "$4"); do xdotool key Down; sleep 0.2; done
+  xdotool key Return
+  sleep 0.5
+}
+
 # One line of what the main window shows, e.g. `probe text 14`, without its line end.
 probe() {
   "$wine/wine64" "$VIREON_PROBE" | tr -d '\r' | grep -m1 "^$* " | cut -d" " -f$(($# + 1))-
