@@ -13,7 +13,7 @@ namespace {
 
 namespace platform = settings::platform;
 
-std::string_view environmentValue(const char* name) {
+[[maybe_unused]] std::string_view environmentValue(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr ? std::string_view(value) : std::string_view();
 }
@@ -45,7 +45,17 @@ std::filesystem::path userSoundsFolderFor(std::string_view xdgDataHome, std::str
 }
 
 std::filesystem::path userSoundsFolder() {
+#ifdef _WIN32
+    // A user's own files of a program belong in the roaming application data, which follows the
+    // user to other machines of the same network.
+    const wchar_t* appData = ::_wgetenv(L"APPDATA");
+    if (appData == nullptr || *appData == L'\0') {
+        return {};
+    }
+    return std::filesystem::path(appData) / "Vireon" / "sounds";
+#else
     return userSoundsFolderFor(environmentValue("XDG_DATA_HOME"), environmentValue("HOME"));
+#endif
 }
 
 ParsedSound readSoundFile(const std::filesystem::path& path) {

@@ -14,7 +14,8 @@ namespace vireon::sounds {
 /// thread.
 std::filesystem::path userSoundsFolderFor(std::string_view xdgDataHome, std::string_view home);
 
-/// userSoundsFolderFor from this process's $XDG_DATA_HOME and $HOME. Any thread.
+/// userSoundsFolderFor from this process's $XDG_DATA_HOME and $HOME; on Windows "Vireon\sounds"
+/// in the user's roaming application data (%APPDATA%). Any thread.
 std::filesystem::path userSoundsFolder();
 
 /// Reads the sound file at `path`, or says why it is refused (a clause like parseSound's: "there

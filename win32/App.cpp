@@ -16,6 +16,7 @@
 #include "win32/Dialogs.h"
 #include "win32/KeyboardWindow.h"
 #include "win32/MainWindow.h"
+#include "win32/SoundFiles.h"
 #include "win32/WasapiOutput.h"
 
 namespace vireon::win32 {
@@ -161,6 +162,7 @@ int App::run() {
 }
 
 void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput) {
+    SoundFiles soundFiles(window, *windowEvents_);
     bool quitRequested = false;
     while (!quitRequested) {
         if (const std::optional<WindowEvent> event = window.takeEvent()) {
@@ -172,6 +174,10 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput) {
                         showHelp(window);
                     } else if (event->number == kMenuKeyboard) {
                         showKeyboardWindow();
+                    } else if (event->number == kMenuOpenSound) {
+                        soundFiles.open();
+                    } else if (event->number == kMenuSaveSound) {
+                        soundFiles.save();
                     } else if (event->number >= kMenuFirstSound &&
                                static_cast<std::size_t>(event->number - kMenuFirstSound) <
                                    sounds::factorySounds().size()) {

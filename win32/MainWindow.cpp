@@ -234,6 +234,9 @@ void MainWindow::createMenu() {
         for (const sounds::Sound& sound : sounds::factorySounds()) {
             ::AppendMenuA(sounds, MF_STRING, static_cast<UINT_PTR>(number++), sound.name.c_str());
         }
+        ::AppendMenuA(sounds, MF_SEPARATOR, 0, nullptr);
+        ::AppendMenuW(sounds, MF_STRING, kMenuOpenSound, wideText("Open sound…").c_str());
+        ::AppendMenuW(sounds, MF_STRING, kMenuSaveSound, wideText("Save sound…").c_str());
         ::AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(sounds), "Sounds");
     }
     ::SetMenu(window_, bar);
