@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace vireon::controls {
@@ -136,6 +137,10 @@ constexpr std::optional<std::string_view> valueName(const Control& control, int 
     }
     return control.valueNames[static_cast<std::size_t>(index)];
 }
+
+/// The position as a player reads it, with its unit ("125 ms", "50 %", "2 semitones"); a plain
+/// number for a control without one. Any thread; allocates.
+std::string valueText(const Control& control, int position);
 
 /// The control whose symbol is `symbol`, as files and options name it; nothing for any other
 /// text. Any thread.

@@ -21,22 +21,8 @@ using Control = controls::ControlId;
 constexpr int kSliderWidth = 200;
 constexpr int kMargin = 10;
 
-/// The position as a player reads it, with its unit.
-QString valueText(const controls::Control& c, int position) {
-    switch (c.unit) {
-        case controls::Unit::Milliseconds:
-            return QStringLiteral("%1 ms").arg(position);
-        case controls::Unit::Percent:
-            return QStringLiteral("%1 %").arg(position);
-        case controls::Unit::Semitones:
-            return QStringLiteral("%1 semitones").arg(position);
-        case controls::Unit::Samples:
-            // Samples of 1/8000 s: eight to the millisecond.
-            return QStringLiteral("%1 ms").arg(QString::number(position / 8.0, 'g', 7));
-        case controls::Unit::None:
-            break;
-    }
-    return QString::number(position);
+QString shownValue(const controls::Control& c, int position) {
+    return QString::fromStdString(controls::valueText(c, position));
 }
 
 }  // namespace
@@ -63,8 +49,8 @@ PlayingWindow::PlayingWindow(EventSource& events, Move move) : QWidget(nullptr) 
             row.value = new QLabel(this);
             // Wide enough for the widest value, so that the fixed window never cuts one short.
             row.value->setMinimumWidth(
-                std::max(row.value->fontMetrics().horizontalAdvance(valueText(c, c.max)),
-                         row.value->fontMetrics().horizontalAdvance(valueText(c, c.max - 1))));
+                std::max(row.value->fontMetrics().horizontalAdvance(shownValue(c, c.max)),
+                         row.value->fontMetrics().horizontalAdvance(shownValue(c, c.max - 1))));
             grid->addWidget(row.value, line, 2);
             connect(row.slider, &QSlider::valueChanged, this, [this, move, control](int value) {
                 showValue(control);
@@ -142,7 +128,7 @@ QWidget* PlayingWindow::widgetFor(Control control) const {
 void PlayingWindow::showValue(Control control) {
     const Row& row = rows_[static_cast<std::size_t>(control)];
     if (row.value != nullptr) {
-        row.value->setText(valueText(controls::control(control), row.slider->value()));
+        row.value->setText(shownValue(controls::control(control), row.slider->value()));
     }
 }
 

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "win32/App.h"
 
-#include <algorithm>
-#include <array>
 #include <chrono>
 
 #include "controls/WindowNumbers.h"
@@ -16,6 +14,7 @@
 #include "win32/Dialogs.h"
 #include "win32/KeyboardWindow.h"
 #include "win32/MainWindow.h"
+#include "win32/PlayingWindow.h"
 #include "win32/SoundFiles.h"
 #include "win32/WasapiOutput.h"
 
@@ -50,12 +49,8 @@ class WindowDeviceList final : public midi::DeviceListView {
 /// The program's windows, as the shared event handling sees them.
 class Win32WindowView final : public desktop::WindowView {
   public:
-    Win32WindowView(MainWindow& window, live::LiveInstrument& instrument)
-        : window_(window), instrument_(instrument) {
-        for (std::size_t i = 0; i < controls::kControlCount; ++i) {
-            playing_[i] = controls::kControls[i].initial;
-        }
-    }
+    Win32WindowView(MainWindow& window, PlayingWindow& playing)
+        : window_(window), playing_(playing) {}
     int sliderValue(int id) const override { return window_.sliderValue(id); }
     void setSliderValue(int id, int value) override { window_.setSliderValue(id, value); }
     int disorderValue() const override { return window_.spinValue(); }
@@ -64,22 +59,24 @@ class Win32WindowView final : public desktop::WindowView {
         window_.setControlText(id, text);
     }
     int playingPosition(controls::ControlId control) const override {
-        return playing_[static_cast<std::size_t>(control)];
+        return playing_.position(control);
     }
     void setPlayingPosition(controls::ControlId control, int position) override {
-        const controls::Control& c = controls::control(control);
-        playing_[static_cast<std::size_t>(control)] = std::clamp(position, c.min, c.max);
-        instrument_.moveControl(control, playing_[static_cast<std::size_t>(control)]);
+        playing_.setPosition(control, position);
     }
     void showControllerMove(controls::ControlId control, int position) override {
         if (controls::isPlayingControl(control)) {
-            playing_[static_cast<std::size_t>(control)] = position;
+            playing_.showControllerMove(control, position);
         } else {
             window_.showControllerMove(control, position);
         }
     }
     void showController(controls::ControlId control, std::optional<int> controller) override {
-        window_.showController(control, controller);
+        if (controls::isPlayingControl(control)) {
+            playing_.showController(control, controller);
+        } else {
+            window_.showController(control, controller);
+        }
     }
     bool hasStatusBar() const override { return window_.hasStatusBar(); }
     void setStatusText(int field, std::string_view text) override {
@@ -89,8 +86,7 @@ class Win32WindowView final : public desktop::WindowView {
 
   private:
     MainWindow& window_;
-    live::LiveInstrument& instrument_;
-    std::array<int, controls::kControlCount> playing_{};
+    PlayingWindow& playing_;
 };
 
 /// Handles one window message, if there is one, without waiting.
@@ -132,7 +128,12 @@ int App::run() {
             midi::MidiInput midiInput(midiPorts_, deviceList);
             midiInput.listMidiDevices();
             midiInput.openMidiInput();
-            Win32WindowView view(window, instrument_);
+            playingWindow_ = std::make_unique<PlayingWindow>(
+                [this](controls::ControlId control, int position) {
+                    instrument_.moveControl(control, position);
+                },
+                [&window](WindowEvent event) { window.post(event); });
+            Win32WindowView view(window, *playingWindow_);
             windowEvents_->attach(view);
 
             // Notes may have arrived before the sound starts; none of them may hold the gate.
@@ -145,6 +146,7 @@ int App::run() {
             runEventLoop(window, midiInput);
             window.setTicker(nullptr, 0);
             windowEvents_->detach();
+            playingWindow_.reset();
             textToSave = window.controlText(kDisorderSpin);
             // Closed while the window that shows its status still stands.
             midiInput.closeMidiInput();
@@ -174,6 +176,8 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput) {
                         showHelp(window);
                     } else if (event->number == kMenuKeyboard) {
                         showKeyboardWindow();
+                    } else if (event->number == kMenuPlaying) {
+                        playingWindow_->show();
                     } else if (event->number == kMenuOpenSound) {
                         soundFiles.open();
                     } else if (event->number == kMenuSaveSound) {
@@ -210,7 +214,7 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput) {
         if (got == 0 || got == -1) {
             break;  // the session ends
         }
-        if (!window.preTranslate(message)) {
+        if (!window.preTranslate(message) && !playingWindow_->preTranslate(message)) {
             ::TranslateMessage(&message);
             ::DispatchMessageA(&message);
         }

@@ -20,6 +20,7 @@ namespace vireon::win32 {
 
 class KeyboardWindow;
 class MainWindow;
+class PlayingWindow;
 class WasapiOutput;
 
 /// The program on Windows: brings up the settings, the sound, the window and MIDI input in that
@@ -44,6 +45,9 @@ class App {
     midi::MidiPorts& midiPorts_;
     // The window's events as the instrument takes them, from the controllers' loading on.
     std::unique_ptr<desktop::WindowEvents> windowEvents_;
+    // Made with the main window and hidden until asked for, so that the playing controls have
+    // their positions for the sounds all along.
+    std::unique_ptr<PlayingWindow> playingWindow_;
     // Made when first asked for; it outlives the sound, whose scope it may be watching.
     std::unique_ptr<KeyboardWindow> keyboardWindow_;
 };

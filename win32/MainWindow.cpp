@@ -208,8 +208,9 @@ bool MainWindow::build(const std::string& disorderText) {
     }
     createStatusBar();
 
-    std::array<ACCEL, 2> keys{
-        {{FVIRTKEY, VK_ESCAPE, kMenuQuit}, {FVIRTKEY | FCONTROL, 'K', kMenuKeyboard}}};
+    std::array<ACCEL, 3> keys{{{FVIRTKEY, VK_ESCAPE, kMenuQuit},
+                               {FVIRTKEY | FCONTROL, 'K', kMenuKeyboard},
+                               {FVIRTKEY | FCONTROL, 'P', kMenuPlaying}}};
     keys_ = ::CreateAcceleratorTableA(keys.data(), static_cast<int>(keys.size()));
     ::SetFocus(control(kMidiDeviceList));
     return true;
@@ -227,6 +228,7 @@ void MainWindow::createMenu() {
     // A menu of its own after "?", as in the other desktop face.
     if (HMENU keyboard = ::CreatePopupMenu()) {
         ::AppendMenuA(keyboard, MF_STRING, kMenuKeyboard, "Show keyboard\tCtrl+K");
+        ::AppendMenuW(keyboard, MF_STRING, kMenuPlaying, wideText("Playing…\tCtrl+P").c_str());
         ::AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(keyboard), "Keyboard");
     }
     if (HMENU sounds = ::CreatePopupMenu()) {

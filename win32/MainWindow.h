@@ -89,9 +89,9 @@ class MainWindow {
     MainWindow& operator=(const MainWindow&) = delete;
 
     /// Shows the window centred on the screen, then creates the menu, the controls at their
-    /// start-up positions, the status bar and the Escape and Ctrl+K keys. The Disorder box's
-    /// position is the number at the start of `disorderText` minus one (held within its range); its
-    /// text is `disorderText` itself. False when the window cannot be created.
+    /// start-up positions, the status bar and the Escape, Ctrl+K and Ctrl+P keys. The Disorder
+    /// box's position is the number at the start of `disorderText` minus one (held within its
+    /// range); its text is `disorderText` itself. False when the window cannot be created.
     bool build(const std::string& disorderText);
 
     HWND handle() const { return window_; }

@@ -233,3 +233,25 @@ TEST(PlayingControls, LastHeldReturnsToTheLatestKeyStillHeldWithoutRestarting) {
 
 }  // namespace
 }  // namespace vireon::instrument
+
+namespace vireon::controls {
+namespace {
+
+// What the desktop faces' Playing windows show beside each slider.
+TEST(PlayingControls, ValueTextsCarryTheirUnit) {
+    const struct {
+        ControlId control;
+        int position;
+        const char* text;
+    } kCases[] = {
+        {ControlId::Fade, 1000, "125 ms"},   {ControlId::Fade, 1, "0.125 ms"},
+        {ControlId::Velocity, 40, "40 %"},   {ControlId::Bend, 2, "2 semitones"},
+        {ControlId::Glide, 2000, "2000 ms"}, {ControlId::Havoc, 7, "7"},
+    };
+    for (const auto& c : kCases) {
+        EXPECT_EQ(valueText(control(c.control), c.position), c.text);
+    }
+}
+
+}  // namespace
+}  // namespace vireon::controls

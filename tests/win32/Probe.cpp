@@ -87,6 +87,18 @@ int main(int argc, char** argv) {
         }
         std::printf("help %d %d\n", characters, lines);
     }
+    // The Playing window's controls, numbered 300 + their ControlId: a trackbar's position, or a
+    // drop-down list's selection.
+    if (HWND playing = ::FindWindowA("VireonPlayingWindow", "Playing")) {
+        for (int id = 300; id < 320; ++id) {
+            if (HWND item = ::GetDlgItem(playing, id)) {
+                const bool list = ::SendMessageA(item, CB_GETCOUNT, 0, 0) > 0;
+                std::printf("playing %d %ld\n", id,
+                            static_cast<long>(
+                                ::SendMessageA(item, list ? CB_GETCURSEL : TBM_GETPOS, 0, 0)));
+            }
+        }
+    }
     RECT client{};
     ::GetClientRect(main, &client);
     std::printf("client %ld %ld\n", client.right, client.bottom);

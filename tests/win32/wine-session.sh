@@ -14,26 +14,30 @@ export WINEDLLOVERRIDES="winepulse.drv,wineoss.drv=d"
 rm -rf "$WORK" && mkdir -p "$WORK/program"
 
 xvfb_pid='' program_pid='' helper_pids=()
+# Also between the runs of a case that starts the program more than once.
 end_session() {
   if [[ -n $program_pid ]]; then kill "$program_pid" 2>/dev/null || true; fi
   for pid in "${helper_pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
   "$wine/wineserver" -k >/dev/null 2>&1 || true
-  if [[ -n $xvfb_pid ]]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  if [[ -n $xvfb_pid ]]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  program_pid='' helper_pids=() xvfb_pid=''
 }
 trap end_session EXIT
 
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
 # Sound: "null", a device that takes every sample and plays none; "none", no device at all;
-# "jack", a private JACK server at 48000 Hz (a dummy without hardware) through ALSA's JACK
+# "jack RATE", a private JACK server at RATE Hz (a dummy without hardware) through ALSA's JACK
 # plugin, whose name is then in $JACK_DEFAULT_SERVER.
 use_sound() {
   case $1 in
     null) printf 'pcm.!default { type null }\n' >"$WORK/asound.conf" ;;
     none) : >"$WORK/asound.conf" ;;
     jack)
-      export JACK_DEFAULT_SERVER=vireon-wine-$$
-      jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 480 >"$WORK/jackd.log" 2>&1 &
+      export JACK_DEFAULT_SERVER=vireon-wine-$$-$2
+      # 10 ms periods, as wine's own device period.
+      jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r "$2" -p $(($2 / 100)) \
+        >"$WORK/jackd.log" 2>&1 &
       helper_pids+=($!)
       for _ in $(seq 100); do jack_lsp >/dev/null 2>&1 && break; sleep 0.1; done
       jack_lsp >/dev/null 2>&1 || fail "the JACK server did not start"
