@@ -230,11 +230,27 @@ void WindowEvents::saved(const sounds::Sound& sound) {
     }
 }
 
+namespace {
+
+std::string latencyName(settings::Latency latency) {
+    return latency == settings::Latency::Low ? "Low latency" : "Standard latency";
+}
+
+std::string milliseconds(double seconds) {
+    return std::to_string(std::lround(seconds * 1000.0)) + " ms";
+}
+
+}  // namespace
+
+std::string latencyEntryText(settings::Latency latency, bool inUse, std::optional<double> seconds) {
+    return inUse && seconds ? latencyName(latency) + " (" + milliseconds(*seconds) + ")"
+                            : latencyName(latency);
+}
+
 std::string latencyMessage(settings::Latency latency, std::optional<double> seconds,
                            bool remembered, const std::filesystem::path& latencyFile) {
-    std::string message = latency == settings::Latency::Low ? "Low latency" : "Standard latency";
-    message += seconds ? ": " + std::to_string(std::lround(*seconds * 1000.0)) + " ms"
-                       : ": no sound output";
+    std::string message = latencyName(latency);
+    message += seconds ? ": " + milliseconds(*seconds) : ": no sound output";
     if (!remembered) {
         message += " (not remembered: " + latencyFile.string() + " cannot be written)";
     }

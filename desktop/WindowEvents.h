@@ -84,6 +84,10 @@ class WindowEvents {
     std::string soundDescription_;
 };
 
+/// The Audio menu's entry for `latency`: its name, and for the latency in use the open stream's
+/// latency ("Low latency (12 ms)"). Any thread.
+std::string latencyEntryText(settings::Latency latency, bool inUse, std::optional<double> seconds);
+
 /// What the status bar says when a latency is chosen: its name and the open stream's latency
 /// ("Low latency: 12 ms", or ": no sound output"), and that it is not remembered when the file
 /// cannot be written. Any thread.

@@ -4,9 +4,9 @@
 #include <QActionGroup>
 #include <QMenu>
 #include <QMenuBar>
-#include <cmath>
 
 #include "controls/WindowNumbers.h"
+#include "desktop/WindowEvents.h"
 #include "ui/EventSource.h"
 #include "ui/MainWindow.h"
 
@@ -14,8 +14,9 @@ namespace vireon::ui {
 
 namespace {
 
-const QString kStandardName = QStringLiteral("Standard latency");
-const QString kLowName = QStringLiteral("Low latency");
+QString entryName(settings::Latency latency) {
+    return QString::fromStdString(desktop::latencyEntryText(latency, false, std::nullopt));
+}
 
 }  // namespace
 
@@ -35,8 +36,8 @@ LatencyMenu::LatencyMenu(MainWindow& window, EventSource& events) {
         });
         return action;
     };
-    standard_ = add(kStandardName, kMenuStandardLatency);
-    low_ = add(kLowName, kMenuLowLatency);
+    standard_ = add(entryName(settings::Latency::Standard), kMenuStandardLatency);
+    low_ = add(entryName(settings::Latency::Low), kMenuLowLatency);
 }
 
 void LatencyMenu::show(settings::Latency chosen, std::optional<double> seconds) {
@@ -44,12 +45,10 @@ void LatencyMenu::show(settings::Latency chosen, std::optional<double> seconds) 
         return;
     }
     // Called a few times a second: an open menu repaints only when something changed.
-    const auto showEntry = [&](QAction* action, settings::Latency latency, const QString& name) {
+    const auto showEntry = [&](QAction* action, settings::Latency latency) {
         const bool inUse = latency == chosen;
         const QString text =
-            inUse && seconds
-                ? QStringLiteral("%1 (%2 ms)").arg(name).arg(std::lround(*seconds * 1000.0))
-                : name;
+            QString::fromStdString(desktop::latencyEntryText(latency, inUse, seconds));
         if (action->text() != text) {
             action->setText(text);
         }
@@ -57,8 +56,8 @@ void LatencyMenu::show(settings::Latency chosen, std::optional<double> seconds) 
             action->setChecked(true);
         }
     };
-    showEntry(standard_, settings::Latency::Standard, kStandardName);
-    showEntry(low_, settings::Latency::Low, kLowName);
+    showEntry(standard_, settings::Latency::Standard);
+    showEntry(low_, settings::Latency::Low);
 }
 
 QAction* LatencyMenu::entry(settings::Latency latency) const {

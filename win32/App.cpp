@@ -8,6 +8,7 @@
 #include "desktop/WindowView.h"
 #include "devices/midi/MidiInput.h"
 #include "settings/ControllerFile.h"
+#include "settings/LatencyFile.h"
 #include "settings/NumberParser.h"
 #include "settings/SettingsFile.h"
 #include "sounds/FactorySounds.h"
@@ -111,6 +112,9 @@ int App::run() {
     instrument_.instrument().setDisorderValue(settings::parseNumber(disorderText));
     windowEvents_ = std::make_unique<desktop::WindowEvents>(
         instrument_, settings::controllersFile(), settings::parseNumber(disorderText));
+    latencyFile_ = settings::latencyFile();
+    latency_ = latencyOverride_.value_or(settings::loadLatency(latencyFile_));
+    audio_.setLatency(latency_);
 
     if (!audio_.open()) {
         // Before any window and before the save: the settings file keeps what it held.
@@ -134,6 +138,7 @@ int App::run() {
                 },
                 [&window](WindowEvent event) { window.post(event); });
             Win32WindowView view(window, *playingWindow_);
+            window.showLatency(latency_, audio_.outputLatency());
             windowEvents_->attach(view);
 
             // Notes may have arrived before the sound starts; none of them may hold the gate.
@@ -176,6 +181,10 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput) {
                         showHelp(window);
                     } else if (event->number == kMenuKeyboard) {
                         showKeyboardWindow();
+                    } else if (event->number == kMenuStandardLatency) {
+                        chooseLatency(window, settings::Latency::Standard);
+                    } else if (event->number == kMenuLowLatency) {
+                        chooseLatency(window, settings::Latency::Low);
                     } else if (event->number == kMenuPlaying) {
                         playingWindow_->show();
                     } else if (event->number == kMenuOpenSound) {
@@ -219,6 +228,19 @@ void App::runEventLoop(MainWindow& window, midi::MidiInput& midiInput) {
             ::DispatchMessageA(&message);
         }
     }
+}
+
+void App::chooseLatency(MainWindow& window, settings::Latency latency) {
+    if (latency != latency_) {
+        latency_ = latency;
+        // The output opens again at once; the sound stops for a moment. An audio thread that
+        // does not end leaves the program without sound, as the message then says.
+        audio_.reopen(latency, serveOneMessage, kAudioShutdownDeadline);
+    }
+    const std::optional<double> seconds = audio_.outputLatency();
+    window.showLatency(latency_, seconds);
+    const bool remembered = settings::saveLatency(latency, latencyFile_);
+    window.setStatusMessage(desktop::latencyMessage(latency, seconds, remembered, latencyFile_));
 }
 
 void App::showKeyboardWindow() {

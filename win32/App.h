@@ -2,10 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "live/LiveInstrument.h"
+#include "settings/LatencyFile.h"
 
 namespace vireon::midi {
 class MidiInput;
@@ -33,16 +36,26 @@ class App {
     App(live::LiveInstrument& instrument, WasapiOutput& audio, midi::MidiPorts& midiPorts);
     ~App();
 
+    /// The latency for this run whatever the latency file says (the command line's choice); the
+    /// file keeps the one chosen in the window. Call before run().
+    void setLatencyOverride(std::optional<settings::Latency> latency) {
+        latencyOverride_ = latency;
+    }
+
     /// The whole program; returns its exit status, always 0.
     int run();
 
   private:
     void runEventLoop(MainWindow& window, midi::MidiInput& midiInput);
     void showKeyboardWindow();
+    void chooseLatency(MainWindow& window, settings::Latency latency);
 
     live::LiveInstrument& instrument_;
     WasapiOutput& audio_;
     midi::MidiPorts& midiPorts_;
+    std::optional<settings::Latency> latencyOverride_;
+    settings::Latency latency_ = settings::Latency::Standard;
+    std::filesystem::path latencyFile_;
     // The window's events as the instrument takes them, from the controllers' loading on.
     std::unique_ptr<desktop::WindowEvents> windowEvents_;
     // Made with the main window and hidden until asked for, so that the playing controls have

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "desktop/WindowEvents.h"
 #include "settings/NumberParser.h"
 #include "sounds/FactorySounds.h"
 
@@ -241,6 +242,12 @@ void MainWindow::createMenu() {
         ::AppendMenuW(sounds, MF_STRING, kMenuSaveSound, wideText("Save sound…").c_str());
         ::AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(sounds), "Sounds");
     }
+    if ((audioMenu_ = ::CreatePopupMenu()) != nullptr) {
+        ::AppendMenuA(audioMenu_, MF_STRING, kMenuStandardLatency, "");
+        ::AppendMenuA(audioMenu_, MF_STRING, kMenuLowLatency, "");
+        ::AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(audioMenu_), "Audio");
+        showLatency(settings::Latency::Standard, std::nullopt);
+    }
     ::SetMenu(window_, bar);
 }
 
@@ -405,6 +412,21 @@ void MainWindow::showControllerMove(ControlId control, int position) {
 
 void MainWindow::showController(ControlId control, std::optional<int> controller) {
     controllers_[static_cast<std::size_t>(control)] = controller;
+}
+
+void MainWindow::showLatency(settings::Latency chosen, std::optional<double> seconds) {
+    if (audioMenu_ == nullptr) {
+        return;
+    }
+    for (const settings::Latency latency : {settings::Latency::Standard, settings::Latency::Low}) {
+        const UINT item =
+            latency == settings::Latency::Low ? kMenuLowLatency : kMenuStandardLatency;
+        const std::string text = desktop::latencyEntryText(latency, latency == chosen, seconds);
+        ::ModifyMenuA(audioMenu_, item, MF_BYCOMMAND | MF_STRING, item, text.c_str());
+    }
+    ::CheckMenuRadioItem(audioMenu_, kMenuStandardLatency, kMenuLowLatency,
+                         chosen == settings::Latency::Low ? kMenuLowLatency : kMenuStandardLatency,
+                         MF_BYCOMMAND);
 }
 
 void MainWindow::contextMenu(HWND item, LPARAM at) {

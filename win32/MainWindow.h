@@ -12,6 +12,7 @@
 
 #include "controls/Controls.h"
 #include "controls/WindowNumbers.h"
+#include "settings/LatencyFile.h"
 
 namespace vireon::win32 {
 
@@ -69,12 +70,12 @@ void offerControllerMenu(HWND window, LPARAM at, controls::ControlId control,
 /// `text`, UTF-8, as Windows' wide text.
 std::wstring wideText(std::string_view text);
 
-/// The synthesizer's main window on Win32's own controls: the "?", "Keyboard" and "Sounds" menus,
-/// six vertical trackbars, the Disorder box (an edit field with an up-down control), the MIDI
-/// device list, a few texts and a three-field status bar, each control at a fixed place under its
-/// number. Ranges, start-up positions and labels come from the table of controls, as in every other
-/// face. User actions become WindowEvents queued for the event loop; values and texts set through
-/// this class queue nothing. All operations: UI thread.
+/// The synthesizer's main window on Win32's own controls: the "?", "Keyboard", "Sounds" and "Audio"
+/// menus, six vertical trackbars, the Disorder box (an edit field with an up-down control), the
+/// MIDI device list, a few texts and a three-field status bar, each control at a fixed place under
+/// its number. Ranges, start-up positions and labels come from the table of controls, as in every
+/// other face. User actions become WindowEvents queued for the event loop; values and texts set
+/// through this class queue nothing. All operations: UI thread.
 class MainWindow {
   public:
     static constexpr int kClientWidth = 470;
@@ -129,6 +130,10 @@ class MainWindow {
     /// Remembers which controller moves `control`, for its context menu.
     void showController(controls::ControlId control, std::optional<int> controller);
 
+    /// Checks the Audio menu's entry of `chosen` and shows `seconds`, the open output's latency,
+    /// in its text; without an output, the plain names.
+    void showLatency(settings::Latency chosen, std::optional<double> seconds);
+
     /// What the window's keys need before a message is dispatched: true when `message` has been
     /// handled (Escape or Ctrl+K while this window is active, Tab or Shift+Tab among the
     /// controls).
@@ -163,6 +168,7 @@ class MainWindow {
     HWND window_ = nullptr;
     HWND upDown_ = nullptr;
     HWND statusBar_ = nullptr;
+    HMENU audioMenu_ = nullptr;
     HACCEL keys_ = nullptr;
     HFONT font_ = nullptr;
     // While the program itself sets a text: the edit field's notifications are not the user's.

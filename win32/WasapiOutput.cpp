@@ -17,8 +17,9 @@ namespace vireon::win32 {
 
 namespace {
 
-// The suggested latency of the output, in WASAPI's 100-nanosecond units: 75 ms.
+// The standard latency of the output, in WASAPI's 100-nanosecond units: 75 ms.
 constexpr REFERENCE_TIME kBufferDuration = 750'000;
+constexpr double kReferenceTimeUnit = 1e-7;
 // How long the audio thread waits for a period before it looks again: a device that stops
 // asking (unplugged) must not keep it from seeing a stop request.
 constexpr DWORD kPeriodWaitMilliseconds = 200;
@@ -100,14 +101,35 @@ WasapiOutput::~WasapiOutput() {
         ::WaitForSingleObject(thread_, INFINITE);
         ::CloseHandle(thread_);
     }
-    for (HANDLE event : {opened_, startRequested_, stopRequested_}) {
-        if (event != nullptr) {
-            ::CloseHandle(event);
+    closeEvents();
+}
+
+void WasapiOutput::closeEvents() {
+    for (HANDLE* event : {&opened_, &startRequested_, &stopRequested_}) {
+        if (*event != nullptr) {
+            ::CloseHandle(*event);
+            *event = nullptr;
         }
     }
 }
 
+bool WasapiOutput::reopen(settings::Latency latency, const std::function<void()>& serve,
+                          std::chrono::milliseconds deadline) {
+    if (!shutdown(serve, deadline)) {
+        return false;
+    }
+    closeEvents();
+    latency_ = latency;
+    openSucceeded_ = false;
+    outputLatency_.reset();
+    if (open()) {
+        start();
+    }
+    return true;
+}
+
 bool WasapiOutput::open() {
+    errorText_.clear();
     opened_ = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
     startRequested_ = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
     stopRequested_ = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -144,6 +166,7 @@ bool WasapiOutput::shutdown(const std::function<void()>& serve,
         return true;
     }
     ::SetEvent(stopRequested_);
+    outputLatency_.reset();
     const ULONGLONG giveUpAt = ::GetTickCount64() + static_cast<ULONGLONG>(deadline.count());
     while (::MsgWaitForMultipleObjects(1, &thread_, FALSE, 1, QS_ALLINPUT) != WAIT_OBJECT_0) {
         if (::GetTickCount64() >= giveUpAt) {
@@ -220,8 +243,16 @@ bool WasapiOutput::openOnAudioThread(Device& device) {
                      "cannot play.";
         return false;
     }
+    REFERENCE_TIME buffer = kBufferDuration;
+    REFERENCE_TIME defaultPeriod = 0;
+    REFERENCE_TIME minimumPeriod = 0;
+    if (latency_ == settings::Latency::Low &&
+        SUCCEEDED(device.client->GetDevicePeriod(&defaultPeriod, &minimumPeriod)) &&
+        minimumPeriod > 0) {
+        buffer = minimumPeriod;
+    }
     result = device.client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
-                                       kBufferDuration, 0, mix, nullptr);
+                                       buffer, 0, mix, nullptr);
     if (FAILED(result)) {
         errorText_ = withCode("The sound output device could not be opened in shared mode", result);
         return false;
@@ -238,6 +269,13 @@ bool WasapiOutput::openOnAudioThread(Device& device) {
     device.mono.assign(device.bufferFrames, 0.0f);
     rate_ = mix->nSamplesPerSec;
     channels_ = mix->nChannels;
+    // The buffer is kept full, so a sample waits the whole of it, then the stream's own latency.
+    REFERENCE_TIME streamLatency = 0;
+    if (FAILED(device.client->GetStreamLatency(&streamLatency)) || streamLatency < 0) {
+        streamLatency = 0;
+    }
+    outputLatency_ = static_cast<double>(device.bufferFrames) / rate_ +
+                     static_cast<double>(streamLatency) * kReferenceTimeUnit;
     return true;
 }
 

@@ -7,11 +7,13 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
 #include "live/LiveInstrument.h"
 #include "live/ScopeTap.h"
+#include "settings/LatencyFile.h"
 
 namespace vireon::win32 {
 
@@ -21,7 +23,8 @@ namespace vireon::win32 {
 void fanOut(std::span<const float> mono, float* interleaved, std::uint32_t channels) noexcept;
 
 /// The default output device through WASAPI in shared mode, at the device's own mix rate, which
-/// the instrument's converter carries its 8000 Hz stream to. Everything of WASAPI lives on one
+/// the instrument's converter carries its 8000 Hz stream to. Standard latency asks for a 75 ms
+/// buffer, low latency for the device's minimum period. Everything of WASAPI lives on one
 /// thread of its own, the audio thread: it opens the device, then renders each period as the
 /// device asks for it (an event per period) and never locks, allocates or calls the system
 /// beyond the buffer calls and that wait.
@@ -34,9 +37,23 @@ class WasapiOutput {
     WasapiOutput(const WasapiOutput&) = delete;
     WasapiOutput& operator=(const WasapiOutput&) = delete;
 
+    /// The latency the next open() asks for. UI thread.
+    void setLatency(settings::Latency latency) { latency_ = latency; }
+
     /// Opens the default output device, stopped, and sets the instrument to its rate. False with
-    /// errorText() when there is no device or it cannot be opened. UI thread, once.
+    /// errorText() when there is no device or it cannot be opened. UI thread.
     bool open();
+
+    /// Stops the sound and opens the device again at `latency`, started, calling `serve` while
+    /// it waits as shutdown() does. False when the audio thread did not end within `deadline`;
+    /// the sound is then lost until the program ends. A device that does not open again leaves
+    /// the program without sound (outputLatency() says so). UI thread, after start().
+    bool reopen(settings::Latency latency, const std::function<void()>& serve,
+                std::chrono::milliseconds deadline);
+
+    /// How long a sample takes from the instrument to the device while the output is open: the
+    /// buffer WASAPI gave and the stream's own latency. Nothing without an open output. UI thread.
+    std::optional<double> outputLatency() const { return outputLatency_; }
 
     /// Why open() failed: one sentence.
     const std::string& errorText() const { return errorText_; }
@@ -64,6 +81,7 @@ class WasapiOutput {
     /// Opens the device on the audio thread; false with errorText_.
     bool openOnAudioThread(struct Device& device);
     void play(struct Device& device);
+    void closeEvents();
 
     live::LiveInstrument& instrument_;
     HANDLE thread_ = nullptr;
@@ -76,6 +94,9 @@ class WasapiOutput {
     std::string errorText_;
     std::uint32_t rate_ = 0;
     std::uint32_t channels_ = 0;
+    settings::Latency latency_ = settings::Latency::Standard;
+    // Written by the audio thread before it sets opened_, read after.
+    std::optional<double> outputLatency_;
     std::atomic<live::ScopeTap*> scopeTap_{nullptr};
 };
 

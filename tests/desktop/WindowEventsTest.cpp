@@ -143,6 +143,8 @@ TEST_F(WindowEventsTest, AChosenSoundMovesWindowAndSoundAndComesBackAsTheCurrent
 
 TEST(LatencyMessage, NamesTheChoiceItsLatencyAndAFileNotWritten) {
     using settings::Latency;
+    EXPECT_EQ(latencyEntryText(Latency::Low, true, 0.0104), "Low latency (10 ms)");
+    EXPECT_EQ(latencyEntryText(Latency::Standard, false, 0.0104), "Standard latency");
     EXPECT_EQ(latencyMessage(Latency::Low, 0.0124, true, "l.txt"), "Low latency: 12 ms");
     EXPECT_EQ(latencyMessage(Latency::Standard, std::nullopt, false, "l.txt"),
               "Standard latency: no sound output (not remembered: l.txt cannot be written)");

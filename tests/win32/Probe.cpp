@@ -87,6 +87,15 @@ int main(int argc, char** argv) {
         }
         std::printf("help %d %d\n", characters, lines);
     }
+    // The Audio menu's entries: whether checked, and their text.
+    if (HMENU audio = ::GetSubMenu(::GetMenu(main), 3)) {
+        for (const int id : {kMenuStandardLatency, kMenuLowLatency}) {
+            char text[64] = {};
+            ::GetMenuStringA(audio, id, text, sizeof text, MF_BYCOMMAND);
+            std::printf("latency %d %d %s\n", id,
+                        (::GetMenuState(audio, id, MF_BYCOMMAND) & MF_CHECKED) != 0 ? 1 : 0, text);
+        }
+    }
     // The Playing window's controls, numbered 300 + their ControlId: a trackbar's position, or a
     // drop-down list's selection.
     if (HWND playing = ::FindWindowA("VireonPlayingWindow", "Playing")) {

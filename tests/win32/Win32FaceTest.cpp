@@ -3,7 +3,9 @@
 // device list on a machine without MIDI devices, and the output's channels.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -125,6 +127,29 @@ TEST(WasapiOutput, FansMonoOutToTheFrontChannels) {
         fanOut(mono, interleaved.data(), c.channels);
         EXPECT_EQ(interleaved, c.expected) << c.channels << " channels";
     }
+}
+
+// Low latency is the device's minimum period, far below the standard 75 ms, and a change of
+// latency opens the device again at once. Needs a sound device: run with the null device of
+// alsa-null.conf, skipped without one.
+TEST(WasapiOutput, LowLatencyOpensTheDeviceAgainWithItsShortestPeriod) {
+    using namespace std::chrono_literals;
+    live::LiveInstrument instrument;
+    WasapiOutput output(instrument);
+    if (!output.open()) {
+        GTEST_SKIP() << output.errorText();
+    }
+    const std::optional<double> standard = output.outputLatency();
+    ASSERT_TRUE(standard.has_value());
+    EXPECT_GE(*standard, 0.075);
+    output.start();
+    ASSERT_TRUE(output.reopen(settings::Latency::Low, [] {}, 3s));
+    const std::optional<double> low = output.outputLatency();
+    ASSERT_TRUE(low.has_value()) << output.errorText();
+    EXPECT_LT(*low, *standard);
+    std::printf("output latency: standard %.1f ms, low %.1f ms\n", *standard * 1e3, *low * 1e3);
+    EXPECT_TRUE(output.shutdown([] {}, 3s));
+    EXPECT_FALSE(output.outputLatency().has_value());
 }
 
 }  // namespace

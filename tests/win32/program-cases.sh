@@ -206,6 +206,27 @@ play_and_compare() {
   end_session
 }
 
+# The latency: a word the option does not know is refused in a box; the command line's choice
+# plays for its run only, and the Audio menu's is remembered in latency.txt and shows the
+# output's latency ("Standard latency: 99 ms").
+case_latency() {
+  use_sound null; start_display
+  start_program --latency fast
+  send_keys "$(wait_window Vireon)" Return
+  expect_exit_zero 2
+  start_program --latency low
+  local window; window=$(wait_window Vireon)
+  [[ ! -e $WORK/program/latency.txt ]] || fail "the command line's latency was remembered"
+  choose_from_menu "$window" 4 1
+  expect "latency file" "$(tr -d '\r' <"$WORK/program/latency.txt")" standard
+  local length; length=$(probe message)
+  ((length == 23 || length == 24)) || fail "message of $length characters, not 'Standard latency: N ms'"
+  choose_from_menu "$window" 4 2
+  expect "latency file" "$(tr -d '\r' <"$WORK/program/latency.txt")" low
+  send_keys "$window" Escape
+  expect_exit_zero
+}
+
 # A damaged settings file: the box shows its first line as it is, and once touched the box's
 # position, which the file then holds.
 case_damaged_settings() {

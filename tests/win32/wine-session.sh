@@ -54,10 +54,11 @@ start_display() {
   export DISPLAY=:$(head -n1 "$WORK/display")
 }
 
-# Starts the program from its folder; the settings file is $WORK/program/chaos.txt.
+# Starts the program from its folder with arguments $@; the settings file is
+# $WORK/program/chaos.txt.
 start_program() {
   cp "$VIREON_EXE" "$WORK/program/vireon.exe"
-  (cd "$WORK/program" && exec "$wine/wine64" vireon.exe >"$WORK/program.log" 2>&1) &
+  (cd "$WORK/program" && exec "$wine/wine64" vireon.exe "$@" >"$WORK/program.log" 2>&1) &
   program_pid=$!
 }
 
@@ -115,14 +116,14 @@ close_window() { "$wine/wine64" "$VIREON_PROBE" close "$1"; }
 
 expect() { [[ $2 == "$3" ]] || fail "$1: '$2', expected '$3'"; }
 
-# Waits for the program to end and checks that it ended with status 0.
+# Waits for the program to end and checks that it ended with status ${1:-0}.
 expect_exit_zero() {
   local status=0
   for _ in $(seq 150); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$program_pid" 2>/dev/null && fail "the program did not end"
   wait "$program_pid" || status=$?
   program_pid=''
-  expect "exit status" "$status" 0
+  expect "exit status" "$status" "${1:-0}"
 }
 
 # The float32 samples of raw file $1 from its first non-zero one on, as hexadecimal words, one
