@@ -206,6 +206,61 @@ play_and_compare() {
   end_session
 }
 
+# A sound saved under a new name lands in the user's roaming application data and comes back
+# when opened there, after another sound has moved the controls.
+case_sound_files() {
+  use_sound null; start_display
+  local folder; folder=$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -path '*/AppData/Roaming' | head -n1)
+  [[ -d $folder ]] || fail "no roaming application data in the prefix"
+  rm -rf "$folder/Vireon"
+  start_program
+  local window; window=$(wait_window Vireon)
+  local count; count=$(grep -c '^vireon-sound' "$VIREON_FACTORY_SOUNDS")
+  choose_from_menu "$window" 3 2
+  choose_from_menu "$window" 3 $((count + 2))
+  local name; name=$(wait_window "Save sound")
+  send_keys "$name"
+  xdotool type --delay 50 "My Tone"
+  xdotool key Return
+  sleep 1
+  # The Save dialog proposes the name in the sounds folder.
+  xdotool key Return
+  local file="$folder/Vireon/sounds/My Tone.vireon-sound"
+  for _ in $(seq 50); do [[ -f $file ]] && break; sleep 0.1; done
+  [[ -f $file ]] || fail "no sound file saved in the roaming sounds folder"
+  grep -q '^name = My Tone' "$file" || fail "the file does not name the sound"
+  choose_from_menu "$window" 3 1
+  expect "Havoc of the first sound" "$(probe text 14)" 45
+  choose_from_menu "$window" 3 $((count + 1))
+  sleep 1
+  xdotool type --delay 50 "My Tone.vireon-sound"
+  xdotool key Return
+  sleep 1
+  expect "Havoc of the sound opened" "$(probe text 14)" 1
+  expect "Disorder of the sound opened" "$(probe text 18)" 1
+  send_keys "$window" Escape
+  expect_exit_zero
+}
+
+# MIDI learn from a slider's context menu: a binding from the controllers file beside the settings
+# file is offered for forgetting and forgotten there, and learning says what to do.
+case_learn() {
+  use_sound null; start_display
+  printf 'havoc 21\n' >"$WORK/program/controllers.txt"
+  start_program
+  local window; window=$(wait_window Vireon)
+  # The Havoc slider, below the menu bar: its second entry, "Forget controller 21".
+  choose_from_context_menu "$window" 110 120 2
+  expect "message after forgetting" "$(probe message)" ${#FORGOTTEN}
+  grep -q havoc "$WORK/program/controllers.txt" && fail "the binding is still in the file"
+  choose_from_context_menu "$window" 110 120 1
+  expect "message while learning" "$(probe message)" ${#LEARNING}
+  send_keys "$window" Escape
+  expect_exit_zero
+}
+FORGOTTEN="Havoc: no MIDI controller"
+LEARNING="Havoc: move a MIDI controller (channel 1) to bind it"
+
 # The latency: a word the option does not know is refused in a box; the command line's choice
 # plays for its run only, and the Audio menu's is remembered in latency.txt and shows the
 # output's latency ("Standard latency: 99 ms").
