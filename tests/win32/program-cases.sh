@@ -174,6 +174,7 @@ play_and_compare() {
     # Velocity is the Playing window's second control: Tab from the first, End to its maximum.
     send_keys "$window" ctrl+p
     local playing; playing=$(wait_window Playing)
+    import -window "$playing" "$WORK/playing-window.png"
     send_keys "$playing" Tab End
     close_window Playing
     options=(--"$control" "$position")
@@ -215,9 +216,8 @@ case_sound_files() {
   rm -rf "$folder/Vireon"
   start_program
   local window; window=$(wait_window Vireon)
-  local count; count=$(grep -c '^vireon-sound' "$VIREON_FACTORY_SOUNDS")
   choose_from_menu "$window" 3 2
-  choose_from_menu "$window" 3 $((count + 2))
+  choose_from_menu "$window" 3 -1
   local name; name=$(wait_window "Save sound")
   send_keys "$name"
   xdotool type --delay 50 "My Tone"
@@ -231,7 +231,7 @@ case_sound_files() {
   grep -q '^name = My Tone' "$file" || fail "the file does not name the sound"
   choose_from_menu "$window" 3 1
   expect "Havoc of the first sound" "$(probe text 14)" 45
-  choose_from_menu "$window" 3 $((count + 1))
+  choose_from_menu "$window" 3 -2
   sleep 1
   xdotool type --delay 50 "My Tone.vireon-sound"
   xdotool key Return

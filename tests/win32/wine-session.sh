@@ -81,17 +81,20 @@ send_keys() {
   for key; do xdotool key "$key"; sleep 0.2; done
 }
 
-# Chooses item $3 (1 for the first) of menu $2 (1 for "?") of the main window $1: the menu bar
-# opens with a click on "?" (a key would need a window manager to reach it), the rest is keys.
+# Chooses item $3 (1 for the first, -1 for the last) of menu $2 (1 for "?") of the main window
+# $1: the menu bar opens with a click on "?" (a key would need a window manager to reach it), the
+# rest is keys.
 choose_from_menu() {
   xdotool windowfocus --sync "$1"
   sleep 0.5
   xdotool mousemove --window "$1" 8 9 click 1
   sleep 0.5
-  # A menu opened with the click has no item highlighted; one reached with Right has its first.
-  local downs=$3
-  for _ in $(seq 2 "$2"); do xdotool key Right; sleep 0.2; downs=$(($3 - 1)); done
-  for _ in $(seq "$downs"); do xdotool key Down; sleep 0.2; done
+  # A menu opened with the click has no item highlighted, one reached with Right has its first;
+  # Up from either reaches the last.
+  local key=Down steps=$3
+  for _ in $(seq 2 "$2"); do xdotool key Right; sleep 0.2; steps=$(($3 - 1)); done
+  if (($3 < 0)); then key=Up steps=$((-$3)); fi
+  for _ in $(seq "$steps"); do xdotool key "$key"; sleep 0.2; done
   xdotool key Return
 }
 
