@@ -184,7 +184,7 @@ void WindowEvents::choose(const sounds::Sound& sound) {
             view_->setPlayingPosition(control, position);
         } else if (const std::optional<int> slider = sliderFor(control)) {
             view_->setSliderValue(*slider, position);
-            // As the slider holds it: a sound from a file may lie outside the range.
+            // As the slider holds it, as a move by the user reaches the sound.
             instrument_.moveControl(control, view_->sliderValue(*slider));
         }
     }
