@@ -143,7 +143,8 @@ TEST(WasapiOutput, LowLatencyOpensTheDeviceAgainWithItsShortestPeriod) {
     ASSERT_TRUE(standard.has_value());
     EXPECT_GE(*standard, 0.075);
     output.start();
-    ASSERT_TRUE(output.reopen(settings::Latency::Low, [] {}, 3s));
+    ASSERT_TRUE(output.reopen(
+        settings::Latency::Low, [] {}, 3s));
     const std::optional<double> low = output.outputLatency();
     ASSERT_TRUE(low.has_value()) << output.errorText();
     EXPECT_LT(*low, *standard);
