@@ -12,7 +12,7 @@
 #include "app/ServerWatch.h"
 #include "controls/WindowNumbers.h"
 #include "desktop/WindowEvents.h"
-#include "desktop/WindowView.h"
+#include "desktop/WindowPairView.h"
 #include "devices/midi/MidiInput.h"
 #include "devices/midi/VirtualMidiInput.h"
 #include "settings/ControllerFile.h"
@@ -45,9 +45,9 @@ constexpr std::chrono::milliseconds kOutputWatchInterval{250};
 constexpr std::chrono::milliseconds kNoteStatusInterval{15};
 
 /// The main window and the Playing window, as the shared event handling sees them.
-class QtWindowView final : public desktop::WindowView {
+class QtWindowView final : public desktop::WindowPairView<MainWindow, PlayingWindow> {
   public:
-    QtWindowView(MainWindow& window, PlayingWindow& playing) : window_(window), playing_(playing) {}
+    using WindowPairView::WindowPairView;
     int sliderValue(int id) const override { return window_.sliderValue(ControlId(id)); }
     void setSliderValue(int id, int value) override {
         window_.setSliderValue(ControlId(id), value);
@@ -57,35 +57,6 @@ class QtWindowView final : public desktop::WindowView {
     void setControlText(int id, std::string_view text) override {
         window_.setControlText(ControlId(id), text);
     }
-    int playingPosition(controls::ControlId control) const override {
-        return playing_.position(control);
-    }
-    void setPlayingPosition(controls::ControlId control, int position) override {
-        playing_.setPosition(control, position);
-    }
-    void showControllerMove(controls::ControlId control, int position) override {
-        if (controls::isPlayingControl(control)) {
-            playing_.showControllerMove(control, position);
-        } else {
-            window_.showControllerMove(control, position);
-        }
-    }
-    void showController(controls::ControlId control, std::optional<int> controller) override {
-        if (controls::isPlayingControl(control)) {
-            playing_.showController(control, controller);
-        } else {
-            window_.showController(control, controller);
-        }
-    }
-    bool hasStatusBar() const override { return window_.hasStatusBar(); }
-    void setStatusText(int field, std::string_view text) override {
-        window_.setStatusText(field, text);
-    }
-    void setStatusMessage(std::string_view text) override { window_.setStatusMessage(text); }
-
-  private:
-    MainWindow& window_;
-    PlayingWindow& playing_;
 };
 
 }  // namespace

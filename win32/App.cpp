@@ -5,7 +5,7 @@
 
 #include "controls/WindowNumbers.h"
 #include "desktop/WindowEvents.h"
-#include "desktop/WindowView.h"
+#include "desktop/WindowPairView.h"
 #include "devices/midi/MidiInput.h"
 #include "settings/ControllerFile.h"
 #include "settings/LatencyFile.h"
@@ -48,10 +48,9 @@ class WindowDeviceList final : public midi::DeviceListView {
 };
 
 /// The program's windows, as the shared event handling sees them.
-class Win32WindowView final : public desktop::WindowView {
+class Win32WindowView final : public desktop::WindowPairView<MainWindow, PlayingWindow> {
   public:
-    Win32WindowView(MainWindow& window, PlayingWindow& playing)
-        : window_(window), playing_(playing) {}
+    using WindowPairView::WindowPairView;
     int sliderValue(int id) const override { return window_.sliderValue(id); }
     void setSliderValue(int id, int value) override { window_.setSliderValue(id, value); }
     int disorderValue() const override { return window_.spinValue(); }
@@ -59,35 +58,6 @@ class Win32WindowView final : public desktop::WindowView {
     void setControlText(int id, std::string_view text) override {
         window_.setControlText(id, text);
     }
-    int playingPosition(controls::ControlId control) const override {
-        return playing_.position(control);
-    }
-    void setPlayingPosition(controls::ControlId control, int position) override {
-        playing_.setPosition(control, position);
-    }
-    void showControllerMove(controls::ControlId control, int position) override {
-        if (controls::isPlayingControl(control)) {
-            playing_.showControllerMove(control, position);
-        } else {
-            window_.showControllerMove(control, position);
-        }
-    }
-    void showController(controls::ControlId control, std::optional<int> controller) override {
-        if (controls::isPlayingControl(control)) {
-            playing_.showController(control, controller);
-        } else {
-            window_.showController(control, controller);
-        }
-    }
-    bool hasStatusBar() const override { return window_.hasStatusBar(); }
-    void setStatusText(int field, std::string_view text) override {
-        window_.setStatusText(field, text);
-    }
-    void setStatusMessage(std::string_view text) override { window_.setStatusMessage(text); }
-
-  private:
-    MainWindow& window_;
-    PlayingWindow& playing_;
 };
 
 /// Handles one window message, if there is one, without waiting.
