@@ -130,6 +130,12 @@ int App::run() {
             instrument_.moveControl(control, position);
         });
         if (window.build(disorderText)) {
+            // Every window stands before the MIDI input opens: a note that arrives before the
+            // sound starts is dropped, and building a window can take a while.
+            playingWindow_ = std::make_unique<PlayingWindow>(
+                events_, [this](controls::ControlId control, int position) {
+                    instrument_.moveControl(control, position);
+                });
             WindowDeviceList deviceList(window);
             midi::MidiInput midiInput(midiPorts_, deviceList);
             midiInput.listMidiDevices();
@@ -137,10 +143,6 @@ int App::run() {
             ServerWatch serverWatch(audio_, midiInput, ownMidiInput_);
 
             mainWindow_ = &window;
-            playingWindow_ = std::make_unique<PlayingWindow>(
-                events_, [this](controls::ControlId control, int position) {
-                    instrument_.moveControl(control, position);
-                });
             QtWindowView view(window, *playingWindow_);
             windowEvents_->attach(view);
             // Notes may have arrived before the sound starts; none of them may hold the gate.

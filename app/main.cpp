@@ -12,6 +12,7 @@
 #include "devices/midi/VirtualMidiInput.h"
 #include "live/LiveInstrument.h"
 #include "settings/LatencyFile.h"
+#include "ui/Look.h"
 
 namespace {
 
@@ -96,6 +97,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Vireon");
     // Lets a Wayland desktop match the window to the installed desktop entry and its icon.
     QApplication::setDesktopFileName("org.vireon.Vireon");
+    vireon::ui::applyLook(application);
 
     // One instrument per process: the MIDI and user-interface threads hand it their events,
     // and the audio thread plays it.

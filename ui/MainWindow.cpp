@@ -30,6 +30,7 @@
 #include "ui/ControllerMenu.h"
 #include "ui/DisorderSpinBox.h"
 #include "ui/EventSource.h"
+#include "ui/Look.h"
 #include "ui/StatusBar.h"
 #include "ui/StatusTrace.h"
 
@@ -135,6 +136,7 @@ QLabel* createLabel(QWidget* parent, const StaticText& text) {
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setGeometry(text.geometry);
     label->setText(textOf(text));
+    label->setProperty(kReadingProperty, text.showsPosition);
     label->show();
     return label;
 }
@@ -203,8 +205,9 @@ bool MainWindow::build(const std::string& disorderText) {
     deviceList_ = new QComboBox(client_);
     deviceList_->setEditable(false);
     deviceList_->setGeometry(kDeviceListGeometry);
-    deviceList_->setMaxVisibleItems(std::max(1, (kDeviceListReach - kDeviceListGeometry.height()) /
-                                                    deviceList_->fontMetrics().height()));
+    // The window's font: the list takes it over only once it is polished.
+    deviceList_->setMaxVisibleItems(
+        std::max(1, (kDeviceListReach - kDeviceListGeometry.height()) / fontMetrics().height()));
     controls_[kMidiDeviceList] = deviceList_;
     // activated() comes from the user only, also when the current entry is chosen again and
     // when the arrow keys or the wheel change the entry of the closed list.

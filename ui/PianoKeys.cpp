@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <array>
 
+#include "ui/Look.h"
+
 namespace vireon::ui {
 namespace {
 
@@ -85,8 +87,10 @@ void PianoKeys::paintEvent(QPaintEvent* /*event*/) {
             if (kBlack[offset % kSemitones] != black) {
                 continue;
             }
-            const QColor colour = isDrawnPressed(note) ? pressed : black ? Qt::black : Qt::white;
-            painter.setPen(Qt::black);
+            const QColor colour = isDrawnPressed(note) ? pressed
+                                  : black              ? QColor(look::kBlackKey)
+                                                       : QColor(look::kWhiteKey);
+            painter.setPen(QColor(look::kKeyEdge));
             painter.setBrush(colour);
             painter.drawRect(keyRect(note).adjusted(0, 0, black ? -1 : 0, -1));
         }

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/ScopeView.h"
 
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPolygonF>
 #include <algorithm>
 #include <vector>
+
+#include "ui/Look.h"
 
 namespace vireon::ui {
 namespace {
@@ -12,6 +15,7 @@ namespace {
 // Full scale fills 90% of the half height; the shortest attacks overshoot a little.
 constexpr double kFullScale = 0.9;
 constexpr float kClip = 1.1f;
+constexpr double kCornerRadius = 6.0;
 
 }  // namespace
 
@@ -50,10 +54,20 @@ void ScopeView::hideEvent(QHideEvent* /*event*/) {
 
 void ScopeView::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
+    // The page's scope: a dark green screen with rounded corners on the panel.
+    QLinearGradient screen(0, 0, 0, height());
+    screen.setColorAt(0, QColor(look::kScopeTop));
+    screen.setColorAt(1, QColor(look::kScopeBottom));
+    painter.fillRect(rect(), palette().color(QPalette::Window));
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QColor(look::kScopeEdge));
+    painter.setBrush(screen);
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), kCornerRadius,
+                            kCornerRadius);
+    painter.setRenderHint(QPainter::Antialiasing, false);
     const double middle = height() / 2.0;
-    painter.setPen(QColor(60, 60, 60));
-    painter.drawLine(QPointF(0, middle), QPointF(width(), middle));
+    painter.setPen(QColor(look::kScopeEdge));
+    painter.drawLine(QPointF(1, middle), QPointF(width() - 2, middle));
 
     const std::span<const float> samples = trace_.visible();
     const std::size_t span = trace_.spanSamples();
@@ -70,7 +84,7 @@ void ScopeView::paintEvent(QPaintEvent* /*event*/) {
         trace.append(
             QPointF(static_cast<double>(i) * step, middle - sample * kFullScale * (middle - 1.0)));
     }
-    painter.setPen(QColor(80, 230, 120));
+    painter.setPen(QColor(look::kScopeTrace));
     painter.drawPolyline(trace);
 }
 

@@ -5,10 +5,13 @@
 #include <QLabel>
 #include <algorithm>
 
+#include "ui/Look.h"
+
 namespace vireon::ui {
 
 StatusBar::StatusBar(QWidget* parent) : QWidget(parent) {
-    const int height = std::max(kMinimumHeight, fontMetrics().height() + 6);
+    // The window's font: this bar takes it over only once it is polished.
+    const int height = std::max(kMinimumHeight, parent->fontMetrics().height() + 6);
     setGeometry(0, parent->height() - height, parent->width(), height);
 
     int left = 0;
@@ -17,6 +20,7 @@ StatusBar::StatusBar(QWidget* parent) : QWidget(parent) {
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(Qt::AlignCenter);
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setProperty(kLampProperty, true);
         label->setGeometry(left, 0, kFieldWidths[i], height);
         left += kFieldWidths[i];
         fields_[i] = label;

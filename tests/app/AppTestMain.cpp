@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "ui/Look.h"
+
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -21,5 +23,6 @@ int main(int argc, char** argv) {
     }
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir.path()));
     QApplication application(argc, argv);
+    vireon::ui::applyLook(application);
     return RUN_ALL_TESTS();
 }

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "UiTestSupport.h"
+#include "ui/Look.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -26,6 +27,8 @@ int main(int argc, char** argv) {
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir.path()));
 
     QApplication app(argc, argv);
+    // The windows under test wear the program's look, which must leave their layout as it is.
+    vireon::ui::applyLook(app);
     QStringList arguments = QApplication::arguments();
     QString only;
     if (arguments.size() > 1 && !arguments.at(1).startsWith(QLatin1Char('-'))) {
