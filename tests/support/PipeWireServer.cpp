@@ -73,6 +73,15 @@ bool PipeWireServer::installed() {
     return true;
 }
 
+bool PipeWireServer::jackInstalled() {
+    return findOnPath("pw-jack").has_value();
+}
+
+std::vector<std::string> PipeWireServer::underPipeWireJack(std::vector<std::string> command) {
+    command.insert(command.begin(), requireProgram("pw-jack").string());
+    return command;
+}
+
 PipeWireServer::PipeWireServer()
     : folder_(makeTemporaryFolder("vireon-pipewire")),
       sinkName_("vireon-test-sink"),

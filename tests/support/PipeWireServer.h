@@ -28,6 +28,14 @@ class PipeWireServer {
     /// wireplumber).
     static bool installed();
 
+    /// Whether PipeWire's own JACK is installed: its libjack and `pw-jack` (Debian package
+    /// pipewire-jack).
+    static bool jackInstalled();
+
+    /// `command` as `pw-jack` runs it: with PipeWire's libjack in place of JACK's, so that its
+    /// JACK server is the PipeWire that clientEnvironment() names.
+    static std::vector<std::string> underPipeWireJack(std::vector<std::string> command);
+
     /// Starts PipeWire, WirePlumber and the sink, and waits until the sink is the default
     /// output. Throws std::runtime_error, with the daemons' output, when that takes too long.
     PipeWireServer();
