@@ -4,9 +4,11 @@
 // their own thread at chosen times) into the audio library's stream and into the direct JACK
 // output, and notes sent from another JACK client into `Vireon:MIDI in` and to a JACK port opened
 // from the device list; and how much processor time the program itself takes while it plays a
-// note through JACK. A private JACK dummy server carries everything; one probe client records the
-// sound and sends the MIDI in one process callback, and JACK's clock is the monotonic clock the
-// events are stamped with (or one that runs at its pace), so sends and sound are on one time line.
+// note through JACK. A private JACK dummy server carries everything (or, for the audio library's
+// stream through PipeWire's ALSA plugin, a private PipeWire, reached through its own JACK); one
+// probe client records the sound and sends the MIDI in one process callback, and JACK's clock is
+// the monotonic clock the events are stamped with (or one that runs at its pace), so sends and
+// sound are on one time line.
 //
 // The delay printed is from the key to the frame at which the note's sound starts in the JACK
 // graph, less the instrument's own start (the fade of what sounded before), so it is what the
@@ -39,6 +41,7 @@
 #include "live/LiveInstrument.h"
 #include "tests/support/Environment.h"
 #include "tests/support/JackServer.h"
+#include "tests/support/PipeWireServer.h"
 #include "tests/support/RunningProgram.h"
 
 namespace {
@@ -414,17 +417,44 @@ void measureProgramProcessor(const testsupport::JackServer& server) {
     std::filesystem::remove_all(folder);
 }
 
+// The audio library's stream through PipeWire's ALSA plugin, as on most desktops, on a private
+// PipeWire at `rate` that picks its own quantum. The probe is a JACK client of the same PipeWire,
+// so this process runs with PipeWire's libjack (under `pw-jack`).
+void measurePipeWire(std::uint32_t rate) {
+    testsupport::PipeWireServer pipewire(rate);
+    std::vector<std::unique_ptr<testsupport::ScopedEnvironmentVariable>> environment;
+    for (const std::string& entry : pipewire.clientEnvironment()) {
+        const std::size_t equals = entry.find('=');
+        if (!entry.starts_with("JACK_")) {
+            environment.push_back(std::make_unique<testsupport::ScopedEnvironmentVariable>(
+                entry.substr(0, equals), entry.substr(equals + 1)));
+        }
+    }
+    std::printf("private PipeWire, %u Hz, quantum of its own choosing; %u notes per path\n", rate,
+                kNotes);
+    const char* port = "ALSA Playback:output_FL$";
+    measureKeys(audio::AudioOutput::JackPlay::ThroughLibrary,
+                "keys -> audio library (PipeWire's ALSA)", port);
+    measureKeys(audio::AudioOutput::JackPlay::ThroughLibrary, "keys -> audio library, low latency",
+                port, settings::Latency::Low);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     // What to measure: "jack" (the direct JACK output, its MIDI input and the device list),
     // "library" (the audio library's stream), "processor" (the program's processor time), or
-    // everything.
+    // everything; or "pipewire" (the audio library's stream through PipeWire), which takes no
+    // JACK server.
     const std::string paths = argc > 3 ? argv[3] : "all";
     const auto measures = [&](const char* which) { return paths == "all" || paths == which; };
     testsupport::JackServerOptions options;
     options.sampleRate = argc > 1 ? static_cast<std::uint32_t>(std::stoul(argv[1])) : 48000;
     options.period = argc > 2 ? static_cast<std::uint32_t>(std::stoul(argv[2])) : 256;
+    if (paths == "pipewire") {
+        measurePipeWire(options.sampleRate);
+        return 0;
+    }
     // JACK has room for only a few servers on a machine; wait for one to end.
     std::unique_ptr<testsupport::JackServer> server;
     for (int tries = 0; !server; ++tries) {
