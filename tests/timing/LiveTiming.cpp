@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <memory>
 #include <stdexcept>
@@ -43,6 +44,7 @@
 #include "tests/support/JackServer.h"
 #include "tests/support/PipeWireServer.h"
 #include "tests/support/RunningProgram.h"
+#include "tests/support/Waiting.h"
 
 namespace {
 
@@ -389,12 +391,29 @@ void measureProgramProcessor(const testsupport::JackServer& server) {
     std::vector<std::string> environment = server.clientEnvironment();
     environment.push_back("QT_QPA_PLATFORM=offscreen");
     environment.push_back("XDG_RUNTIME_DIR=" + (folder / "runtime").string());
+    const std::filesystem::path statusTrace = folder / "status-trace.txt";
+    environment.push_back("VIREON_STATUS_TRACE=" + statusTrace.string());
     {
         testsupport::RunningProgram vireon({(folder / "vireon").string()}, environment, folder);
+        // The probe comes once the program has opened its MIDI device, the last step before its
+        // sound starts: the probe's port is then not in the device list, which opens the first
+        // device, and the program is the one JACK client "Vireon".
+        testsupport::waitUntil(
+            [&] {
+                std::ifstream trace(statusTrace);
+                for (std::string line; std::getline(trace, line);) {
+                    if (line.starts_with("0\t")) {
+                        return true;
+                    }
+                }
+                return false;
+            },
+            20s);
         Probe probe(2);
         if (!probe.connectFrom("^Vireon:out_0$") || !probe.connectTo("Vireon:MIDI in")) {
             std::printf("%-44s could not connect\n", path);
         } else {
+            std::this_thread::sleep_for(300ms);
             probe.sendAt({probe.rate() / 10}, kForever);
             probe.start();
             while (!probe.full()) {
