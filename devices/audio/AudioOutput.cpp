@@ -73,7 +73,7 @@ std::uint32_t convertibleDefaultRate(PaDeviceIndex device) {
 }
 
 // Whether ALSA's default output is a desktop sound server's plugin (PipeWire, PulseAudio): the
-// user has put the sound there, so it goes there even while a JACK server runs beside it.
+// user has put the sound there, so it goes there even while jackd runs beside it.
 bool alsaDefaultIsSoundServer() {
     snd_config_t* top = nullptr;
     if (snd_config_update_ref(&top) < 0) {
@@ -93,6 +93,16 @@ bool alsaDefaultIsSoundServer() {
     }
     snd_config_unref(top);
     return server;
+}
+
+// Whether the JACK that answers is PipeWire's own: its libjack stands in for JACK's (under
+// `pw-jack`, or on the library path) and reaches no server but PipeWire, so the JACK server then
+// is the desktop's sound server itself. It says so in its version text, "3.0.0.0 (using PipeWire
+// 0.3.65)", where JACK's own libjack gives its bare number.
+bool jackIsPipeWire() {
+    const char* version = jack_get_version_string();
+    return version != nullptr &&
+           std::string_view(version).find("PipeWire") != std::string_view::npos;
 }
 
 // Opens the stream at `rate`, with the instrument playing on at that rate.
@@ -195,7 +205,7 @@ bool AudioOutput::offersOwnJackMidiInput() {
     if (!direct_) {
         silenceAudioLibraryMessages();
         direct_ = jackPlay_ == JackPlay::Directly && servers::jackServerReachable() &&
-                  !alsaDefaultIsSoundServer();
+                  (jackIsPipeWire() || !alsaDefaultIsSoundServer());
     }
     return *direct_;
 }

@@ -58,10 +58,11 @@ class AudioOutput final : public AudioStream {
     bool openAudio() override;
 
     /// Whether the output plays a JACK server directly, with Vireon's own MIDI input on the
-    /// same client: asked for, a JACK server answers, and ALSA's default output is not a
-    /// desktop sound server's (PipeWire, PulseAudio), where the user has put the sound even
-    /// with a JACK server beside it. Decided at the first call, before openAudio, and false from
-    /// an openAudio that could not open the direct client on. UI thread.
+    /// same client: asked for, a JACK server answers, and either that server is PipeWire itself
+    /// (PipeWire's libjack) or ALSA's default output is not a desktop sound server's (PipeWire,
+    /// PulseAudio), where the user has put the sound even with jackd beside it. Decided at the
+    /// first call, before openAudio, and false from an openAudio that could not open the direct
+    /// client on. UI thread.
     bool offersOwnJackMidiInput() override;
 
     /// The rate the stream was opened at: kSampleRate, or the device's rate when it is

@@ -114,6 +114,11 @@ int RtMidiPorts::deviceCount() {
         } catch (...) {
             // A system that fails while being listed contributes what it listed so far.
         }
+        // RtMidi's JACK client takes part in every cycle of the server from its start, port or
+        // no port: only an open device keeps one. open() makes a fresh one for its port.
+        if (system.api == RtMidi::UNIX_JACK && &system != state.openSystem) {
+            system.client.reset();
+        }
     }
     return static_cast<int>(state.entries.size());
 }

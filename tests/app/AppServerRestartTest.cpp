@@ -1,15 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Vireon under the sound servers of a Linux desktop, which come and go: a headless PipeWire
-// carries its sound through PipeWire's ALSA plugin, as on most desktops, or a JACK dummy server
-// does, as for musicians; a JACK server carries the test keyboard. Each runs privately for the
-// test. A server that stops under the playing program and starts again must cost nothing but
-// the silence in between: no processor time, no flood of messages, no crash when quitting, and
-// the same sound once it is back.
+// carries its sound through PipeWire's ALSA plugin, as on most desktops, or through PipeWire's
+// own JACK, or a JACK dummy server does, as for musicians; a JACK server carries the test
+// keyboard. Each runs privately for the test. A server that stops under the playing program and
+// starts again must cost nothing but the silence in between: no processor time, no flood of
+// messages, no crash when quitting, and the same sound once it is back.
 
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +20,7 @@
 
 #include "TestKeyboard.h"
 #include "VireonProgramFixture.h"
+#include "tests/support/Environment.h"
 #include "tests/support/JackPorts.h"
 #include "tests/support/JackRecorder.h"
 #include "tests/support/JackServer.h"
@@ -52,16 +55,21 @@ std::chrono::milliseconds since(Clock::time_point start) {
 
 class VireonServerRestart : public VireonProgram {
   protected:
-    // The keyboard's JACK server for MIDI; sound to PipeWire, whatever ALSA's default is.
-    std::vector<std::string> environmentFor(const JackServer& midi,
-                                            const PipeWireServer& pipewire) const {
-        std::vector<std::string> environment = midi.clientEnvironment();
+    // PipeWire's clients, without the settings that keep JACK clients off any JACK server.
+    static std::vector<std::string> pipeWireClient(const PipeWireServer& pipewire,
+                                                   std::vector<std::string> environment = {}) {
         for (const std::string& entry : pipewire.clientEnvironment()) {
             if (!entry.starts_with("JACK_")) {
                 environment.push_back(entry);
             }
         }
         return environment;
+    }
+
+    // The keyboard's JACK server for MIDI; sound to PipeWire, whatever ALSA's default is.
+    std::vector<std::string> environmentFor(const JackServer& midi,
+                                            const PipeWireServer& pipewire) const {
+        return pipeWireClient(pipewire, midi.clientEnvironment());
     }
 
     // The program with its sound on `pipewire` and MIDI from `midi`, once its MIDI input is
@@ -202,6 +210,54 @@ TEST_F(VireonOnPipeWire, QuitsPromptlyWhileItsServerIsAway) {
     expectQuitsCleanly(*vireon);
     std::printf("pipewire away: quit in %lld ms\n",
                 static_cast<long long>(since(quitting).count()));
+}
+
+// Under PipeWire's own JACK the JACK server is the desktop's sound server, though ALSA's default
+// output is PipeWire too: the program is one JACK client there, as on jackd, and the library's
+// ALSA stream (or its JACK client) is not opened beside it.
+TEST_F(VireonOnPipeWire, UnderPipeWiresJackItIsOneJackClient) {
+    if (!PipeWireServer::jackInstalled() || !testsupport::findOnPath("jack_midiseq")) {
+        GTEST_SKIP() << "PipeWire's JACK or JACK's tools are not installed (Debian packages "
+                        "pipewire-jack, jackd2)";
+    }
+    PipeWireServer pipewire;
+    const std::vector<std::string> environment = pipeWireClient(pipewire);
+    const auto jackTool = [&](const std::vector<std::string>& command) {
+        return runCommand(PipeWireServer::underPipeWireJack(command), environment, 5s);
+    };
+    auto vireon =
+        std::make_unique<RunningProgram>(PipeWireServer::underPipeWireJack({program().string()}),
+                                         VireonProgram::environmentFor(environment), folder.path(),
+                                         std::vector<std::string>{"QT_QPA_PLATFORM"});
+    ASSERT_TRUE(testsupport::waitUntil(
+        [&] {
+            return jackTool({"jack_lsp"}).value_or("").find("Vireon:MIDI in") != std::string::npos;
+        },
+        10s))
+        << vireon->errorOutput() << pipewire.log();
+    // Every JACK port but the sink's is the program's client's.
+    std::set<std::string> programPorts;
+    std::istringstream ports(jackTool({"jack_lsp"}).value_or(""));
+    for (std::string port; std::getline(ports, port);) {
+        if (!port.starts_with(pipewire.sinkName() + ":")) {
+            programPorts.insert(port);
+        }
+    }
+    EXPECT_EQ(programPorts, (std::set<std::string>{"Vireon:MIDI in", "Vireon:out_0"}));
+
+    PipeWireRecorder recorder(pipewire);
+    ASSERT_TRUE(recorder.waitForSamples(1024, 5s)) << pipewire.log();
+    RunningProgram keys(
+        PipeWireServer::underPipeWireJack({"jack_midiseq", "keys", "16000", "0", "69", "8000"}),
+        environment, folder.path());
+    ASSERT_TRUE(testsupport::waitUntil(
+        [&] {
+            return jackTool({"jack_connect", "keys:out", "Vireon:MIDI in"}).has_value();
+        },
+        5s))
+        << keys.errorOutput();
+    expectSoundsAsRendered(recorder.recordSound(kCompared));
+    expectQuitsCleanly(*vireon);
 }
 
 // The program plays a JACK server as one client of its own, at the periods a musician and the

@@ -73,10 +73,20 @@ bool PipeWireServer::installed() {
     return true;
 }
 
-PipeWireServer::PipeWireServer()
+bool PipeWireServer::jackInstalled() {
+    return findOnPath("pw-jack").has_value();
+}
+
+std::vector<std::string> PipeWireServer::underPipeWireJack(std::vector<std::string> command) {
+    command.insert(command.begin(), requireProgram("pw-jack").string());
+    return command;
+}
+
+PipeWireServer::PipeWireServer(std::uint32_t rate)
     : folder_(makeTemporaryFolder("vireon-pipewire")),
       sinkName_("vireon-test-sink"),
-      jackServerName_(uniqueJackServerName()) {
+      jackServerName_(uniqueJackServerName()),
+      rate_(rate) {
     try {
         std::filesystem::create_directory(folder_ / "runtime");
         std::filesystem::permissions(folder_ / "runtime", std::filesystem::perms::owner_all,
@@ -139,13 +149,13 @@ void PipeWireServer::start() {
         daemonCommand("wireplumber"), daemonEnvironment(), folder_, kDesktopVariables);
     // Lingering, the sink outlives the pw-cli that asks for it.
     const std::string sink = "{ factory.name=support.null-audio-sink node.name=" + sinkName_ +
-                             " media.class=Audio/Sink audio.rate=8000 audio.channels=2"
-                             " audio.position=[FL FR] object.linger=true }";
+                             " media.class=Audio/Sink audio.rate=" + std::to_string(rate_) +
+                             " audio.channels=2 audio.position=[FL FR] object.linger=true }";
     if (!runTool({"pw-cli", "create-node", "adapter", sink})) {
         throw std::runtime_error("PipeWire: the null sink could not be made:\n" + log());
     }
     // The graph runs at the sink's rate, so the stream reaches it unconverted.
-    runTool({"pw-metadata", "-n", "settings", "0", "clock.force-rate", "8000"});
+    runTool({"pw-metadata", "-n", "settings", "0", "clock.force-rate", std::to_string(rate_)});
     const std::string defaultSink = "\"name\":\"" + sinkName_ + "\"";
     waitUntil("the sink becoming the default output", [&] {
         const std::optional<std::string> metadata =

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -15,8 +16,9 @@
 namespace vireon::testsupport {
 
 /// A private, headless PipeWire for the object's lifetime: the `pipewire` daemon, WirePlumber as
-/// its session manager, and a null sink at 8000 Hz that WirePlumber makes the default output,
-/// with the graph held at 8000 Hz. It needs neither systemd nor D-Bus nor a sound card.
+/// its session manager, and a null sink at 8000 Hz (or the rate given) that WirePlumber makes the
+/// default output, with the graph held at that rate. It needs neither systemd nor D-Bus nor a
+/// sound card.
 ///
 /// Everything it keeps lives in a temporary folder of its own (runtime folder with the socket,
 /// configuration, state), so it never meets a PipeWire of the user's desktop, nor that of
@@ -28,9 +30,17 @@ class PipeWireServer {
     /// wireplumber).
     static bool installed();
 
+    /// Whether PipeWire's own JACK is installed: its libjack and `pw-jack` (Debian package
+    /// pipewire-jack).
+    static bool jackInstalled();
+
+    /// `command` as `pw-jack` runs it: with PipeWire's libjack in place of JACK's, so that its
+    /// JACK server is the PipeWire that clientEnvironment() names.
+    static std::vector<std::string> underPipeWireJack(std::vector<std::string> command);
+
     /// Starts PipeWire, WirePlumber and the sink, and waits until the sink is the default
     /// output. Throws std::runtime_error, with the daemons' output, when that takes too long.
-    PipeWireServer();
+    explicit PipeWireServer(std::uint32_t rate = 8000);
 
     /// Stops the daemons and removes the temporary folder.
     ~PipeWireServer();
@@ -66,6 +76,7 @@ class PipeWireServer {
     std::filesystem::path folder_;
     std::string sinkName_;
     std::string jackServerName_;
+    std::uint32_t rate_;
     std::string earlierLogs_;
     std::unique_ptr<RunningProgram> pipewire_;
     std::unique_ptr<RunningProgram> wireplumber_;

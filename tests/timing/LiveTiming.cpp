@@ -2,10 +2,13 @@
 // How long after a key is played its sound starts, and how much that varies, on each live path
 // that can run here: notes played as the on-screen keyboard and the computer keys play them (from
 // their own thread at chosen times) into the audio library's stream and into the direct JACK
-// output, and notes sent from another JACK client to a JACK port opened from the device list.
-// A private JACK dummy server carries everything; one probe client records the sound and sends
-// the MIDI in one process callback, and JACK's clock is the monotonic clock the events are
-// stamped with (or one that runs at its pace), so sends and sound are on one time line.
+// output, and notes sent from another JACK client into `Vireon:MIDI in` and to a JACK port opened
+// from the device list; and how much processor time the program itself takes while it plays a
+// note through JACK. A private JACK dummy server carries everything (or, for the audio library's
+// stream through PipeWire's ALSA plugin, a private PipeWire, reached through its own JACK); one
+// probe client records the sound and sends the MIDI in one process callback, and JACK's clock is
+// the monotonic clock the events are stamped with (or one that runs at its pace), so sends and
+// sound are on one time line.
 //
 // The delay printed is from the key to the frame at which the note's sound starts in the JACK
 // graph, less the instrument's own start (the fade of what sounded before), so it is what the
@@ -13,6 +16,7 @@
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +26,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -33,7 +40,11 @@
 #include "instrument/Instrument.h"
 #include "live/LiveClock.h"
 #include "live/LiveInstrument.h"
+#include "tests/support/Environment.h"
 #include "tests/support/JackServer.h"
+#include "tests/support/PipeWireServer.h"
+#include "tests/support/RunningProgram.h"
+#include "tests/support/Waiting.h"
 
 namespace {
 
@@ -46,6 +57,10 @@ constexpr std::int64_t kSpacingUs = 400'000 + 1'370;
 constexpr std::int64_t kHeldUs = 200'000;
 constexpr int kReleaseMs = 20;
 constexpr std::size_t kMaxCycles = 1 << 16;
+// How long the program's processor time is taken over while it plays.
+constexpr auto kProcessorWindow = 20s;
+// A note held for longer than anything records.
+constexpr std::int64_t kForever = std::numeric_limits<std::int32_t>::max();
 
 std::int64_t nowUs() {
     return live::monotonicClock() / 1000;
@@ -89,8 +104,22 @@ class Probe {
         }
         return false;
     }
-    // Note-ons at these recording frames (and note-offs kHeldUs later), sent by the probe.
-    void sendAt(std::vector<std::uint32_t> frames) { sends_ = std::move(frames); }
+    // Sends the notes into the MIDI input port `port`, once there is one.
+    bool connectTo(const std::string& port) {
+        for (int tries = 0; tries < 100; ++tries) {
+            if (jack_connect(client_, jack_port_name(out_), port.c_str()) == 0) {
+                return true;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    }
+    // Note-ons at these recording frames, and their note-offs `heldUs` later (or never, for
+    // a note-off beyond the recording), sent by the probe.
+    void sendAt(std::vector<std::uint32_t> frames, std::int64_t heldUs = kHeldUs) {
+        sends_ = std::move(frames);
+        heldFrames_ = static_cast<std::uint32_t>(heldUs * rate_ / 1'000'000);
+    }
     void start() { armed_.store(true); }
     bool full() const { return recorded_.load() >= recording_.size(); }
     std::uint32_t rate() const { return rate_; }
@@ -153,9 +182,9 @@ class Probe {
         cycles_[cycle] = {start, static_cast<std::int64_t>(
                                      jack_frames_to_time(client_, jack_last_frame_time(client_)))};
         cycleCount_.store(cycle + 1);
-        const auto held = static_cast<std::uint32_t>(kHeldUs * rate_ / 1'000'000);
         for (const std::uint32_t on : sends_) {
-            for (const auto& [at, status] : {std::pair{on, 0x90}, std::pair{on + held, 0x80}}) {
+            for (const auto& [at, status] :
+                 {std::pair{on, 0x90}, std::pair{on + heldFrames_, 0x80}}) {
                 if (at >= start && at < start + frames) {
                     const std::array<jack_midi_data_t, 3> message = {
                         static_cast<jack_midi_data_t>(status), 69, 100};
@@ -176,6 +205,7 @@ class Probe {
     std::vector<float> recording_;
     std::vector<Cycle> cycles_;
     std::vector<std::uint32_t> sends_;
+    std::uint32_t heldFrames_ = 0;
     std::atomic<bool> armed_{false};
     std::atomic<std::size_t> recorded_{0};
     std::atomic<std::size_t> cycleCount_{0};
@@ -215,13 +245,32 @@ std::vector<std::int64_t> playKeys(live::LiveInstrument& instrument, std::int64_
     return sent;
 }
 
-void report(const char* path, const Probe& probe, const std::vector<std::int64_t>& sentUs,
-            const live::LiveInstrument& instrument, std::int64_t ownStartUs) {
+// Each note's delay in milliseconds, for notes played at these clock times.
+std::vector<double> delaysFromClock(const Probe& probe, const std::vector<std::int64_t>& sentUs,
+                                    std::int64_t ownStartUs) {
     std::vector<double> delays;
     for (const std::int64_t sent : sentUs) {
         const std::size_t onset = probe.soundFrom(probe.frameAt(sent));
         delays.push_back(static_cast<double>(probe.timeOf(onset) - sent - ownStartUs) / 1000.0);
     }
+    return delays;
+}
+
+// Each note's delay in milliseconds, for notes sent at these recording frames: counted in the
+// recording's frames, which a late cycle does not move, unlike the clock.
+std::vector<double> delaysFromFrames(const Probe& probe, const std::vector<std::uint32_t>& frames,
+                                     std::int64_t ownStartUs) {
+    std::vector<double> delays;
+    for (const std::uint32_t frame : frames) {
+        const std::size_t onset = probe.soundFrom(frame);
+        delays.push_back(static_cast<double>(onset - frame) * 1000.0 / probe.rate() -
+                         static_cast<double>(ownStartUs) / 1000.0);
+    }
+    return delays;
+}
+
+void report(const char* path, const Probe& probe, const std::vector<double>& delays,
+            const live::LiveInstrument& instrument) {
     double mean = 0.0;
     for (const double delay : delays) {
         mean += delay / static_cast<double>(delays.size());
@@ -231,11 +280,15 @@ void report(const char* path, const Probe& probe, const std::vector<std::int64_t
         spread += (delay - mean) * (delay - mean) / static_cast<double>(delays.size());
     }
     const auto [low, high] = std::minmax_element(delays.begin(), delays.end());
-    std::printf("%-44s delay %6.2f ms (%6.2f to %6.2f), jitter %5.2f ms peak to peak, %5.2f ms "
-                "s.d.; event delay %.2f ms, %llu late, %u xruns\n",
-                path, mean, *low, *high, *high - *low, std::sqrt(spread),
-                static_cast<double>(instrument.eventDelay()) / 1e6,
-                static_cast<unsigned long long>(instrument.lateEvents()), probe.xruns());
+    const double framesPerMs = probe.rate() / 1000.0;
+    std::printf(
+        "%-44s delay %6.2f ms (%6.2f to %6.2f), jitter %5.2f ms peak to peak, %5.2f ms "
+        "s.d.; in frames %.0f (%.0f to %.0f), jitter %.0f; event delay %.2f ms, %llu "
+        "late, %u xruns\n",
+        path, mean, *low, *high, *high - *low, std::sqrt(spread), mean * framesPerMs,
+        *low * framesPerMs, *high * framesPerMs, (*high - *low) * framesPerMs,
+        static_cast<double>(instrument.eventDelay()) / 1e6,
+        static_cast<unsigned long long>(instrument.lateEvents()), probe.xruns());
 }
 
 constexpr std::uint32_t kSeconds = (kNotes * kSpacingUs) / 1'000'000 + 2;
@@ -266,16 +319,21 @@ void measureKeys(audio::AudioOutput::JackPlay play, const char* path, const char
             while (!probe.full()) {
                 std::this_thread::sleep_for(50ms);
             }
-            report(path, probe, sent, instrument,
-                   instrumentStartUs(output.outputRate() ? output.outputRate() : probe.rate()));
+            report(path, probe,
+                   delaysFromClock(
+                       probe, sent,
+                       instrumentStartUs(output.outputRate() ? output.outputRate() : probe.rate())),
+                   instrument);
         }
     }
     output.shutdownAudio([](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); });
 }
 
-// Another JACK client's MIDI output, opened from the device list, into the direct JACK output.
-void measureDeviceList() {
-    const char* path = "JACK MIDI port from the device list";
+// Another JACK client's MIDI output into the direct JACK output: connected to its own
+// `Vireon:MIDI in`, whose events apply at their frames, or opened from the device list.
+void measureJackMidi(bool fromDeviceList) {
+    const char* path =
+        fromDeviceList ? "JACK MIDI port from the device list" : "JACK MIDI into Vireon:MIDI in";
     live::LiveInstrument instrument;
     instrument.moveControl(controls::ControlId::Release, kReleaseMs);
     audio::AudioOutput output(instrument, audio::AudioOutput::JackPlay::Directly);
@@ -294,39 +352,128 @@ void measureDeviceList() {
                 device = i;
             }
         }
-        if (!probe.connectFrom("^Vireon:out_0$") || device < 0 || !ports.open(device) ||
-            !ports.start()) {
+        const bool connected = probe.connectFrom("^Vireon:out_0$") &&
+                               (fromDeviceList ? device >= 0 && ports.open(device) && ports.start()
+                                               : probe.connectTo("Vireon:MIDI in"));
+        if (!connected) {
             std::printf("%-44s could not connect\n", path);
         } else {
             std::this_thread::sleep_for(300ms);
             const std::uint32_t rate = probe.rate();
             std::vector<std::uint32_t> frames;
             for (std::uint32_t i = 0; i < kNotes; ++i) {
-                frames.push_back(rate / 10 + static_cast<std::uint32_t>(i * kSpacingUs * rate /
-                                                                        1'000'000));
+                frames.push_back(rate / 10 +
+                                 static_cast<std::uint32_t>(i * kSpacingUs * rate / 1'000'000));
             }
             probe.sendAt(frames);
             probe.start();
             while (!probe.full()) {
                 std::this_thread::sleep_for(50ms);
             }
-            std::vector<std::int64_t> sent;
-            for (const std::uint32_t frame : frames) {
-                sent.push_back(probe.timeOf(frame));
-            }
-            report(path, probe, sent, instrument, instrumentStartUs(rate));
+            report(path, probe, delaysFromFrames(probe, frames, instrumentStartUs(rate)),
+                   instrument);
         }
         ports.close();
     }
     output.shutdownAudio([](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); });
 }
 
+// The program itself, as a user runs it, playing one held note that the probe sends into
+// `Vireon:MIDI in`: its user and system time over kProcessorWindow.
+void measureProgramProcessor(const testsupport::JackServer& server) {
+    const char* path = "program playing a held note through JACK";
+    const std::filesystem::path folder = testsupport::makeTemporaryFolder("vireon-live-timing");
+    // The settings file lives beside the program, so it runs from a copy.
+    std::filesystem::copy_file(VIREON_PROGRAM, folder / "vireon");
+    std::filesystem::create_directory(folder / "runtime");
+    std::filesystem::permissions(folder / "runtime", std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::replace);
+    std::vector<std::string> environment = server.clientEnvironment();
+    environment.push_back("QT_QPA_PLATFORM=offscreen");
+    environment.push_back("XDG_RUNTIME_DIR=" + (folder / "runtime").string());
+    const std::filesystem::path statusTrace = folder / "status-trace.txt";
+    environment.push_back("VIREON_STATUS_TRACE=" + statusTrace.string());
+    {
+        testsupport::RunningProgram vireon({(folder / "vireon").string()}, environment, folder);
+        // The probe comes once the program has opened its MIDI device, the last step before its
+        // sound starts: the probe's port is then not in the device list, which opens the first
+        // device, and the program is the one JACK client "Vireon".
+        testsupport::waitUntil(
+            [&] {
+                std::ifstream trace(statusTrace);
+                for (std::string line; std::getline(trace, line);) {
+                    if (line.starts_with("0\t")) {
+                        return true;
+                    }
+                }
+                return false;
+            },
+            20s);
+        Probe probe(2);
+        if (!probe.connectFrom("^Vireon:out_0$") || !probe.connectTo("Vireon:MIDI in")) {
+            std::printf("%-44s could not connect\n", path);
+        } else {
+            std::this_thread::sleep_for(300ms);
+            probe.sendAt({probe.rate() / 10}, kForever);
+            probe.start();
+            while (!probe.full()) {
+                std::this_thread::sleep_for(50ms);
+            }
+            const std::chrono::milliseconds before = vireon.processorTime();
+            std::this_thread::sleep_for(kProcessorWindow);
+            const std::chrono::milliseconds used = vireon.processorTime() - before;
+            const bool sounding = probe.soundFrom(0) < probe.rate() * 2;
+            std::printf("%-44s %lld ms of processor time in %lld s: %.2f %% of a core%s\n", path,
+                        static_cast<long long>(used.count()),
+                        static_cast<long long>(kProcessorWindow / 1s),
+                        100.0 * static_cast<double>(used.count()) /
+                            static_cast<double>(kProcessorWindow / 1ms),
+                        sounding ? "" : " (but no sound came)");
+        }
+        ::kill(vireon.pid(), SIGTERM);
+        vireon.waitForExit(5s);
+    }
+    std::filesystem::remove_all(folder);
+}
+
+// The audio library's stream through PipeWire's ALSA plugin, as on most desktops, on a private
+// PipeWire at `rate` that picks its own quantum. The probe is a JACK client of the same PipeWire,
+// so this process runs with PipeWire's libjack (under `pw-jack`).
+void measurePipeWire(std::uint32_t rate) {
+    testsupport::PipeWireServer pipewire(rate);
+    std::vector<std::unique_ptr<testsupport::ScopedEnvironmentVariable>> environment;
+    for (const std::string& entry : pipewire.clientEnvironment()) {
+        const std::size_t equals = entry.find('=');
+        if (!entry.starts_with("JACK_")) {
+            environment.push_back(std::make_unique<testsupport::ScopedEnvironmentVariable>(
+                entry.substr(0, equals), entry.substr(equals + 1)));
+        }
+    }
+    std::printf("private PipeWire, %u Hz, quantum of its own choosing; %u notes per path\n", rate,
+                kNotes);
+    const char* port = "ALSA Playback:output_FL$";
+    measureKeys(audio::AudioOutput::JackPlay::ThroughLibrary,
+                "keys -> audio library (PipeWire's ALSA)", port);
+    measureKeys(audio::AudioOutput::JackPlay::ThroughLibrary, "keys -> audio library, low latency",
+                port, settings::Latency::Low);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // What to measure: "jack" (the direct JACK output, its MIDI input and the device list),
+    // "library" (the audio library's stream), "processor" (the program's processor time), or
+    // everything; or "pipewire" (the audio library's stream through PipeWire), which takes no
+    // JACK server.
+    const std::string paths = argc > 3 ? argv[3] : "all";
+    const auto measures = [&](const char* which) { return paths == "all" || paths == which; };
     testsupport::JackServerOptions options;
     options.sampleRate = argc > 1 ? static_cast<std::uint32_t>(std::stoul(argv[1])) : 48000;
     options.period = argc > 2 ? static_cast<std::uint32_t>(std::stoul(argv[2])) : 256;
+    if (paths == "pipewire") {
+        measurePipeWire(options.sampleRate);
+        return 0;
+    }
     // JACK has room for only a few servers on a machine; wait for one to end.
     std::unique_ptr<testsupport::JackServer> server;
     for (int tries = 0; !server; ++tries) {
@@ -340,22 +487,30 @@ int main(int argc, char** argv) {
         }
     }
     std::printf("JACK dummy server, %u Hz, %u frames a period (%.2f ms); %u notes per path\n",
-                options.sampleRate, options.period,
-                1000.0 * options.period / options.sampleRate, kNotes);
+                options.sampleRate, options.period, 1000.0 * options.period / options.sampleRate,
+                kNotes);
     {
         Probe probe(1);
         std::printf("JACK's clock minus the stamping clock: %lld us\n",
                     static_cast<long long>(probe.jackNowUs() - nowUs()));
     }
-    measureKeys(audio::AudioOutput::JackPlay::ThroughLibrary,
-                "keys -> audio library (ALSA's JACK device)", ":out_000$");
-    measureKeys(audio::AudioOutput::JackPlay::ThroughLibrary,
-                "keys -> audio library, low latency", ":out_000$", settings::Latency::Low);
-    measureKeys(audio::AudioOutput::JackPlay::Directly, "keys -> direct JACK output",
-                "^Vireon:out_0$");
-    measureDeviceList();
-    std::printf("ALSA sequencer (device list, own ALSA port): %s\n",
-                access("/dev/snd/seq", F_OK) == 0 ? "present, not measured by this program"
-                                                  : "no /dev/snd/seq here, not measured");
+    if (measures("library")) {
+        measureKeys(audio::AudioOutput::JackPlay::ThroughLibrary,
+                    "keys -> audio library (ALSA's JACK device)", ":out_000$");
+        measureKeys(audio::AudioOutput::JackPlay::ThroughLibrary,
+                    "keys -> audio library, low latency", ":out_000$", settings::Latency::Low);
+    }
+    if (measures("jack")) {
+        measureKeys(audio::AudioOutput::JackPlay::Directly, "keys -> direct JACK output",
+                    "^Vireon:out_0$");
+        measureJackMidi(false);
+        measureJackMidi(true);
+        std::printf("ALSA sequencer (device list, own ALSA port): %s\n",
+                    access("/dev/snd/seq", F_OK) == 0 ? "present, not measured by this program"
+                                                      : "no /dev/snd/seq here, not measured");
+    }
+    if (measures("processor")) {
+        measureProgramProcessor(*server);
+    }
     return 0;
 }
