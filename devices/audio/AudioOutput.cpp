@@ -56,6 +56,9 @@ constexpr unsigned long kFramesPerBuffer = paFramesPerBufferUnspecified;
 constexpr std::chrono::milliseconds kPollInterval{1};
 // How long the user-interface thread waits for a dead stream to be aborted and closed.
 constexpr std::chrono::milliseconds kReleaseDeadline{1000};
+// How long it waits for a stream to start. A start takes milliseconds; one that waits on a
+// server which went away after the stream opened never ends.
+constexpr std::chrono::milliseconds kStartDeadline{2000};
 // What patchbays show for the JACK client of PortAudio's own JACK host API.
 constexpr const char* kJackClientName = "Vireon";
 
@@ -103,6 +106,12 @@ bool jackIsPipeWire() {
     const char* version = jack_get_version_string();
     return version != nullptr &&
            std::string_view(version).find("PipeWire") != std::string_view::npos;
+}
+
+// How the user-interface thread waits for the library's worker when no window event may be
+// served meanwhile: an event could reach the library while the worker is still in it.
+void sleepWithoutEvents(std::chrono::milliseconds wait) {
+    std::this_thread::sleep_for(wait);
 }
 
 // Opens the stream at `rate`, with the instrument playing on at that rate.
@@ -323,8 +332,13 @@ void AudioOutput::releaseAfterFatalError() {
 }
 
 void AudioOutput::startAudio() {
-    if (stream_ != nullptr) {
-        Pa_StartStream(stream_);
+    // Starting waits for the library's own audio thread. When the server has gone since the
+    // stream opened, that thread can fail and leave the library waiting for it for ever, so the
+    // library is given up as after a stop that hangs, and the output counts as lost.
+    if (stream_ != nullptr &&
+        !servers::callWithin([stream = static_cast<PaStream*>(stream_)] { Pa_StartStream(stream); },
+                             kStartDeadline, sleepWithoutEvents)) {
+        abandonLibrary();
     }
     if (jackOutput_ != nullptr) {
         jackOutput_->playing.store(true, std::memory_order_release);
@@ -404,12 +418,9 @@ std::optional<double> AudioOutput::outputLatency() const {
 void AudioOutput::releaseDeadStream(std::chrono::steady_clock::time_point now, bool byChoice) {
     void* const stream = stream_;
     stream_ = nullptr;
-    // A stream's thread stuck in the library would keep the library for ever; no events are
-    // served meanwhile, so nothing else reaches the library or the servers before it is done.
-    const ShutdownProgress progress = runStop(
-        stream, supervisor_.release(),
-        [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); },
-        kReleaseDeadline);
+    // A stream's thread stuck in the library would keep the library for ever.
+    const ShutdownProgress progress =
+        runStop(stream, supervisor_.release(), sleepWithoutEvents, kReleaseDeadline);
     supervisor_.released(progress == ShutdownProgress::Terminated, now, byChoice);
 }
 
@@ -433,7 +444,7 @@ bool AudioOutput::reopen() {
         return false;
     }
     startAudio();
-    return true;
+    return supervisor_.state() != State::Abandoned;
 }
 
 bool AudioOutput::openJackOutputStream() {

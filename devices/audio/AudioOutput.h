@@ -93,8 +93,10 @@ class AudioOutput final : public AudioStream {
     void releaseAfterFatalError() override;
 
     /// Starts the stream; renderBlock runs on the library's audio thread from here until
-    /// shutdown. A failure is deliberately not reported: the program then runs silently.
-    /// UI thread.
+    /// shutdown. A failure is deliberately not reported: the program then runs silently. A start
+    /// that does not return within a deadline (its server went away after the stream opened)
+    /// gives the library up as an abandoned shutdown does: the output is lost for good, and
+    /// shutdownAudio returns false. UI thread.
     void startAudio() override;
 
     /// Looks after the stream; call it a few times a second from the event loop, not after

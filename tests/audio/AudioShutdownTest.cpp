@@ -5,6 +5,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -14,12 +17,14 @@
 #include "tests/audio/AudioTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/JackServer.h"
+#include "tests/support/PipeWireServer.h"
 
 namespace vireon::audio {
 namespace {
 
 using testsupport::ChildOutcome;
 using testsupport::JackServer;
+using testsupport::PipeWireServer;
 using testsupport::runInChildProcess;
 
 // Several JACK periods: long enough for a callback that should not happen to show.
@@ -139,6 +144,33 @@ TEST(AudioShutdownAfterServerFault, AHungServerIsGivenUpAtTheDeadline) {
     EXPECT_TRUE(outcome.exited && outcome.exitCode == 0) << outcome.describe();
     // Woken up, the server stays stuck on its vanished client and would ignore a polite stop.
     server.kill();
+}
+
+// Opens the stream on a PipeWire of its own and stops that server before starting the stream,
+// in a child process since the start may hang in the library. Exit code 0 means the start came
+// back and the output counts as lost.
+int startAfterServerStops() {
+    PipeWireServer server;  // its daemons end with the child
+    for (const std::string& entry : server.clientEnvironment()) {
+        ::putenv(::strdup(entry.c_str()));
+    }
+    // Never destroyed: a library given up may still hold them.
+    auto* instrument = new live::LiveInstrument;
+    auto* output = new AudioOutput(*instrument);
+    if (!output->openAudio()) {
+        return 2;
+    }
+    server.stop();
+    output->startAudio();
+    return testsupport::waitUntil([&] { return !output->checkOutput().sounding; }, 5s) ? 0 : 3;
+}
+
+TEST(AudioStartAfterServerFault, AServerGoneBeforeTheStartIsALostOutput) {
+    if (!PipeWireServer::installed()) {
+        GTEST_SKIP() << "PipeWire and WirePlumber are not installed: skipped.";
+    }
+    const ChildOutcome outcome = runInChildProcess(startAfterServerStops, 30s);
+    EXPECT_TRUE(outcome.exited && outcome.exitCode == 0) << outcome.describe();
 }
 
 }  // namespace
