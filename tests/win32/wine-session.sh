@@ -119,6 +119,17 @@ close_window() { "$wine/wine64" "$VIREON_PROBE" close "$1"; }
 
 expect() { [[ $2 == "$3" ]] || fail "$1: '$2', expected '$3'"; }
 
+# Like expect, for what the program does in its own time: runs the command $3... until it prints
+# $2, for up to 10 s.
+expect_soon() {
+  local got
+  for _ in $(seq 100); do
+    got=$("${@:3}") && [[ $got == "$2" ]] && return
+    sleep 0.1
+  done
+  fail "$1: '$got', expected '$2'"
+}
+
 # Waits for the program to end and checks that it ended with status ${1:-0}.
 expect_exit_zero() {
   local status=0
