@@ -2,6 +2,7 @@
 #include "live/LiveInstrument.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "engine/Constants.h"
 
@@ -82,20 +83,42 @@ void LiveInstrument::post(Event event) {
     }
 }
 
-void LiveInstrument::render(float* output, std::uint32_t frames) noexcept {
-    renderEvents(output, frames, nullptr);
+void LiveInstrument::render(float* output, std::uint32_t frames, OutputTimes times) noexcept {
+    renderEvents(output, frames, nullptr, times);
 }
 
 void LiveInstrument::render(float* output, std::uint32_t frames, TimedMessages timed) noexcept {
-    renderEvents(output, frames, &timed);
+    renderEvents(output, frames, &timed, {});
 }
 
-void LiveInstrument::renderEvents(float* output, std::uint32_t frames,
-                                  const TimedMessages* timed) noexcept {
-    // The block starts now: its frames follow the clock from here at the output rate.
-    const ClockReading start = clock_();
+void LiveInstrument::renderEvents(float* output, std::uint32_t frames, const TimedMessages* timed,
+                                  OutputTimes times) noexcept {
+    // The block's frames follow the clock at the output rate from its start: the time it is
+    // heard less the lead, where the output tells it on this clock, or otherwise now.
+    const ClockReading now = clock_();
     const std::uint32_t rate = instrument_.outputRate();
     const ClockReading delay = delay_.load(std::memory_order_relaxed);
+    const ClockReading length = static_cast<ClockReading>(frames) * kNanosecondsPerSecond / rate;
+    ClockReading start = now;
+    const ClockReading ahead = times.heard - now;
+    if (times.heard != 0 && std::abs(times.now - now) <= kSameClockTolerance && ahead >= 0 &&
+        ahead <= kFurthestAhead) {
+        // An event that arrives just after the block before began is due one delay after that
+        // at the earliest, and this block must not start later or the event would be late:
+        // heard - lead <= that block's now + delay. The lead is the most this has taken, and it
+        // only grows. It is learnt from blocks heard right after the block before: across a
+        // gap (an underrun) the time since that block's rendering says nothing of the output.
+        if (previousEnd_ != 0 && std::abs(times.heard - previousEnd_) < length / 2) {
+            lead_ = std::max(lead_, times.heard - previousNow_ - delay);
+        }
+        if (lead_ != kNoLead) {
+            start = times.heard - lead_;
+        }
+        previousNow_ = now;
+        previousEnd_ = times.heard + length;
+    } else {
+        previousEnd_ = 0;
+    }
     TimedMessage message;
     bool messageWaits = timed != nullptr && timed->next(timed->context, message);
     std::uint32_t reached = 0;
@@ -139,7 +162,6 @@ void LiveInstrument::renderEvents(float* output, std::uint32_t frames,
 
     // The longest block so far sets the delay; the block sizes of a stream hardly ever change,
     // so in practice it is fixed from the first block on.
-    const ClockReading length = static_cast<ClockReading>(frames) * kNanosecondsPerSecond / rate;
     if (length + kLateStartAllowance > delay) {
         delay_.store(length + kLateStartAllowance, std::memory_order_relaxed);
     }
@@ -158,6 +180,12 @@ void LiveInstrument::playNow(std::span<const std::uint8_t> bytes) noexcept {
 
 void LiveInstrument::applyPending() noexcept {
     queue_.popAll([this](const Event& event) { apply(event); });
+}
+
+void LiveInstrument::beginStream() noexcept {
+    delay_.store(kLateStartAllowance, std::memory_order_relaxed);
+    lead_ = kNoLead;
+    previousEnd_ = 0;
 }
 
 void LiveInstrument::apply(const Event& event) noexcept {

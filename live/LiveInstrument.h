@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 
@@ -15,6 +16,14 @@
 
 namespace vireon::live {
 
+/// When the output will play a block, as it reports it in nanoseconds of its own clock: its
+/// reading as it asks for the block, and the time the block's first frame is heard. 0 where it
+/// does not tell.
+struct OutputTimes {
+    ClockReading now = 0;
+    ClockReading heard = 0;
+};
+
 /// The instrument as the program plays it, from many threads at once: the MIDI systems'
 /// threads, Vireon's own input, the on-screen keyboard and the sliders hand their events to one
 /// queue, and the thread that renders applies them in the order they arrived. That thread is the
@@ -22,12 +31,17 @@ namespace vireon::live {
 /// the renderer and the plugin.
 ///
 /// Each event is stamped with the clock as it arrives and applies one fixed delay later, at the
-/// frame of the block that time falls on: the block is mapped to the clock as it was when its
-/// rendering began. So notes keep the spacing they were played with instead of moving to the
-/// start of whichever block comes next. The delay is the longest block rendered so far (a block
-/// is rendered at the latest one block's time before it plays, so an event arriving just after
-/// one began is still due inside the next) plus a little for a callback that starts late. An
-/// event whose time has passed all the same applies at the start of the block, and is counted.
+/// frame of the block that time falls on. So notes keep the spacing they were played with
+/// instead of moving to the start of whichever block comes next. The delay is the longest block
+/// rendered so far (a block is rendered at the latest one block's time before it plays, so an
+/// event arriving just after one began is still due inside the next) plus a little for a
+/// callback that starts late. An event whose time has passed all the same applies at the start
+/// of the block, and is counted.
+///
+/// Where the output says when a block will be heard, on this clock, the block is mapped to that
+/// time less a fixed lead, so each event is heard the delay and the lead after it arrived however
+/// unevenly the blocks are rendered. Otherwise the block is mapped to the clock as it was when
+/// its rendering began, which moves a note with the time its block happens to be rendered.
 ///
 /// Sources (any thread) never wait: when the queue is full, which takes thousands of events
 /// arriving while nothing renders, the event is dropped and counted. The rendering side belongs
@@ -88,14 +102,23 @@ class LiveInstrument final : public midi::MidiReceiver {
     /// Room for a rendering that starts a little after its block's time.
     static constexpr ClockReading kLateStartAllowance = 1'000'000;
 
+    /// How far ahead the output may be: no output buffers a second of sound for live playing,
+    /// so a time further ahead than that comes from another clock.
+    static constexpr ClockReading kFurthestAhead = 1'000'000'000;
+
+    /// Room between the output's reading of its clock and this clock's reading as the block
+    /// begins: the output reads it just before it asks for the block. Two different clocks
+    /// hardly ever lie this close.
+    static constexpr ClockReading kSameClockTolerance = 2'000'000;
+
     /// What the note handling last reported, and how often (see Instrument::noteStatus).
     /// Any thread.
     instrument::Instrument::NoteStatus noteStatus() const { return instrument_.noteStatus(); }
 
     /// RT: renders the next `frames` frames, applying each waiting event at the frame its time
-    /// falls on; events due after the block wait for a later one. Reads the clock once.
-    /// Rendering side.
-    void render(float* output, std::uint32_t frames) noexcept;
+    /// falls on; events due after the block wait for a later one. The output's `times` place
+    /// the block when they are on this clock. Reads the clock once. Rendering side.
+    void render(float* output, std::uint32_t frames, OutputTimes times = {}) noexcept;
 
     /// A MIDI message timed at a frame of the block being rendered, as a JACK MIDI port or a
     /// plugin host delivers it.
@@ -122,6 +145,11 @@ class LiveInstrument final : public midi::MidiReceiver {
     /// the notes and controls stay current for the next stream. Rendering side.
     void applyPending() noexcept;
 
+    /// A stream is about to start: the delay and the lead are learnt afresh from its blocks, as
+    /// another stream's block sizes and buffering say nothing of this one's. Rendering side,
+    /// before the stream starts.
+    void beginStream() noexcept;
+
     /// The instrument itself, for the rendering side: start-up values and rate changes.
     instrument::Instrument& instrument() { return instrument_; }
 
@@ -139,7 +167,8 @@ class LiveInstrument final : public midi::MidiReceiver {
     static_assert(sizeof(Event) == 16);
 
     void post(Event event);
-    void renderEvents(float* output, std::uint32_t frames, const TimedMessages* timed) noexcept;
+    void renderEvents(float* output, std::uint32_t frames, const TimedMessages* timed,
+                      OutputTimes times) noexcept;
     void apply(const Event& event) noexcept;
     void learnFrom(std::uint32_t packed) noexcept;
     void playNow(std::span<const std::uint8_t> bytes) noexcept;
@@ -152,6 +181,13 @@ class LiveInstrument final : public midi::MidiReceiver {
     std::atomic<std::uint64_t> late_{0};
     // Written by the rendering side only.
     std::atomic<ClockReading> delay_{kLateStartAllowance};
+    // Rendering side, while the output tells when blocks are heard: how long before that a
+    // block starts, none until a block has followed another; the clock as the last block began,
+    // and when the frame after it is heard (0 when the output did not tell).
+    static constexpr ClockReading kNoLead = std::numeric_limits<ClockReading>::min();
+    ClockReading lead_ = kNoLead;
+    ClockReading previousNow_ = 0;
+    ClockReading previousEnd_ = 0;
     // Rendering side: the control waiting for a controller.
     std::optional<controls::ControlId> learning_;
     // The instrument's bindings, published by the rendering side after each change.

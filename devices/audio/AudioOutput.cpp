@@ -24,11 +24,11 @@ namespace vireon::audio {
 namespace detail {
 
 void playBlock(StreamContext& context, float* block, unsigned long frameCount,
-               const live::LiveInstrument::TimedMessages* timed) noexcept {
+               const live::LiveInstrument::TimedMessages* timed, live::OutputTimes times) noexcept {
     if (timed != nullptr) {
         context.instrument.render(block, static_cast<std::uint32_t>(frameCount), *timed);
     } else {
-        context.instrument.render(block, static_cast<std::uint32_t>(frameCount));
+        context.instrument.render(block, static_cast<std::uint32_t>(frameCount), times);
     }
     if (live::ScopeTap* tap = context.scopeTap.load(std::memory_order_acquire)) {
         tap->ring.push(block, frameCount);
@@ -36,10 +36,28 @@ void playBlock(StreamContext& context, float* block, unsigned long frameCount,
     context.callbacks.fetch_add(1, std::memory_order_relaxed);
 }
 
+namespace {
+
+// One of the library's times in nanoseconds, or 0 for none or one too far out for 64 bits.
+// Whether it is on the live clock is the instrument's to judge: the ALSA host API reports the
+// device's time stamp plus what it still holds, and the stamps are on the monotonic clock through
+// PipeWire's ALSA plugin but on the wall clock through ALSA's JACK plugin.
+live::ClockReading nanoseconds(PaTime seconds) noexcept {
+    constexpr PaTime kLongest = 9e9;
+    return seconds > 0.0 && seconds < kLongest ? static_cast<live::ClockReading>(seconds * 1e9) : 0;
+}
+
+}  // namespace
+
 int renderCallback(const void* /*input*/, void* output, unsigned long frameCount,
-                   const PaStreamCallbackTimeInfo* /*timeInfo*/,
-                   PaStreamCallbackFlags /*statusFlags*/, void* context) {
-    playBlock(*static_cast<StreamContext*>(context), static_cast<float*>(output), frameCount);
+                   const PaStreamCallbackTimeInfo* timeInfo, PaStreamCallbackFlags /*statusFlags*/,
+                   void* context) {
+    live::OutputTimes times;
+    if (timeInfo != nullptr) {
+        times = {nanoseconds(timeInfo->currentTime), nanoseconds(timeInfo->outputBufferDacTime)};
+    }
+    playBlock(*static_cast<StreamContext*>(context), static_cast<float*>(output), frameCount,
+              nullptr, times);
     return paContinue;
 }
 
@@ -332,6 +350,8 @@ void AudioOutput::releaseAfterFatalError() {
 }
 
 void AudioOutput::startAudio() {
+    // No stream renders yet, so this thread still has the instrument's rendering side.
+    shared_->instrument.beginStream();
     // Starting waits for the library's own audio thread. When the server has gone since the
     // stream opened, that thread can fail and leave the library waiting for it for ever, so the
     // library is given up as after a stop that hangs, and the output counts as lost.

@@ -34,12 +34,15 @@ struct StreamContext {
 };
 
 /// Applies the events waiting, fills the block at whatever rate the stream runs (applying the
-/// `timed` messages, if any, at their frames), feeds a watching scope and counts the call.
-/// Never locks, allocates or calls the system. Audio thread.
+/// `timed` messages, if any, at their frames, or else placing the block by the output's `times`),
+/// feeds a watching scope and counts the call. Never locks, allocates or calls the system.
+/// Audio thread.
 void playBlock(StreamContext& context, float* block, unsigned long frameCount,
-               const live::LiveInstrument::TimedMessages* timed = nullptr) noexcept;
+               const live::LiveInstrument::TimedMessages* timed = nullptr,
+               live::OutputTimes times = {}) noexcept;
 
-/// The library's stream callback, which plays the block. Audio thread.
+/// The library's stream callback, which plays the block, with the library's times for it.
+/// Audio thread.
 int renderCallback(const void* input, void* output, unsigned long frameCount,
                    const PaStreamCallbackTimeInfo* timeInfo, PaStreamCallbackFlags statusFlags,
                    void* context);

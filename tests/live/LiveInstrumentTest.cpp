@@ -158,6 +158,64 @@ TEST(LiveInstrument, QueuedEventsApplyOneDelayAfterTheyArrived) {
     }
 }
 
+// Where the output says when each block is heard, an event is heard the same time after it
+// arrived however unevenly the blocks are rendered: 4 ms blocks heard back to back are rendered
+// 12, 10, 8 and 11 ms ahead in turn, with a 50 ms underrun after the twelfth. The delay is 5 ms;
+// one arriving just as a block 12 ms ahead began is due as the next starts, so the lead is 11 ms.
+// An output on another clock is not believed. What an earlier stream taught is forgotten.
+TEST(LiveInstrument, EventsKeepTheirTimeWhereTheOutputSaysWhenBlocksAreHeard) {
+    struct Row {
+        std::size_t block;  // the event arrives `after` that block began rendering
+        ClockReading after, outputClock, heardAfter;
+    };
+    constexpr std::array<Row, 6> kRows{{
+        {4, 0, 0, 16 * kMs},
+        {5, 2 * kMs, 0, 16 * kMs},
+        {6, 2 * kMs, 0, 16 * kMs},
+        {9, 3 * kMs, 0, 16 * kMs},
+        {15, kMs / 2, 0, 16 * kMs},
+        {6, 2 * kMs, 300 * kMs, 17 * kMs},
+    }};
+    constexpr std::uint32_t kBlock = 32;
+    constexpr std::size_t kBlocks = 100;
+    constexpr std::array<ClockReading, 4> kAhead{12 * kMs, 10 * kMs, 8 * kMs, 11 * kMs};
+    const auto heard = [](std::size_t block) {
+        return static_cast<ClockReading>(100 + 4 * block + (block >= 12 ? 50 : 0)) * kMs;
+    };
+    const auto rendered = [&](std::size_t block) { return heard(block) - kAhead[block % 4]; };
+    const std::uint32_t noteOn = packShortMessage(0x90, 69, 100);
+    instrument::Instrument reference(8000);
+    std::vector<float> expected(kBlock * kBlocks);
+    reference.handleMessage(noteOn);
+    reference.render(expected.data(), kBlock * kBlocks);
+    const std::size_t onset = firstSound(expected);
+    ASSERT_LT(onset, expected.size() / 2);
+
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(testing::Message() << "block " << row.block << ", after " << row.after);
+        LiveInstrument instrument(fakeClock);
+        std::vector<float> played(kBlock * kBlocks);
+        for (fakeTime = 0; fakeTime < 64 * kMs; fakeTime += 32 * kMs) {
+            instrument.render(played.data(), 256, {fakeTime, fakeTime + 500 * kMs});
+        }
+        instrument.beginStream();
+        const ClockReading arrived = rendered(row.block) + row.after;
+        for (std::size_t block = 0; block < kBlocks; ++block) {
+            if (block > 0 && rendered(block - 1) <= arrived && arrived < rendered(block)) {
+                fakeTime = arrived;
+                instrument.playMessage(noteOn);
+            }
+            fakeTime = rendered(block);
+            instrument.render(played.data() + block * kBlock, kBlock,
+                              {fakeTime + row.outputClock, heard(block) + row.outputClock});
+        }
+        const std::size_t at = firstSound(played) - onset;
+        EXPECT_EQ(heard(at / kBlock) + static_cast<ClockReading>(at % kBlock) * kFrame - arrived,
+                  row.heardAfter);
+        EXPECT_EQ(instrument.lateEvents(), 0u);
+    }
+}
+
 // What the window shows is the last report: every data message reports, even one that changes
 // nothing, and a device closing under held notes reports nothing.
 TEST(LiveInstrument, TheNoteStatusIsTheLastReportAndACloseReportsNothing) {
