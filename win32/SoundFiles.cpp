@@ -6,6 +6,7 @@
 #include <commdlg.h>
 
 #include <array>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -163,6 +164,33 @@ void warn(MainWindow& window, const wchar_t* title, const std::string& text) {
     ::MessageBoxW(window.handle(), wideText(text).c_str(), title, MB_OK | MB_ICONWARNING);
 }
 
+// Asks for a sound file in the common Open or Save dialog, starting at `proposed` (a full path,
+// or empty) in `folder`; the chosen path, or nothing when the dialog was cancelled. Keys typed
+// while the modal dialog was up never reach the main window's event loop.
+std::optional<std::wstring> askForFile(MainWindow& window, bool saving, const wchar_t* title,
+                                       const std::wstring& proposed, const std::wstring& folder) {
+    std::wstring file = proposed;
+    file.resize(kPathCharacters, L'\0');
+    const std::wstring filter = fileFilter();
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = window.handle();
+    dialog.lpstrFilter = filter.c_str();
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = kPathCharacters;
+    dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+    dialog.lpstrTitle = title;
+    dialog.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_EXPLORER |
+                   (saving ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    const bool chosen = (saving ? ::GetSaveFileNameW(&dialog) : ::GetOpenFileNameW(&dialog)) != 0;
+    window.dropEvents();
+    if (!chosen) {
+        return std::nullopt;
+    }
+    file.resize(file.find(L'\0'));
+    return file;
+}
+
 }  // namespace
 
 SoundFiles::SoundFiles(MainWindow& window, desktop::WindowEvents& events)
@@ -171,29 +199,15 @@ SoundFiles::SoundFiles(MainWindow& window, desktop::WindowEvents& events)
 void SoundFiles::open() {
     // The folder is made on first use, so that the dialog can start there.
     settings::platform::createFolders(folder_);
-    std::wstring file(kPathCharacters, L'\0');
-    const std::wstring filter = fileFilter();
-    const std::wstring folder = folder_.wstring();
-    OPENFILENAMEW dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = window_.handle();
-    dialog.lpstrFilter = filter.c_str();
-    dialog.lpstrFile = file.data();
-    dialog.nMaxFile = kPathCharacters;
-    dialog.lpstrInitialDir = folder.c_str();
-    dialog.lpstrTitle = L"Open sound";
-    dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_EXPLORER;
-    const bool chosen = ::GetOpenFileNameW(&dialog) != 0;
-    window_.dropEvents();
-    if (!chosen) {
+    const std::optional<std::wstring> file =
+        askForFile(window_, false, L"Open sound", L"", folder_.wstring());
+    if (!file) {
         return;
     }
-    file.resize(file.find(L'\0'));
-    const std::filesystem::path path(file);
-    sounds::ParsedSound read = sounds::readSoundFile(path);
+    sounds::ParsedSound read = sounds::readSoundFile(std::filesystem::path(*file));
     if (const auto* problem = std::get_if<std::string>(&read)) {
         warn(window_, L"Open sound",
-             "The sound file \"" + narrowText(file) + "\" cannot be opened: " + *problem +
+             "The sound file \"" + narrowText(*file) + "\" cannot be opened: " + *problem +
                  ". Nothing was changed.");
         return;
     }
@@ -211,27 +225,15 @@ void SoundFiles::save() {
         return;
     }
     settings::platform::createFolders(folder_);
-    std::wstring file = (folder_ / proposedFileName(sound.name)).wstring();
-    file.resize(kPathCharacters, L'\0');
-    const std::wstring filter = fileFilter();
-    OPENFILENAMEW dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = window_.handle();
-    dialog.lpstrFilter = filter.c_str();
-    dialog.lpstrFile = file.data();
-    dialog.nMaxFile = kPathCharacters;
-    dialog.lpstrTitle = L"Save sound";
-    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_EXPLORER;
-    const bool chosen = ::GetSaveFileNameW(&dialog) != 0;
-    window_.dropEvents();
-    if (!chosen) {
+    const std::optional<std::wstring> file = askForFile(
+        window_, true, L"Save sound", (folder_ / proposedFileName(sound.name)).wstring(), L"");
+    if (!file) {
         return;
     }
-    file.resize(file.find(L'\0'));
-    if (const std::string problem = sounds::saveSoundFile(std::filesystem::path(file), sound);
+    if (const std::string problem = sounds::saveSoundFile(std::filesystem::path(*file), sound);
         !problem.empty()) {
         warn(window_, L"Save sound",
-             "The sound could not be saved as \"" + narrowText(file) + "\": " + problem +
+             "The sound could not be saved as \"" + narrowText(*file) + "\": " + problem +
                  ". Any file there is as it was.");
         return;
     }
